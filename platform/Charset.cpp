@@ -1,0 +1,101 @@
+#include "platform/Charset.h"
+
+#include <cstdint>
+
+namespace tessara {
+namespace {
+
+// Unicode code points of the bytes 0x80..0xFF; 0 marks the one byte (0x98) with no character.
+constexpr char16_t kHigh[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+};
+
+char16_t ToUnicode(unsigned char b) {
+    if (b < 0x80) return b;
+    if (b >= 0xC0) return static_cast<char16_t>(0x0410 + (b - 0xC0));
+    const char16_t u = kHigh[b - 0x80];
+    return u != 0 ? u : 0x0098;  // keep the unmapped byte as the C1 control of the same value
+}
+
+char FromUnicode(char32_t u) {
+    if (u < 0x80) return static_cast<char>(u);
+    if (u >= 0x0410 && u <= 0x044F) return static_cast<char>(0xC0 + (u - 0x0410));
+    if (u == 0x0098) return static_cast<char>(0x98);
+    for (int i = 0; i < 64; ++i)
+        if (kHigh[i] == u) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+void AppendUtf8(std::string& out, char32_t u) {
+    if (u < 0x80) {
+        out += static_cast<char>(u);
+    } else if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string Cp1251(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        char32_t u;
+        size_t len;
+        if (b < 0x80) {
+            u = b, len = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            u = b & 0x1F, len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            u = b & 0x0F, len = 3;
+        } else if ((b & 0xF8) == 0xF0) {
+            u = b & 0x07, len = 4;
+        } else {
+            out += '?';
+            ++i;
+            continue;
+        }
+        if (i + len > utf8.size()) {
+            out += '?';
+            break;
+        }
+        for (size_t k = 1; k < len; ++k) u = (u << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out += FromUnicode(u);
+        i += len;
+    }
+    return out;
+}
+
+std::string Cp1251ToUtf8(std::string_view cp1251) {
+    std::string out;
+    out.reserve(cp1251.size() * 2);
+    for (char c : cp1251) AppendUtf8(out, ToUnicode(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::u16string Cp1251ToUtf16(std::string_view cp1251) {
+    std::u16string out;
+    out.reserve(cp1251.size());
+    for (char c : cp1251) out += ToUnicode(static_cast<unsigned char>(c));
+    return out;
+}
+
+std::string Utf16ToCp1251(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (char16_t c : utf16) out += FromUnicode(c);
+    return out;
+}
+
+}  // namespace tessara

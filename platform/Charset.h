@@ -1,0 +1,17 @@
+// Conversions between Windows-1251 byte strings and Unicode. The program's own texts are
+// written in the sources as UTF-8 and turned into 1251 bytes by Cp1251(); the Win32 layer
+// converts 1251 to UTF-16 at its edge. This is the one place that knows the code page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tessara {
+
+// UTF-8 → 1251. A character that 1251 lacks becomes '?'.
+std::string Cp1251(std::string_view utf8);
+std::string Cp1251ToUtf8(std::string_view cp1251);
+std::u16string Cp1251ToUtf16(std::string_view cp1251);
+std::string Utf16ToCp1251(std::u16string_view utf16);
+
+}  // namespace tessara

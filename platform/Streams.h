@@ -1,0 +1,84 @@
+// Byte streams: the abstract stream, a memory stream and a file stream, plus the file
+// system helpers the program needs. File names are Windows-1251 byte strings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tessara {
+
+class TStream {
+public:
+    TStream() = default;
+    TStream(const TStream&) = delete;
+    TStream& operator=(const TStream&) = delete;
+    virtual ~TStream() = default;
+
+    // Each moves the position by the number of bytes transferred and returns that number.
+    virtual size_t Read(void* buffer, size_t count) = 0;
+    virtual size_t Write(const void* buffer, size_t count) = 0;
+    virtual int64_t Size() const = 0;
+    virtual int64_t Position() const = 0;
+    virtual void Seek(int64_t position) = 0;
+
+    // Transfer exactly count bytes or raise EReadError / EWriteError.
+    void ReadBuffer(void* buffer, size_t count);
+    void WriteBuffer(const void* buffer, size_t count);
+};
+
+// A stream over a growable block of memory.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string bytes) : Bytes(std::move(bytes)) {}
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Size() const override { return static_cast<int64_t>(Bytes.size()); }
+    int64_t Position() const override { return static_cast<int64_t>(Pos); }
+    void Seek(int64_t position) override;
+
+    const std::string& GetBytes() const noexcept { return Bytes; }
+
+private:
+    std::string Bytes;
+    size_t Pos = 0;
+};
+
+enum class TFileMode {
+    // Open an existing file for reading; others may read it but not write it.
+    OpenReadShareDenyWrite,
+    // Create the file, or truncate it when it exists, for reading and writing without sharing.
+    CreateExclusive,
+};
+
+// A stream over an open file. Construction raises EFOpenError or EFCreateError with the name
+// as passed.
+//
+// On Windows the share modes are enforced by the system. On POSIX systems there are no
+// mandatory share modes: the stream takes an advisory lock (shared for reading, exclusive for
+// writing) that binds only other programs that also lock, and it cannot stop a program that
+// does not.
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& fileName, TFileMode mode);
+    ~TFileStream() override;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Size() const override;
+    int64_t Position() const override;
+    void Seek(int64_t position) override;
+
+    // Pushes what was written through to the disk; false when the system reports a failure.
+    bool Flush();
+
+private:
+    intptr_t Handle;
+};
+
+// True when a file (not a directory) of this name exists.
+bool FileExists(const std::string& fileName);
+
+}  // namespace tessara
