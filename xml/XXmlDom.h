@@ -1,0 +1,295 @@
+// The document object model: a tree of counted nodes, its XML rendering, loading and saving.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Streams.h"
+#include "xml/XUtils.h"
+
+namespace tessara {
+
+enum TXmlDNodeType : uint8_t {
+    ntElement = 0,
+    ntAttribute = 1,
+    ntText = 2,
+    ntCDATASection = 3,
+    ntEntityReference = 4,
+    ntEntity = 5,
+    ntProcessingInstruction = 6,
+    ntComment = 7,
+    ntDocument = 8,
+    ntDocumentType = 9,
+    ntDocumentFragment = 10,
+    ntNotation = 11,
+};
+
+// "element", "attribute", ... as the messages name the kinds.
+const std::string& NodeTypeName(TXmlDNodeType kind);
+
+class TXmlDNodeList;
+class TXmlDNamedNodeMap;
+class TXmlDElement;
+class TXmlDAttribute;
+
+class TXmlDNode : public TRefObject {
+public:
+    ~TXmlDNode() override;
+
+    TXmlDNodeType NodeType() const noexcept { return Kind; }
+    const std::string& NodeName() const noexcept;
+    const std::string& NodeTypeName() const { return tessara::NodeTypeName(Kind); }
+
+    // The two lists exist from the node's point of view for its whole life; they are made
+    // when first asked for, so that text nodes do not pay for them.
+    TXmlDNodeList* ChildNodes();
+    TXmlDNamedNodeMap* Attributes();
+
+    TXmlDNode* ParentNode() const noexcept { return Parent; }
+    TXmlDNode* PreviousSibling() const noexcept { return Previous; }
+    TXmlDNode* NextSibling() const noexcept { return Next; }
+    TXmlDNode* FirstChild() const noexcept;
+    TXmlDNode* LastChild() const noexcept;
+    bool HasChildNodes() const noexcept;
+
+    void UpdateNodeName();
+    int InsertChild(TXmlDNode* node, int index);
+    void AppendChild(TXmlDNode* node) { InsertChild(node, -1); }
+    int RemoveChild(TXmlDNode* node);
+    void ClearChildNodes();
+    void ClearAttributes();
+
+    virtual std::string GetNodeName() const = 0;
+    virtual std::string GetNodeValue() const = 0;
+    virtual void SetNodeValue(const std::string& value) = 0;
+    virtual std::string GetText() const = 0;
+    virtual void SetText(const std::string& value) = 0;
+    // The node and everything under it as XML text; rendered into one buffer, without
+    // recursion, so any depth renders.
+    virtual std::string GetXml() const;
+    // A new node of the same class with the same name and value, detached, without children
+    // or attributes, with RefCount 0.
+    virtual TXmlDNode* CloneNode() const = 0;
+
+    // Appends GetXml() to Out.
+    void AppendXml(std::string& out) const;
+    // Appends GetText() to Out (the children's text for documents and elements).
+    virtual void AppendText(std::string& out) const;
+
+protected:
+    explicit TXmlDNode(TXmlDNodeType kind) noexcept : Kind(kind) {}
+
+    // Rendering hooks used by AppendXml: the markup before the children, and after them.
+    // HasChildren tells an element whether to write "/>".
+    virtual void AppendXmlStart(std::string& out, bool hasChildren) const = 0;
+    virtual void AppendXmlEnd(std::string& out, bool hasChildren) const;
+
+private:
+    friend class TXmlDNodeList;
+
+    TXmlDNodeType Kind;
+    std::string Name;  // the stored NodeName
+    TXmlDNodeList* Children = nullptr;
+    TXmlDNamedNodeMap* AttributeMap = nullptr;
+    TXmlDNode* Parent = nullptr;
+    TXmlDNode* Previous = nullptr;
+    TXmlDNode* Next = nullptr;
+};
+
+class TXmlDNodeList : public TRefObject {
+public:
+    explicit TXmlDNodeList(TXmlDNode* owner) noexcept : ListOwner(owner) {}
+    ~TXmlDNodeList() override;
+
+    TXmlDNode* Owner() const noexcept { return ListOwner; }
+    TXmlDNode* Item(int index) const;
+    int Count() const noexcept { return Items.Count(); }
+    int IndexOf(const TXmlDNode* node) const noexcept { return Items.IndexOf(node); }
+    int Insert(TXmlDNode* node, int index);
+    void Delete(int index);
+    void Clear();
+
+private:
+    TXmlDNode* ListOwner;
+    TRefObjectList Items;
+};
+
+class TXmlDNamedNodeMap : public TXmlDNodeList {
+public:
+    using TXmlDNodeList::TXmlDNodeList;
+
+    TXmlDNode* FindNamedItem(std::string_view name, int& index) const;
+    TXmlDNode* GetNamedItem(std::string_view name) const;
+    int SetNamedItem(TXmlDNode* node);
+    int ReplaceItem(TXmlDNode* node, int index);
+};
+
+class TXmlDDocumentType;
+
+class TXmlDDocument : public TXmlDNode {
+public:
+    TXmlDDocument();
+
+    bool PreserveWhiteSpace = false;
+
+    TXmlDElement* DocumentElement() const noexcept;
+
+    // Empties the document, then builds the tree from the stream's XML text.
+    void LoadFromStream(TStream* stream);
+    // Opens the file for reading (others may read, not write); the document is untouched when
+    // it cannot be opened ("Cannot open file %s").
+    void LoadFromFile(const std::string& fileName);
+    // Writes GetXml() in one write ("Stream write error" on a short write).
+    void SaveToStream(TStream* stream) const;
+    // Replaces the file with GetXml() without ever destroying the old file: the text goes to a
+    // temporary file beside it, is flushed, and takes the old file's place in one step. Raises
+    // "Cannot create file %s" or "Stream write error"; the old file is then as it was.
+    void SaveToFile(const std::string& fileName) const;
+
+    std::string GetNodeName() const override;
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDDocumentType : public TXmlDNode {
+public:
+    explicit TXmlDDocumentType(const std::string& name);
+    ~TXmlDDocumentType() override;
+
+    const std::string& Name() const noexcept { return NodeName(); }
+    void SetName(const std::string& name);
+    TXmlDNamedNodeMap* Entities() const noexcept { return EntityMap; }
+    TXmlDNamedNodeMap* Notations() const noexcept { return NotationMap; }
+
+    std::string GetNodeName() const override;
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+
+private:
+    TXmlDNamedNodeMap* EntityMap = nullptr;
+    TXmlDNamedNodeMap* NotationMap = nullptr;
+};
+
+class TXmlDElement : public TXmlDNode {
+public:
+    explicit TXmlDElement(const std::string& tagName);
+
+    const std::string& TagName() const noexcept { return NodeName(); }
+    void SetTagName(const std::string& tagName);
+
+    TXmlDAttribute* GetAttributeNode(std::string_view name);
+    std::string GetAttribute(std::string_view name, const std::string& defaultValue);
+    void SetAttribute(const std::string& name, const std::string& value);
+    int SetAttributeNode(TXmlDAttribute* attribute);
+
+    std::string GetNodeName() const override;
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDAttribute : public TXmlDNode {
+public:
+    explicit TXmlDAttribute(const std::string& name);
+
+    const std::string& Name() const noexcept { return NodeName(); }
+    void SetName(const std::string& name);
+    std::string Value;
+
+    std::string GetNodeName() const override;
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    TXmlDNode* CloneNode() const override;
+    void AppendText(std::string& out) const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDCharacterData : public TXmlDNode {
+public:
+    std::string Data;
+
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    void AppendText(std::string& out) const override;
+
+protected:
+    TXmlDCharacterData(TXmlDNodeType kind, std::string data) : TXmlDNode(kind), Data(std::move(data)) {}
+};
+
+class TXmlDComment : public TXmlDCharacterData {
+public:
+    explicit TXmlDComment(std::string data);
+    std::string GetNodeName() const override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDText : public TXmlDCharacterData {
+public:
+    explicit TXmlDText(std::string data);
+    std::string GetNodeName() const override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    TXmlDText(TXmlDNodeType kind, std::string data);
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDCDATASection : public TXmlDText {
+public:
+    explicit TXmlDCDATASection(std::string data);
+    std::string GetNodeName() const override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+class TXmlDProcessingInstruction : public TXmlDNode {
+public:
+    TXmlDProcessingInstruction(const std::string& target, std::string data);
+
+    const std::string& Target() const noexcept { return NodeName(); }
+    void SetTarget(const std::string& target);
+    std::string Data;
+
+    std::string GetNodeName() const override;
+    std::string GetNodeValue() const override;
+    void SetNodeValue(const std::string& value) override;
+    std::string GetText() const override;
+    void SetText(const std::string& value) override;
+    TXmlDNode* CloneNode() const override;
+
+protected:
+    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+};
+
+}  // namespace tessara
