@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "platform/Streams.h"
 #include "xml/XUtils.h"
 
@@ -17,10 +18,6 @@ using namespace tessara;
 
 namespace {
 
-#define FUZZ_CHECK(cond)               \
-    do {                               \
-        if (!(cond)) __builtin_trap(); \
-    } while (0)
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     std::string out;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "xml/XUtils.h"
@@ -34,10 +35,6 @@ using namespace tessara;
 
 namespace {
 
-#define FUZZ_CHECK(cond)                 \
-    do {                                 \
-        if (!(cond)) __builtin_trap();   \
-    } while (0)
 
 // Loads Text into a fresh document; false when the loader refused it.
 bool Load(TRef<TXmlDDocument>& doc, const std::string& text, bool preserveWhiteSpace) {
