@@ -216,7 +216,8 @@ TEST(XmlDomAcceptance, KindNamesAndDocumentRules) {
         EXPECT_EQ(NodeTypeName(static_cast<TXmlDNodeType>(i)), names[i]);
 
     TRef<TXmlDDocument> doc(new TXmlDDocument());
-    EXPECT_EQ(MessageOf([&] { doc->AppendChild(new TXmlDText("x")); }),
+    TRef<TXmlDText> text(new TXmlDText("x"));  // a refused node stays with its holder
+    EXPECT_EQ(MessageOf([&] { doc->AppendChild(text.Get()); }),
               Cp1251("XML: узел \"document\" не может содержать подузел \"text\""));
     // Neither the number of elements nor the order of the children is checked.
     doc->AppendChild(new TXmlDElement("a"));
