@@ -1,8 +1,8 @@
 // The main window's handlers, driven by a byte string read as a sequence of user actions and
 // of other programs' actions, against the in-memory ports of the unit tests.
 //
-// Input: one flags byte (bit 0: a repository file exists at start; then two bytes of length
-// and that many bytes of file content), then operations, one byte each, some followed by an
+// Input: one flags byte (bit 0: a repository file exists at start, followed by two bytes of
+// length and that many bytes of file content; bit 1: saves can succeed), then operations, one byte each, some followed by an
 // argument (a string: one length byte, then the bytes; or an index byte).
 //
 // Each error a handler raises goes to the standard error box, as in the message loop; any
@@ -15,7 +15,7 @@
 //    text with one zero byte;
 //  - after a successful close, the file holds exactly the document's XML text and nothing but
 //    the file and its backups is left in the directory; a restart then loads it without an
-//    error and lists the same names;
+//    error and lists the templates by the same names;
 //  - a backup of a file that failed to load holds exactly the file's original bytes.
 #include <dirent.h>
 #include <stdlib.h>
@@ -160,6 +160,9 @@ struct TSession {
                 FUZZ_CHECK(item.Text == attributes->Item(0)->GetNodeValue());
         }
         FUZZ_CHECK(i == Ports.DlgForms.Items.size());
+    }
+
+    void CheckDirectory() {
         for (const std::string& name : DirEntries()) {
             if (name == "1CDialogControls.xml") continue;
             // Anything else is a backup of the original file, byte for byte.
@@ -172,13 +175,19 @@ struct TSession {
     bool Close() {
         if (!Run([&] { Form->FormClose(); })) return false;
         FUZZ_CHECK(ReadFile(FileName) == Form->Repository->GetXml());
+        CheckDirectory();
         return true;
     }
 
     void Restart() {
         if (!Close()) return;
         const bool reloadable = !HasUnwritableElementName(Form->Repository);
-        const std::vector<std::string> names = Ports.DlgForms.Texts();
+        // A restart lists each template by its "name" attribute, which is what the list shows
+        // unless a rename changed a first attribute of another name.
+        std::vector<std::string> names;
+        for (TXmlDNode* c = Form->RootElement->FirstChild(); c; c = c->NextSibling())
+            if (c->NodeType() == ntElement)
+                names.push_back(static_cast<TXmlDElement*>(c)->GetAttribute("name", std::string()));
         Run([&] { Form->FormDestroy(); });
         Form.reset();
         Ports.DlgForms.Items.clear();
@@ -212,6 +221,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TInput in(data, size);
     TSession s;
     const uint8_t flags = in.Byte();
+    // Without a file and without bit 1 the repository lives in a directory that does not
+    // exist: every save then fails at once with "Cannot create file", which keeps most runs
+    // off the file system and exercises the failure paths.
+    if (!(flags & 3)) s.FileName = WorkDir() + "/missing/1CDialogControls.xml";
     if (flags & 1) {
         const size_t length = in.Byte() | (in.Byte() << 8);
         s.OriginalFile = in.Bytes(length);
@@ -221,7 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.Start();
 
     FakeClipboard& clip = s.Ports.Clipboard;
-    for (int step = 0; step < 200 && !in.AtEnd(); ++step) {
+    for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
         TmForm& f = *s.Form;
         switch (in.Byte() % 22) {
             case 0: {  // the user selects an entry (or none)
@@ -257,6 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     s.Run([&] { s.Form->FormDestroy(); });
+    s.CheckDirectory();
     s.Form.reset();
     return 0;
 }
