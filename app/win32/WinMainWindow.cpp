@@ -103,17 +103,15 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
         if (layout.Hint != nullptr) Hints.Add(control, texts.*layout.Hint);
     }
-    // Along the bottom edge, with one simple-mode text and no size grip.
-    const HWND status = ::CreateWindowExW(0, STATUSCLASSNAMEW, L"", kChild, 0,
-                                          kClientHeight - kStatusBarHeight, kClientWidth,
-                                          kStatusBarHeight, Window,
-                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)),
-                                          instance, nullptr);
+    // Along the bottom edge at the laid-out height, with one simple-mode text and no size
+    // grip; placed by the window (not by itself), so its height is the same on every system.
+    const HWND status = ::CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"", kChild | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0,
+        kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight, Window,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), instance, nullptr);
     if (status == nullptr) throw Exception("Cannot create the main window");
     ::SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
     ::SendMessageW(status, SB_SIMPLE, TRUE, 0);
-    ::SendMessageW(status, SB_SETMINHEIGHT, kStatusBarHeight - 2 * ::GetSystemMetrics(SM_CYBORDER), 0);
-    ::SendMessageW(status, WM_SIZE, 0, 0);
 
     const HWND list = Control(idDlgForms);
     ::SendMessageW(list, LB_SETITEMHEIGHT, 0, kListItemHeight);
@@ -219,7 +217,7 @@ LRESULT CALLBACK TWinMainWindow::WindowProc(HWND window, UINT message, WPARAM wP
                             reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* self = reinterpret_cast<TWinMainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr || self->Window != window || self->Form == nullptr)
+    if (self == nullptr || self->Window != window)
         return ::DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(message, wParam, lParam);
 }
@@ -260,7 +258,9 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ::SetFocus(FocusedControl);
         return 0;
     case WM_SIZE:
-        ::SendMessageW(Control(idStatusBar1), WM_SIZE, 0, 0);
+        // The status bar keeps to the bottom edge across the client width.
+        ::MoveWindow(Control(idStatusBar1), 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam),
+                     kStatusBarHeight, TRUE);
         return 0;
     case WM_CLOSE:
         // A failed save leaves the window open; the user may close it again.

@@ -57,10 +57,11 @@ public:
 
     // Centres the window on the screen with its current size.
     void CenterOnScreen();
-    // Runs a handler; an exception it raises is shown in the standard error box.
-    // True when the handler ended normally.
+    // Runs a handler of the form; an exception it raises is shown in the standard error box.
+    // True when the handler ended normally (or there is no form to run it).
     template <class F>
     bool Guard(F&& handler) {
+        if (Form == nullptr) return true;
         try {
             handler();
             return true;
