@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <functional>
 #include <map>
 #include <stdexcept>
@@ -177,12 +178,15 @@ std::wstring TextOf(HWND h)
     DWORD_PTR len = 0;
     if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &len))
         throw Failure("WM_GETTEXTLENGTH timed out");
-    std::wstring buf(len + 2, L'\0');
+    // Some controls (Wine's status bar) answer WM_GETTEXTLENGTH short: ask with room to spare
+    // and take the text up to its terminating zero.
+    std::wstring buf(len + 1024, L'\0');
     DWORD_PTR got = 0;
     if (!SendMessageTimeoutW(h, WM_GETTEXT, WPARAM(buf.size()), LPARAM(buf.data()), SMTO_ABORTIFHUNG,
                              SendTimeoutMs, &got))
         throw Failure("WM_GETTEXT timed out");
-    buf.resize(got);
+    (void)got;
+    buf.resize(wcsnlen(buf.c_str(), buf.size()));
     return buf;
 }
 
