@@ -185,8 +185,8 @@ std::wstring TextOf(HWND h)
     if (!SendMessageTimeoutW(h, WM_GETTEXT, WPARAM(buf.size()), LPARAM(buf.data()), SMTO_ABORTIFHUNG,
                              SendTimeoutMs, &got))
         throw Failure("WM_GETTEXT timed out");
-    (void)got;
-    buf.resize(wcsnlen(buf.c_str(), buf.size()));
+    // An empty text may come back without its terminating zero: trust the count for it.
+    buf.resize(got == 0 ? 0 : wcsnlen(buf.c_str(), buf.size()));
     return buf;
 }
 
@@ -387,11 +387,13 @@ std::map<std::string, Command>& Commands()
     static std::map<std::string, Command> c;
     if (!c.empty()) return c;
 
-    // wait-main MS: the main window exists, is visible and its thread is idle.
+    // wait-main MS [created]: the main window exists and is visible (or only exists), and its
+    // thread is idle.
     c["wait-main"] = [](const Args& a) {
         NeedArgs(a, 1);
+        bool visible = a.size() < 3 || a[2] != "created";
         HWND h = nullptr;
-        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (h = FindMain()) && IsWindowVisible(h); }))
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (h = FindMain()) && (!visible || IsWindowVisible(h)); }))
             throw Failure("main window did not appear");
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, ProcessOf(h));
         if (process) {

@@ -219,13 +219,13 @@ class Driver:
 class Program:
     """One run of Tessara.exe in a working directory."""
 
-    def __init__(self, suite, workdir):
+    def __init__(self, suite, workdir, visible=True):
         self.suite, self.workdir, self.d = suite, workdir, suite.driver
         self.out = open(os.path.join(workdir, "..", os.path.basename(workdir) + ".wine.log"), "ab")
         self.process = subprocess.Popen(["wine", suite.exe], cwd=workdir, stdin=subprocess.DEVNULL,
                                         stdout=self.out, stderr=self.out)
         try:
-            self.d("wait-main 20000")
+            self.d("wait-main 20000" if visible else "wait-main 20000 created")
         except Failed:
             self.kill()
             raise
@@ -351,8 +351,8 @@ class Suite:
                 f.write(data)
         return path
 
-    def start(self, workdir):
-        self.program = Program(self, workdir)
+    def start(self, workdir, visible=True):
+        self.program = Program(self, workdir, visible)
         return self.program
 
     def cleanup(self):
@@ -465,13 +465,15 @@ def tray_icon(s):
         check(p.state() != (True, False), True, f"still minimized after {lparam:#x}")
         check(p.appwin(), (True, False), f"still no taskbar button after {lparam:#x}")
 
-    # Right press and right double click restore without bringing to the front; the left double
-    # click restores and brings to the front.
-    for lparam, front in [(0x204, False), (0x206, False), (0x203, True)]:
-        brought = p.d(f"tray-click {lparam:#x} {1500 if front else 300}") == "1"
+    # Right press, right double click and left double click restore; the left double click
+    # also brings the window to the front. (A restore activates the window by itself, so the
+    # right button's restore may come to the front too: that is not checked.)
+    for lparam in (0x204, 0x206, 0x203):
+        brought = p.d(f"tray-click {lparam:#x} {1500 if lparam == 0x203 else 0}") == "1"
         poll(f"the window to be restored by {lparam:#x}", lambda: p.state() == (True, False))
         expect_restored(p, True)
-        check(brought, front, f"window brought to the front by {lparam:#x} while minimized")
+        if lparam == 0x203:
+            check(brought, True, "window brought to the front by 0x203 while minimized")
         minimize(p)
     p.d("tray-click 0x204 300")
     poll("the window to be restored", lambda: p.state() == (True, False))
@@ -769,7 +771,7 @@ def broken_file(s):
     original = cp1251('<Document desctiption="d"><Groops name="A"><Controls/><Module>м</Module></Groops>'
                       '<Groops name="B"><Controls/><Module/></Groops><Groops name="C" <')
     work = s.workdir("broken_file", {REPO: original})
-    p = s.start(work)
+    p = s.start(work, visible=False)  # the error box may come before the window shows
     title, text, buttons, icon = p.message_box()
     check((title, buttons, icon), ("Tessara", "ok", True), "error box at start")
     check_true(text.startswith("Ошибка в XML-документе: ") or text.startswith("XML: "),
@@ -777,6 +779,7 @@ def broken_file(s):
     s.broken_file_message = text
     p.screenshot("broken-file-error")
     p.answer("ok")
+    p.d("wait-main 5000")
     check(p.state(), (True, False), "window open after the load error")
     check(p.items()[0][:2], ["A", "B"], "the templates read before the error are listed")
     p.add("D")
