@@ -33,11 +33,26 @@ class TXmlDNamedNodeMap;
 class TXmlDElement;
 class TXmlDAttribute;
 
+// Nodes and lists come from a pool of small blocks: a large tree is built and freed without a
+// trip through the general heap for each of its objects.
+struct TXmlDSmallBlocks {
+    static void* Allocate(size_t size);
+    static void Free(void* block, size_t size) noexcept;
+};
+
 class TXmlDNode : public TRefObject {
 public:
     ~TXmlDNode() override;
 
+    static void* operator new(size_t size) { return TXmlDSmallBlocks::Allocate(size); }
+    static void operator delete(void* block, size_t size) noexcept {
+        TXmlDSmallBlocks::Free(block, size);
+    }
+
     TXmlDNodeType NodeType() const noexcept { return Kind; }
+    // The stored name: the tag name, attribute name, target or document type name, or the
+    // fixed "#text", "#comment", "#cdata-section", "#document" (shared, not stored per node).
+    // Lookups by name compare against it.
     const std::string& NodeName() const noexcept;
     const std::string& NodeTypeName() const { return tessara::NodeTypeName(Kind); }
 
@@ -53,7 +68,6 @@ public:
     TXmlDNode* LastChild() const noexcept;
     bool HasChildNodes() const noexcept;
 
-    void UpdateNodeName();
     int InsertChild(TXmlDNode* node, int index);
     void AppendChild(TXmlDNode* node) { InsertChild(node, -1); }
     int RemoveChild(TXmlDNode* node);
@@ -74,22 +88,58 @@ public:
 
     // Appends GetXml() to Out.
     void AppendXml(std::string& out) const;
+    // Writes the bytes of GetXml() to Stream in blocks, without building the whole text in
+    // memory; a short write raises the stream's error.
+    void WriteXmlToStream(TStream* stream) const;
     // Appends GetText() to Out (the children's text for documents and elements).
     virtual void AppendText(std::string& out) const;
 
 protected:
     explicit TXmlDNode(TXmlDNodeType kind) noexcept : Kind(kind) {}
 
-    // Rendering hooks used by AppendXml: the markup before the children, and after them.
+    // Renaming: stores the name at its exact size. Only the kinds that carry a name of their
+    // own call it (element, attribute, processing instruction, document type).
+    void SetStoredName(const std::string& name);
+
+    // The lists when they exist, without creating them.
+    TXmlDNodeList* ChildrenIfAny() const noexcept { return Children; }
+    TXmlDNamedNodeMap* AttributesIfAny() const noexcept { return AttributeMap; }
+
+    // Appends the text of the children (elements' text, text and CDATA data, in document
+    // order) without recursion.
+    void AppendChildrenText(std::string& out) const;
+
+    // Rendering hooks. A node's markup is a part before its children and a part after them;
+    // the length hooks give the exact size of each part, and the write hooks write it at P
+    // and return its end, so that the text goes straight into buffers of known size.
     // HasChildren tells an element whether to write "/>".
-    virtual void AppendXmlStart(std::string& out, bool hasChildren) const = 0;
-    virtual void AppendXmlEnd(std::string& out, bool hasChildren) const;
+    virtual size_t XmlStartLength(bool hasChildren) const = 0;
+    virtual char* WriteXmlStart(char* p, bool hasChildren) const = 0;
+    virtual size_t XmlEndLength(bool hasChildren) const;
+    virtual char* WriteXmlEnd(char* p, bool hasChildren) const;
+    // An upper bound of XmlStartLength that costs nothing to find, for parts that are costly to
+    // measure (escaped text); SIZE_MAX when there is none.
+    virtual size_t XmlStartLengthBound() const;
+
+    // The length and the writing of a whole subtree, for nodes that render other nodes (an
+    // element its attributes).
+    static size_t SubtreeXmlLength(const TXmlDNode* root);
+    static char* WriteSubtreeXml(const TXmlDNode* root, char* p);
 
 private:
     friend class TXmlDNodeList;
+    friend class TXmlDNamedNodeMap;
+
+    // Walks the subtree depth-first and hands each part of markup to Sink.
+    template <class TSink>
+    static void RenderSubtree(const TXmlDNode* root, TSink& sink);
+
+    // True when Node is Container itself or one of its ancestors.
+    static bool IsSelfOrAncestor(const TXmlDNode* node, const TXmlDNode* container) noexcept;
+    bool HasMembers() const noexcept;
 
     TXmlDNodeType Kind;
-    std::string Name;  // the stored NodeName
+    std::string Name;  // the stored NodeName of the kinds that carry a name
     TXmlDNodeList* Children = nullptr;
     TXmlDNamedNodeMap* AttributeMap = nullptr;
     TXmlDNode* Parent = nullptr;
@@ -102,6 +152,11 @@ public:
     explicit TXmlDNodeList(TXmlDNode* owner) noexcept : ListOwner(owner) {}
     ~TXmlDNodeList() override;
 
+    static void* operator new(size_t size) { return TXmlDSmallBlocks::Allocate(size); }
+    static void operator delete(void* block, size_t size) noexcept {
+        TXmlDSmallBlocks::Free(block, size);
+    }
+
     TXmlDNode* Owner() const noexcept { return ListOwner; }
     TXmlDNode* Item(int index) const;
     int Count() const noexcept { return Items.Count(); }
@@ -110,7 +165,24 @@ public:
     void Delete(int index);
     void Clear();
 
+protected:
+    // Checks that Node may go into this list at Index (-1 = at the end) and returns the index
+    // to use; raises with nothing changed otherwise.
+    int CheckInsert(const TXmlDNode* node, int index) const;
+    // Puts a detached node at a valid index and links it to its neighbours.
+    void Link(TXmlDNode* node, int index);
+    TXmlDNode* At(int index) const {
+        return static_cast<TXmlDNode*>(Items.Item(index));
+    }
+
 private:
+    friend class TXmlDNode;
+    friend class TXmlDDocumentType;
+
+    // Called when the owner dies: empties the list and forgets the owner, so that a list
+    // still held elsewhere never points at a dead node.
+    void Orphan() noexcept;
+
     TXmlDNode* ListOwner;
     TRefObjectList Items;
 };
@@ -155,7 +227,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDDocumentType : public TXmlDNode {
@@ -176,8 +249,10 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
-    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlEndLength(bool hasChildren) const override;
+    char* WriteXmlEnd(char* p, bool hasChildren) const override;
 
 private:
     TXmlDNamedNodeMap* EntityMap = nullptr;
@@ -193,7 +268,7 @@ public:
 
     TXmlDAttribute* GetAttributeNode(std::string_view name);
     std::string GetAttribute(std::string_view name, const std::string& defaultValue);
-    void SetAttribute(const std::string& name, const std::string& value);
+    void SetAttribute(const std::string& name, std::string value);
     int SetAttributeNode(TXmlDAttribute* attribute);
 
     std::string GetNodeName() const override;
@@ -204,8 +279,10 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
-    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlEndLength(bool hasChildren) const override;
+    char* WriteXmlEnd(char* p, bool hasChildren) const override;
 };
 
 class TXmlDAttribute : public TXmlDNode {
@@ -225,7 +302,8 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDCharacterData : public TXmlDNode {
@@ -239,7 +317,7 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    TXmlDCharacterData(TXmlDNodeType kind, std::string data) : TXmlDNode(kind), Data(std::move(data)) {}
+    TXmlDCharacterData(TXmlDNodeType kind, std::string data);
 };
 
 class TXmlDComment : public TXmlDCharacterData {
@@ -249,7 +327,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDText : public TXmlDCharacterData {
@@ -260,7 +339,9 @@ public:
 
 protected:
     TXmlDText(TXmlDNodeType kind, std::string data);
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlStartLengthBound() const override;
 };
 
 class TXmlDCDATASection : public TXmlDText {
@@ -270,7 +351,9 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlStartLengthBound() const override;
 };
 
 class TXmlDProcessingInstruction : public TXmlDNode {
@@ -289,7 +372,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 }  // namespace tessara

@@ -1,0 +1,943 @@
+// The node tree: links, acceptance rules, the two node lists, the node kinds and their XML
+// rendering. Loading and saving live in XXmlDomIO.cpp.
+#include "xml/XXmlDom.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+
+#include "platform/Charset.h"
+#include "platform/Exceptions.h"
+
+namespace tessara {
+
+namespace {
+
+const std::string kKindNames[12] = {
+    "element", "attribute", "text", "cdatasection", "entityreference", "entity",
+    "processinginstruction", "comment", "document", "documenttype", "documentfragment",
+    "notation",
+};
+const std::string kUnknownKind = "unknown";
+
+// The names of the kinds that have no name of their own: shared by every node of the kind.
+const std::string kTextName = "#text";
+const std::string kCDATAName = "#cdata-section";
+const std::string kCommentName = "#comment";
+const std::string kDocumentName = "#document";
+
+constexpr uint16_t Bit(TXmlDNodeType kind) { return static_cast<uint16_t>(1u << kind); }
+
+constexpr uint16_t kAllKinds = 0x0FFF;
+constexpr uint16_t kElementContent = Bit(ntElement) | Bit(ntText) | Bit(ntCDATASection) |
+                                     Bit(ntEntityReference) | Bit(ntProcessingInstruction) |
+                                     Bit(ntComment) | Bit(ntDocumentFragment);
+constexpr uint16_t kDocumentContent = Bit(ntElement) | Bit(ntProcessingInstruction) |
+                                      Bit(ntComment) | Bit(ntDocumentType) |
+                                      Bit(ntDocumentFragment);
+
+// Which child kinds each container kind accepts; 0 = holds no children at all.
+constexpr uint16_t kAccepted[12] = {
+    kElementContent,   // element
+    0,                 // attribute
+    0,                 // text
+    0,                 // cdatasection
+    kAllKinds,         // entityreference
+    kAllKinds,         // entity
+    0,                 // processinginstruction
+    0,                 // comment
+    kDocumentContent,  // document
+    kAllKinds,         // documenttype
+    kElementContent,   // documentfragment
+    0,                 // notation
+};
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+[[noreturn]] void RaiseRefused(TXmlDNodeType container, TXmlDNodeType child) {
+    if (container < 12 && kAccepted[container] == 0)
+        throw Exception(Cp1251("XML: узел ") + Quoted(NodeTypeName(container)) +
+                        Cp1251(" не может содержать подузлы"));
+    throw Exception(Cp1251("XML: узел ") + Quoted(NodeTypeName(container)) +
+                    Cp1251(" не может содержать подузел ") + Quoted(NodeTypeName(child)));
+}
+
+void CheckAccepts(TXmlDNodeType container, TXmlDNodeType child) {
+    if (container >= 12 || child >= 12 || (kAccepted[container] & Bit(child)) == 0)
+        RaiseRefused(container, child);
+}
+
+[[noreturn]] void RaiseNotFound() {
+    throw Exception(Cp1251("XML: Не найден подузел для удаления"));
+}
+[[noreturn]] void RaiseNodeInTwoLists() {
+    throw Exception(Cp1251("XML: Нельзя добавлять узел в два списка"));
+}
+[[noreturn]] void RaiseSubnodeInTwoLists() {
+    throw Exception(Cp1251("XML: Нельзя добавлять подузел в два списка"));
+}
+[[noreturn]] void RaiseCycle() {
+    throw Exception(Cp1251("XML: Нельзя добавить узел в самого себя или в свой подузел"));
+}
+[[noreturn]] void RaiseOrphanList() {
+    throw Exception(Cp1251("XML: Нельзя добавлять узел в список удалённого узла"));
+}
+[[noreturn]] void RaiseValue(TXmlDNodeType kind) {
+    throw Exception(Cp1251("XML: Нельзя изменять значение узла ") + Quoted(NodeTypeName(kind)));
+}
+[[noreturn]] void RaiseText(TXmlDNodeType kind) {
+    throw Exception(Cp1251("XML: Нельзя изменять текст узла ") + Quoted(NodeTypeName(kind)));
+}
+
+// Strings that live in a node are kept at their exact size: a tree of a million texts must
+// not carry the slack of the buffers they were built in. Slack below one allocation granule
+// costs nothing and is left alone.
+constexpr size_t kSlack = 16;
+
+void FitString(std::string& s) {
+    if (s.capacity() - s.size() >= kSlack) s.shrink_to_fit();
+}
+
+void AssignExact(std::string& target, const std::string& value) {
+    if (&target == &value) return;
+    if (target.capacity() >= value.size() && target.capacity() - value.size() < kSlack)
+        target.assign(value);
+    else
+        target = std::string(value);  // a copy is allocated at exactly its size
+}
+
+// The writer's escaping: the same five entities as EscapeXml, measured first and then written
+// into place, so that a document renders into buffers of known size. Each byte is written as
+// an 8-byte piece of which its replacement's length counts, without a branch per byte; a
+// buffer written this way needs kWriteSlack bytes of room after its last byte.
+constexpr size_t kWriteSlack = 8;
+constexpr size_t kLongestEntity = 6;
+
+struct TEscapeTable {
+    char Piece[256][8] = {};
+    uint8_t Length[256] = {};
+    uint8_t Extra[256] = {};  // bytes an entity adds to its character
+    constexpr TEscapeTable() {
+        for (int c = 0; c < 256; ++c) {
+            Piece[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
+    }
+    constexpr void Set(char c, const char* entity) {
+        const auto u = static_cast<unsigned char>(c);
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Piece[u][n] = entity[n];
+        Length[u] = n;
+        Extra[u] = static_cast<uint8_t>(n - 1);
+    }
+};
+constexpr TEscapeTable kEscape;
+
+size_t EscapedLength(const std::string& text) {
+    size_t length = text.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    for (; p != end; ++p) length += kEscape.Extra[*p];
+    return length;
+}
+
+char* Put(char* p, const char* text, size_t length) {
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+char* Put(char* p, const std::string& text) { return Put(p, text.data(), text.size()); }
+
+template <size_t N>
+char* PutLiteral(char* p, const char (&text)[N]) {
+    return Put(p, text, N - 1);
+}
+
+char* WriteEscaped(char* out, const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    for (; p != end; ++p) {
+        std::memcpy(out, kEscape.Piece[*p], 8);
+        out += kEscape.Length[*p];
+    }
+    return out;
+}
+
+}  // namespace
+
+// --- TXmlDSmallBlocks ---
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARA_PLAIN_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARA_PLAIN_HEAP 1
+#endif
+#endif
+
+namespace {
+
+// Blocks of one size are carved from 64 KB slabs and recycled through a free list per size
+// (in steps of 8 bytes, up to 256). Slabs are kept for the life of the process, linked from a
+// plain global so that they stay reachable. Under AddressSanitizer every block comes from the
+// general heap, so that the sanitizer sees each node's lifetime.
+constexpr size_t kGranule = 8;
+constexpr size_t kLargestBlock = 256;
+constexpr size_t kSlabSize = 64 * 1024;
+
+struct TFreeBlock {
+    TFreeBlock* Next;
+};
+struct TSlab {
+    TSlab* Next;
+};
+
+TFreeBlock* freeBlocks[kLargestBlock / kGranule + 1] = {};
+TSlab* slabs = nullptr;
+char* slabCursor = nullptr;
+char* slabLimit = nullptr;
+
+constexpr size_t SizeClass(size_t size) { return (size + kGranule - 1) / kGranule; }
+
+}  // namespace
+
+void* TXmlDSmallBlocks::Allocate(size_t size) {
+#ifndef TESSARA_PLAIN_HEAP
+    if (size <= kLargestBlock) {
+        const size_t sizeClass = SizeClass(size);
+        if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
+            freeBlocks[sizeClass] = block->Next;
+            return block;
+        }
+        const size_t bytes = sizeClass * kGranule;
+        if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
+            auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
+            slab->Next = slabs;
+            slabs = slab;
+            slabCursor = reinterpret_cast<char*>(slab) + 16;
+            slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
+        }
+        void* block = slabCursor;
+        slabCursor += bytes;
+        return block;
+    }
+#endif
+    return ::operator new(size);
+}
+
+void TXmlDSmallBlocks::Free(void* block, size_t size) noexcept {
+    if (block == nullptr) return;
+#ifndef TESSARA_PLAIN_HEAP
+    if (size <= kLargestBlock) {
+        auto* freed = static_cast<TFreeBlock*>(block);
+        const size_t sizeClass = SizeClass(size);
+        freed->Next = freeBlocks[sizeClass];
+        freeBlocks[sizeClass] = freed;
+        return;
+    }
+#endif
+    ::operator delete(block);
+}
+
+const std::string& NodeTypeName(TXmlDNodeType kind) {
+    return kind < 12 ? kKindNames[kind] : kUnknownKind;
+}
+
+// --- TXmlDNode ---
+
+TXmlDNode::~TXmlDNode() {
+    // Attributes first, children second; the members of both are detached and released (a
+    // release during a destruction is queued, so a tree of any depth goes without recursion).
+    if (AttributeMap != nullptr) {
+        AttributeMap->Orphan();
+        ReleaseRef(AttributeMap);
+    }
+    if (Children != nullptr) {
+        Children->Orphan();
+        ReleaseRef(Children);
+    }
+}
+
+const std::string& TXmlDNode::NodeName() const noexcept {
+    switch (Kind) {
+        case ntText: return kTextName;
+        case ntCDATASection: return kCDATAName;
+        case ntComment: return kCommentName;
+        case ntDocument: return kDocumentName;
+        default: return Name;
+    }
+}
+
+void TXmlDNode::SetStoredName(const std::string& name) { AssignExact(Name, name); }
+
+TXmlDNodeList* TXmlDNode::ChildNodes() {
+    if (Children == nullptr) InitRef(Children, new TXmlDNodeList(this));
+    return Children;
+}
+
+TXmlDNamedNodeMap* TXmlDNode::Attributes() {
+    if (AttributeMap == nullptr) InitRef(AttributeMap, new TXmlDNamedNodeMap(this));
+    return AttributeMap;
+}
+
+TXmlDNode* TXmlDNode::FirstChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
+}
+
+TXmlDNode* TXmlDNode::LastChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(Children->Count() - 1)
+                                                        : nullptr;
+}
+
+bool TXmlDNode::HasChildNodes() const noexcept {
+    return Children != nullptr && Children->Count() > 0;
+}
+
+bool TXmlDNode::HasMembers() const noexcept {
+    if (HasChildNodes()) return true;
+    if (AttributeMap != nullptr && AttributeMap->Count() > 0) return true;
+    if (Kind == ntDocumentType) {
+        const auto* type = static_cast<const TXmlDDocumentType*>(this);
+        return type->Entities()->Count() > 0 || type->Notations()->Count() > 0;
+    }
+    return false;
+}
+
+bool TXmlDNode::IsSelfOrAncestor(const TXmlDNode* node, const TXmlDNode* container) noexcept {
+    if (node == container) return true;
+    // A node that holds nothing has no descendants: the common case (a new node) costs no walk.
+    if (!node->HasMembers()) return false;
+    for (const TXmlDNode* p = container->Parent; p != nullptr; p = p->Parent)
+        if (p == node) return true;
+    return false;
+}
+
+int TXmlDNode::InsertChild(TXmlDNode* node, int index) {
+    CheckAccepts(Kind, node->Kind);
+    if (IsSelfOrAncestor(node, this)) RaiseCycle();
+    // The index is tested against the list as it will be after the node left its old place,
+    // before anything is changed.
+    if (index != -1) {
+        int count = Children != nullptr ? Children->Count() : 0;
+        if (node->Parent == this && Children != nullptr && Children->IndexOf(node) >= 0) --count;
+        if (index < 0 || index > count) throw EListError(index);
+    }
+    TRef<TXmlDNode> hold(node);  // detaching must not destroy it
+    if (node->Parent != nullptr) node->Parent->RemoveChild(node);
+    TXmlDNodeList* list = ChildNodes();
+    if (index == -1) index = list->Count();
+    list->Link(node, index);
+    return index;
+}
+
+int TXmlDNode::RemoveChild(TXmlDNode* node) {
+    const int index = Children != nullptr ? Children->IndexOf(node) : -1;
+    if (index < 0) RaiseNotFound();
+    Children->Delete(index);
+    return index;
+}
+
+void TXmlDNode::ClearChildNodes() {
+    if (Children != nullptr) Children->Clear();
+}
+
+void TXmlDNode::ClearAttributes() {
+    if (AttributeMap != nullptr) AttributeMap->Clear();
+}
+
+std::string TXmlDNode::GetXml() const {
+    std::string out;
+    AppendXml(out);
+    return out;
+}
+
+namespace {
+
+// Sinks for RenderSubtree. Reserve(N) gives room for N bytes and Commit(End) takes what was
+// written up to End. How a sink wants the lengths:
+enum class TLengths {
+    Exact,  // the exact size of every part (counting, or a block of limited room)
+    None,   // none: the room for everything is there already
+};
+
+// Counts the bytes.
+struct TLengthSink {
+    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kWrites = false;
+    size_t Length = 0;
+    char* Reserve(size_t n) {
+        Length += n;
+        return nullptr;
+    }
+    void Commit(char*) {}
+};
+
+// Writes into a buffer that is known to be large enough.
+struct TBufferSink {
+    static constexpr TLengths kLengths = TLengths::None;
+    static constexpr bool kWrites = true;
+    char* Cursor;
+    char* Reserve(size_t) { return Cursor; }
+    void Commit(char* end) { Cursor = end; }
+};
+
+// Collects the text in a block and writes each full block to a stream; a part larger than a
+// block gets a buffer of its own. Room() lets the walk skip measuring a text that fits even
+// at its largest (every byte an entity). Both buffers keep kWriteSlack bytes beyond the room
+// they offer.
+class TStreamSink {
+public:
+    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kWrites = true;
+    static constexpr size_t kBlockSize = 256 * 1024;
+
+    explicit TStreamSink(TStream* stream)
+        : Stream(stream), Block(std::make_unique<char[]>(kBlockSize + kWriteSlack)) {}
+
+    size_t Room() const noexcept { return kBlockSize - Used; }
+    char* Reserve(size_t n) {
+        if (n > Room()) {
+            Flush();
+            if (n > kBlockSize) {
+                Large.resize(n + kWriteSlack);
+                LargeUsed = true;
+                return Large.data();
+            }
+        }
+        return Block.get() + Used;
+    }
+    void Commit(char* end) {
+        if (LargeUsed) {
+            LargeUsed = false;
+            Stream->WriteBuffer(Large.data(), static_cast<size_t>(end - Large.data()));
+            std::string().swap(Large);
+            return;
+        }
+        Used = static_cast<size_t>(end - Block.get());
+    }
+    void Flush() {
+        if (Used > 0) Stream->WriteBuffer(Block.get(), Used);
+        Used = 0;
+    }
+
+private:
+    TStream* Stream;
+    std::unique_ptr<char[]> Block;
+    size_t Used = 0;
+    std::string Large;
+    bool LargeUsed = false;
+};
+
+template <class TSink>
+size_t RoomOf(const TSink& sink) {
+    if constexpr (std::is_same_v<TSink, TStreamSink>)
+        return sink.Room();
+    else
+        return 0;
+}
+
+}  // namespace
+
+// Depth-first over the links: down to the first child, on to the next sibling, up to the
+// parent when a list ends. No recursion and no stack: any depth renders.
+template <class TSink>
+void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
+    const TXmlDNode* node = root;
+    for (;;) {
+        const TXmlDNode* first = node->FirstChild();
+        const bool hasChildren = first != nullptr;
+        {
+            size_t length = 0;
+            if constexpr (TSink::kLengths == TLengths::Exact) {
+                // A text is measured only when its largest size would not fit.
+                if (node->XmlStartLengthBound() > RoomOf(sink))
+                    length = node->XmlStartLength(hasChildren);
+            }
+            char* p = sink.Reserve(length);
+            if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlStart(p, hasChildren));
+        }
+        if (hasChildren) {
+            node = first;
+            continue;
+        }
+        for (bool afterChildren = false;; afterChildren = true) {
+            {
+                size_t length = 0;
+                if constexpr (TSink::kLengths == TLengths::Exact)
+                    length = node->XmlEndLength(afterChildren);
+                char* p = sink.Reserve(length);
+                if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlEnd(p, afterChildren));
+            }
+            if (node == root) return;
+            if (node->Next != nullptr) {
+                node = node->Next;
+                break;
+            }
+            node = node->Parent;
+        }
+    }
+}
+
+size_t TXmlDNode::SubtreeXmlLength(const TXmlDNode* root) {
+    TLengthSink sink;
+    RenderSubtree(root, sink);
+    return sink.Length;
+}
+
+char* TXmlDNode::WriteSubtreeXml(const TXmlDNode* root, char* p) {
+    TBufferSink sink{p};
+    RenderSubtree(root, sink);
+    return sink.Cursor;
+}
+
+void TXmlDNode::AppendXml(std::string& out) const {
+    const size_t length = SubtreeXmlLength(this);
+    const size_t start = out.size();
+    out.resize(start + length + kWriteSlack);
+    WriteSubtreeXml(this, out.data() + start);
+    out.resize(start + length);
+}
+
+void TXmlDNode::WriteXmlToStream(TStream* stream) const {
+    TStreamSink sink(stream);
+    RenderSubtree(this, sink);
+    sink.Flush();
+}
+
+size_t TXmlDNode::XmlEndLength(bool) const { return 0; }
+size_t TXmlDNode::XmlStartLengthBound() const { return SIZE_MAX; }
+char* TXmlDNode::WriteXmlEnd(char* p, bool) const { return p; }
+
+void TXmlDNode::AppendText(std::string& out) const {
+    if (Kind == ntElement || Kind == ntDocument)
+        AppendChildrenText(out);
+    else
+        out += GetText();
+}
+
+void TXmlDNode::AppendChildrenText(std::string& out) const {
+    const TXmlDNode* node = FirstChild();
+    if (node == nullptr) return;
+    for (;;) {
+        switch (node->Kind) {
+            case ntElement:
+                if (const TXmlDNode* first = node->FirstChild(); first != nullptr) {
+                    node = first;
+                    continue;
+                }
+                break;
+            case ntText:
+            case ntCDATASection:
+                node->AppendText(out);
+                break;
+            default:
+                break;  // comments and processing instructions add nothing
+        }
+        for (;;) {
+            if (node->Next != nullptr) {
+                node = node->Next;
+                break;
+            }
+            node = node->Parent;
+            if (node == this) return;
+        }
+    }
+}
+
+// --- TXmlDNodeList ---
+
+TXmlDNodeList::~TXmlDNodeList() { Clear(); }
+
+TXmlDNode* TXmlDNodeList::Item(int index) const { return At(index); }
+
+int TXmlDNodeList::CheckInsert(const TXmlDNode* node, int index) const {
+    if (node->Parent != nullptr) RaiseNodeInTwoLists();
+    if (ListOwner == nullptr) RaiseOrphanList();
+    if (index == -1) index = Count();
+    if (index < 0 || index > Count()) throw EListError(index);
+    if (TXmlDNode::IsSelfOrAncestor(node, ListOwner)) RaiseCycle();
+    return index;
+}
+
+void TXmlDNodeList::Link(TXmlDNode* node, int index) {
+    Items.InsertItem(index, node);
+    node->Parent = ListOwner;
+    node->Previous = nullptr;
+    node->Next = nullptr;
+    if (index > 0) {
+        TXmlDNode* previous = At(index - 1);
+        previous->Next = node;
+        node->Previous = previous;
+    }
+    if (index < Count() - 1) {
+        TXmlDNode* next = At(index + 1);
+        next->Previous = node;
+        node->Next = next;
+    }
+}
+
+int TXmlDNodeList::Insert(TXmlDNode* node, int index) {
+    index = CheckInsert(node, index);
+    Link(node, index);
+    return index;
+}
+
+void TXmlDNodeList::Delete(int index) {
+    TRef<TXmlDNode> hold(At(index));
+    TXmlDNode* node = hold.Get();
+    TXmlDNode* previous = node->Previous;
+    TXmlDNode* next = node->Next;
+    Items.ExtractItem(index);
+    node->Parent = nullptr;
+    node->Previous = nullptr;
+    node->Next = nullptr;
+    if (previous != nullptr) previous->Next = next;
+    if (next != nullptr) next->Previous = previous;
+}
+
+void TXmlDNodeList::Clear() {
+    while (Items.Count() > 0) {
+        const int last = Items.Count() - 1;
+        TXmlDNode* node = At(last);
+        node->Parent = nullptr;
+        node->Previous = nullptr;
+        node->Next = nullptr;
+        if (last > 0) At(last - 1)->Next = nullptr;
+        Items.ExtractItem(last);  // may destroy the node
+    }
+    Items.Clear();
+}
+
+void TXmlDNodeList::Orphan() noexcept {
+    Clear();
+    ListOwner = nullptr;
+}
+
+// --- TXmlDNamedNodeMap ---
+
+TXmlDNode* TXmlDNamedNodeMap::FindNamedItem(std::string_view name, int& index) const {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        TXmlDNode* node = At(i);
+        if (node->NodeName() == name) {
+            index = i;
+            return node;
+        }
+    }
+    index = -1;
+    return nullptr;
+}
+
+TXmlDNode* TXmlDNamedNodeMap::GetNamedItem(std::string_view name) const {
+    int index;
+    return FindNamedItem(name, index);
+}
+
+int TXmlDNamedNodeMap::SetNamedItem(TXmlDNode* node) {
+    int index;
+    if (FindNamedItem(node->NodeName(), index) == nullptr) return Insert(node, -1);
+    return ReplaceItem(node, index);
+}
+
+int TXmlDNamedNodeMap::ReplaceItem(TXmlDNode* node, int index) {
+    if (node->Parent != nullptr) RaiseSubnodeInTwoLists();
+    if (Owner() == nullptr) RaiseOrphanList();
+    if (index < 0 || index >= Count()) throw EListError(index);
+    if (TXmlDNode::IsSelfOrAncestor(node, Owner())) RaiseCycle();
+    TRef<TXmlDNode> hold(node);
+    Delete(index);
+    Link(node, index);
+    return index;
+}
+
+// --- TXmlDDocument ---
+
+TXmlDDocument::TXmlDDocument() : TXmlDNode(ntDocument) {}
+
+TXmlDElement* TXmlDDocument::DocumentElement() const noexcept {
+    for (TXmlDNode* node = FirstChild(); node != nullptr; node = node->NextSibling())
+        if (node->NodeType() == ntElement) return static_cast<TXmlDElement*>(node);
+    return nullptr;
+}
+
+std::string TXmlDDocument::GetNodeName() const { return kDocumentName; }
+std::string TXmlDDocument::GetNodeValue() const { return std::string(); }
+void TXmlDDocument::SetNodeValue(const std::string&) { RaiseValue(ntDocument); }
+
+std::string TXmlDDocument::GetText() const {
+    std::string out;
+    AppendChildrenText(out);
+    return out;
+}
+
+void TXmlDDocument::SetText(const std::string&) { RaiseText(ntDocument); }
+
+TXmlDNode* TXmlDDocument::CloneNode() const {
+    auto* copy = new TXmlDDocument();
+    copy->PreserveWhiteSpace = PreserveWhiteSpace;
+    return copy;
+}
+
+size_t TXmlDDocument::XmlStartLength(bool) const { return 0; }
+char* TXmlDDocument::WriteXmlStart(char* p, bool) const { return p; }
+
+// --- TXmlDDocumentType ---
+
+TXmlDDocumentType::TXmlDDocumentType(const std::string& name) : TXmlDNode(ntDocumentType) {
+    InitRef(EntityMap, new TXmlDNamedNodeMap(this));
+    InitRef(NotationMap, new TXmlDNamedNodeMap(this));
+    SetName(name);
+}
+
+TXmlDDocumentType::~TXmlDDocumentType() {
+    NotationMap->Orphan();
+    ReleaseRef(NotationMap);
+    EntityMap->Orphan();
+    ReleaseRef(EntityMap);
+}
+
+void TXmlDDocumentType::SetName(const std::string& name) { SetStoredName(name); }
+std::string TXmlDDocumentType::GetNodeName() const { return NodeName(); }
+std::string TXmlDDocumentType::GetNodeValue() const { return std::string(); }
+void TXmlDDocumentType::SetNodeValue(const std::string&) { RaiseValue(ntDocumentType); }
+std::string TXmlDDocumentType::GetText() const { return std::string(); }
+void TXmlDDocumentType::SetText(const std::string&) { RaiseText(ntDocumentType); }
+TXmlDNode* TXmlDDocumentType::CloneNode() const { return new TXmlDDocumentType(NodeName()); }
+
+size_t TXmlDDocumentType::XmlStartLength(bool) const { return 10 + NodeName().size() + 2; }
+size_t TXmlDDocumentType::XmlEndLength(bool) const { return 2; }
+
+char* TXmlDDocumentType::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<!DOCTYPE ");
+    p = Put(p, NodeName());
+    return PutLiteral(p, " [");
+}
+
+char* TXmlDDocumentType::WriteXmlEnd(char* p, bool) const { return PutLiteral(p, "]>"); }
+
+// --- TXmlDElement ---
+
+TXmlDElement::TXmlDElement(const std::string& tagName) : TXmlDNode(ntElement) {
+    SetTagName(tagName);
+}
+
+void TXmlDElement::SetTagName(const std::string& tagName) { SetStoredName(tagName); }
+
+TXmlDAttribute* TXmlDElement::GetAttributeNode(std::string_view name) {
+    TXmlDNamedNodeMap* map = AttributesIfAny();
+    if (map == nullptr) return nullptr;
+    TXmlDNode* node = map->GetNamedItem(name);
+    if (node == nullptr) return nullptr;
+    if (node->NodeType() != ntAttribute) throw EInvalidCast();
+    return static_cast<TXmlDAttribute*>(node);
+}
+
+std::string TXmlDElement::GetAttribute(std::string_view name, const std::string& defaultValue) {
+    const TXmlDAttribute* attribute = GetAttributeNode(name);
+    return attribute != nullptr ? attribute->Value : defaultValue;
+}
+
+void TXmlDElement::SetAttribute(const std::string& name, std::string value) {
+    FitString(value);
+    if (TXmlDAttribute* attribute = GetAttributeNode(name); attribute != nullptr) {
+        attribute->Value = std::move(value);
+        return;
+    }
+    TRef<TXmlDAttribute> attribute(new TXmlDAttribute(name));
+    attribute->Value = std::move(value);
+    Attributes()->Insert(attribute.Get(), -1);
+}
+
+int TXmlDElement::SetAttributeNode(TXmlDAttribute* attribute) {
+    return Attributes()->SetNamedItem(attribute);
+}
+
+std::string TXmlDElement::GetNodeName() const { return NodeName(); }
+std::string TXmlDElement::GetNodeValue() const { return std::string(); }
+void TXmlDElement::SetNodeValue(const std::string&) { RaiseValue(ntElement); }
+
+std::string TXmlDElement::GetText() const {
+    // The usual element holds one text: copy its data once.
+    const TXmlDNodeList* children = ChildrenIfAny();
+    if (children != nullptr && children->Count() == 1) {
+        const TXmlDNode* only = children->Item(0);
+        if (only->NodeType() == ntText || only->NodeType() == ntCDATASection)
+            return static_cast<const TXmlDCharacterData*>(only)->Data;
+    }
+    std::string out;
+    AppendChildrenText(out);
+    return out;
+}
+
+void TXmlDElement::SetText(const std::string& value) {
+    TRef<TXmlDText> text(new TXmlDText(value));
+    ClearChildNodes();
+    AppendChild(text.Get());
+}
+
+TXmlDNode* TXmlDElement::CloneNode() const { return new TXmlDElement(NodeName()); }
+
+size_t TXmlDElement::XmlStartLength(bool hasChildren) const {
+    // "<name" + attributes + ">", or "<name" + attributes + "/>"
+    size_t length = NodeName().size() + (hasChildren ? 2 : 3);
+    if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
+        const int count = map->Count();
+        for (int i = 0; i < count; ++i) length += 1 + SubtreeXmlLength(map->Item(i));
+    }
+    return length;
+}
+
+size_t TXmlDElement::XmlEndLength(bool hasChildren) const {
+    return hasChildren ? NodeName().size() + 3 : 0;
+}
+
+char* TXmlDElement::WriteXmlStart(char* p, bool hasChildren) const {
+    *p++ = '<';
+    p = Put(p, NodeName());
+    if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
+        const int count = map->Count();
+        for (int i = 0; i < count; ++i) {
+            *p++ = ' ';
+            p = WriteSubtreeXml(map->Item(i), p);
+        }
+    }
+    if (hasChildren) {
+        *p++ = '>';
+        return p;
+    }
+    return PutLiteral(p, "/>");
+}
+
+char* TXmlDElement::WriteXmlEnd(char* p, bool hasChildren) const {
+    if (!hasChildren) return p;
+    p = PutLiteral(p, "</");
+    p = Put(p, NodeName());
+    *p++ = '>';
+    return p;
+}
+
+// --- TXmlDAttribute ---
+
+TXmlDAttribute::TXmlDAttribute(const std::string& name) : TXmlDNode(ntAttribute) {
+    SetName(name);
+}
+
+void TXmlDAttribute::SetName(const std::string& name) { SetStoredName(name); }
+std::string TXmlDAttribute::GetNodeName() const { return NodeName(); }
+std::string TXmlDAttribute::GetNodeValue() const { return Value; }
+void TXmlDAttribute::SetNodeValue(const std::string& value) { AssignExact(Value, value); }
+std::string TXmlDAttribute::GetText() const { return GetNodeValue(); }
+void TXmlDAttribute::SetText(const std::string& value) { SetNodeValue(value); }
+void TXmlDAttribute::AppendText(std::string& out) const { out += Value; }
+
+TXmlDNode* TXmlDAttribute::CloneNode() const {
+    auto* copy = new TXmlDAttribute(NodeName());
+    copy->Value = Value;
+    return copy;
+}
+
+size_t TXmlDAttribute::XmlStartLength(bool) const {
+    return NodeName().size() + 3 + EscapedLength(Value);
+}
+
+char* TXmlDAttribute::WriteXmlStart(char* p, bool) const {
+    p = Put(p, NodeName());
+    p = PutLiteral(p, "=\"");
+    p = WriteEscaped(p, Value);
+    *p++ = '"';
+    return p;
+}
+
+// --- Character data ---
+
+TXmlDCharacterData::TXmlDCharacterData(TXmlDNodeType kind, std::string data)
+    : TXmlDNode(kind), Data(std::move(data)) {
+    FitString(Data);
+}
+
+std::string TXmlDCharacterData::GetNodeValue() const { return Data; }
+void TXmlDCharacterData::SetNodeValue(const std::string& value) { AssignExact(Data, value); }
+std::string TXmlDCharacterData::GetText() const { return GetNodeValue(); }
+void TXmlDCharacterData::SetText(const std::string& value) { SetNodeValue(value); }
+void TXmlDCharacterData::AppendText(std::string& out) const { out += Data; }
+
+TXmlDComment::TXmlDComment(std::string data) : TXmlDCharacterData(ntComment, std::move(data)) {}
+std::string TXmlDComment::GetNodeName() const { return kCommentName; }
+TXmlDNode* TXmlDComment::CloneNode() const { return new TXmlDComment(Data); }
+
+size_t TXmlDComment::XmlStartLength(bool) const { return 4 + Data.size() + 3; }
+
+char* TXmlDComment::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<!--");
+    p = Put(p, Data);
+    return PutLiteral(p, "-->");
+}
+
+TXmlDText::TXmlDText(std::string data) : TXmlDCharacterData(ntText, std::move(data)) {}
+TXmlDText::TXmlDText(TXmlDNodeType kind, std::string data)
+    : TXmlDCharacterData(kind, std::move(data)) {}
+std::string TXmlDText::GetNodeName() const { return kTextName; }
+TXmlDNode* TXmlDText::CloneNode() const { return new TXmlDText(Data); }
+size_t TXmlDText::XmlStartLength(bool) const { return EscapedLength(Data); }
+size_t TXmlDText::XmlStartLengthBound() const {
+    return Data.size() <= SIZE_MAX / kLongestEntity ? Data.size() * kLongestEntity : SIZE_MAX;
+}
+char* TXmlDText::WriteXmlStart(char* p, bool) const { return WriteEscaped(p, Data); }
+
+TXmlDCDATASection::TXmlDCDATASection(std::string data)
+    : TXmlDText(ntCDATASection, std::move(data)) {}
+std::string TXmlDCDATASection::GetNodeName() const { return kCDATAName; }
+TXmlDNode* TXmlDCDATASection::CloneNode() const { return new TXmlDCDATASection(Data); }
+
+size_t TXmlDCDATASection::XmlStartLength(bool) const { return 9 + Data.size() + 3; }
+size_t TXmlDCDATASection::XmlStartLengthBound() const { return XmlStartLength(false); }
+
+char* TXmlDCDATASection::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<![CDATA[");
+    p = Put(p, Data);
+    return PutLiteral(p, "]]>");
+}
+
+// --- TXmlDProcessingInstruction ---
+
+TXmlDProcessingInstruction::TXmlDProcessingInstruction(const std::string& target,
+                                                       std::string data)
+    : TXmlDNode(ntProcessingInstruction), Data(std::move(data)) {
+    FitString(Data);
+    SetTarget(target);
+}
+
+void TXmlDProcessingInstruction::SetTarget(const std::string& target) { SetStoredName(target); }
+std::string TXmlDProcessingInstruction::GetNodeName() const { return NodeName(); }
+std::string TXmlDProcessingInstruction::GetNodeValue() const { return Data; }
+
+void TXmlDProcessingInstruction::SetNodeValue(const std::string& value) {
+    AssignExact(Data, value);
+}
+
+std::string TXmlDProcessingInstruction::GetText() const { return GetNodeValue(); }
+void TXmlDProcessingInstruction::SetText(const std::string& value) { SetNodeValue(value); }
+
+TXmlDNode* TXmlDProcessingInstruction::CloneNode() const {
+    return new TXmlDProcessingInstruction(NodeName(), Data);
+}
+
+size_t TXmlDProcessingInstruction::XmlStartLength(bool) const {
+    return 2 + NodeName().size() + 1 + Data.size() + 2;
+}
+
+char* TXmlDProcessingInstruction::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<?");
+    p = Put(p, NodeName());
+    *p++ = ' ';
+    p = Put(p, Data);
+    return PutLiteral(p, "?>");
+}
+
+}  // namespace tessara
