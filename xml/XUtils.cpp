@@ -31,9 +31,15 @@ void Release(TRefObject* object) noexcept {
     destroying = true;
     delete object;
     auto& pending = PendingDestructions();
-    // Drain in order of release; destructors may queue more while this runs.
-    for (size_t i = 0; i < pending.size(); ++i) delete pending[i];
-    pending.clear();
+    // Drain the most recent first; destructors may queue more while this runs. A list
+    // releases its items last to first, so this destroys a tree depth-first in document
+    // order: objects go in about the order they were made, which keeps the allocator's work
+    // local, and the queue never holds more than the pending siblings.
+    while (!pending.empty()) {
+        TRefObject* next = pending.back();
+        pending.pop_back();
+        delete next;
+    }
     if (pending.capacity() > 4096) pending.shrink_to_fit();
     destroying = false;
 }
