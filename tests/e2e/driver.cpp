@@ -294,6 +294,17 @@ HWND FindMessageBox()
     return nullptr;
 }
 
+// The program's tool tip, if one is shown.
+HWND FindToolTip()
+{
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    DWORD pid = ProcessOf(main);
+    for (const auto& w : TopWindows())
+        if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return w.hwnd;
+    return nullptr;
+}
+
 HWND FindPopupMenu()
 {
     for (const auto& w : TopWindows())
@@ -608,15 +619,16 @@ std::map<std::string, Command>& Commands()
     // tooltip MS: waits for a tool tip of the program to show and gives its text.
     c["tooltip"] = [](const Args& a) {
         NeedArgs(a, 1);
-        DWORD pid = ProcessOf(Main());
         HWND tip = nullptr;
-        bool shown = PollUntil(DWORD(ParseNumber(a[1])), [&] {
-            for (const auto& w : TopWindows())
-                if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return (tip = w.hwnd) != nullptr;
-            return false;
-        });
-        if (!shown) throw Failure("no tool tip");
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (tip = FindToolTip()) != nullptr; }))
+            throw Failure("no tool tip");
         return Quote(TextOf(tip));
+    };
+    c["notooltip"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindToolTip() == nullptr; }))
+            throw Failure("a tool tip is still shown");
+        return std::string();
     };
     c["nomsgbox"] = [](const Args&) {
         if (FindMessageBox()) throw Failure("a message box is open");

@@ -318,11 +318,17 @@ class Program:
     def hint(self, control, expected):
         """Rests the mouse on a control and waits for its tool tip to show `expected`; gives the
         text the tip shows."""
+        # First to a spot of the window without a hint, until no tip shows; then onto the
+        # control, at a point it has not seen yet, so that it gets a fresh mouse move.
+        l3, t3, r3, b3 = self.rect(LABEL3)
+        self.suite.xdotool("mousemove", str(r3 + 20), str((t3 + b3) // 2))
+        self.d("notooltip 10000")
+        self.hovers = getattr(self, "hovers", 0) + 1
         left, top, right, bottom = self.rect(control)
-        self.suite.xdotool("mousemove", "1", "1")
-        self.suite.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2))
+        self.suite.xdotool("mousemove", str((left + right) // 2 + self.hovers % 3 - 1),
+                           str((top + bottom) // 2 + self.hovers % 2))
         try:
-            return parse(self.d(f"until 6000 {word(quoted(expected))} tooltip 0"))[0]
+            return parse(self.d(f"until 10000 {word(quoted(expected))} tooltip 0"))[0]
         except Failed as e:
             return str(e)
 
@@ -476,14 +482,15 @@ def minimize(p):
     p.d("minimize")
     p.d("sync")
     poll("the window to be minimized", lambda: p.state() != (True, False))
-    check(p.appwin(), (True, False), "no taskbar button when minimized")
+    # The window system hides the taskbar button after the minimize has been handled.
+    poll("the taskbar button to go", lambda: p.appwin() == (True, False))
     check(p.d("taskbar"), "0", "windows with a taskbar button when minimized")
     check(p.tray()[0], True, "tray icon while minimized")
 
 
 def expect_restored(p, taskbar_button):
     check(p.state(), (True, False), "window restored")
-    check(p.appwin(), (True, taskbar_button), "taskbar button shown")
+    poll("the taskbar button to be shown", lambda: p.appwin() == (True, taskbar_button))
     check(p.focus(), str(EDT_NAME), "focus back in the name box")
 
 
@@ -493,7 +500,7 @@ def tray_icon(s):
     # Window open: only the left double click does something (it brings the window to the front).
     for lparam, front in [(0x200, False), (0x201, False), (0x202, False), (0x204, False),
                           (0x205, False), (0x206, False), (0x207, False), (0x203, True)]:
-        brought = p.d(f"tray-click {lparam:#x} {1500 if front else 300}") == "1"
+        brought = p.d(f"tray-click {lparam:#x} {5000 if front else 300}") == "1"
         check(brought, front, f"window brought to the front by {lparam:#x} while open")
         check(p.state(), (True, False), f"window state after {lparam:#x} while open")
         check(p.appwin(), (True, False), f"no taskbar button after {lparam:#x} while open")
@@ -510,7 +517,7 @@ def tray_icon(s):
     # also brings the window to the front. (A restore activates the window by itself, so the
     # right button's restore may come to the front too: that is not checked.)
     for lparam in (0x204, 0x206, 0x203):
-        brought = p.d(f"tray-click {lparam:#x} {1500 if lparam == 0x203 else 0}") == "1"
+        brought = p.d(f"tray-click {lparam:#x} {5000 if lparam == 0x203 else 0}") == "1"
         poll(f"the window to be restored by {lparam:#x}", lambda: p.state() == (True, False))
         expect_restored(p, True)
         if lparam == 0x203:
@@ -527,7 +534,7 @@ def tray_icon(s):
     check(p.items(), (["A"], 0), "the clicked entry is selected")
     check(p.text(EDT_NAME), "A", "the name box shows the clicked entry")
     minimize(p)
-    p.d("tray-click 0x203 1500")
+    p.d("tray-click 0x203 5000")
     poll("the window to be restored", lambda: p.state() == (True, False))
     check(p.focus(), str(DLG_FORMS), "focus back in the list after the restore")
     p.close()
