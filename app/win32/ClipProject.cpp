@@ -46,6 +46,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                            window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
                            clipboard, shell, trayIcon, application});
     window.SetForm(&form);
+    application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
     application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });
 
     window.Guard([&] { form.FormCreate(); });

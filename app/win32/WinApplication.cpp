@@ -74,6 +74,7 @@ bool TWinApplication::TranslateKeys(const MSG& message) {
 int TWinApplication::Run() {
     MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (OnMessage) OnMessage(message);
         if (TranslateKeys(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);

@@ -25,6 +25,10 @@ public:
     void SetMainWindow(HWND mainWindow) { MainWindow = mainWindow; }
     // Run after the program was minimized: the handler of the application's minimize event.
     void SetMinimizeHandler(std::function<void()> handler) { OnMinimize = std::move(handler); }
+    // Sees every message before it is dispatched (the tooltips' mouse relay).
+    void SetMessageObserver(std::function<void(const MSG&)> observer) {
+        OnMessage = std::move(observer);
+    }
 
     // The main window's minimize box or system menu, or the taskbar button: hides the main
     // window and fires the minimize event.
@@ -50,6 +54,7 @@ private:
     HWND MainWindow = nullptr;
     bool Minimized = false;
     std::function<void()> OnMinimize;
+    std::function<void(const MSG&)> OnMessage;
 };
 
 }  // namespace tessara::win32

@@ -11,7 +11,9 @@ namespace {
 TOOLINFOW ToolOf(HWND owner, HWND control) {
     TOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // accepted by every comctl32 version
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    // The message loop relays the mouse messages (TTM_RELAYEVENT): a subclassed control pays
+    // on every message it gets, which made filling a large list many times slower.
+    tool.uFlags = TTF_IDISHWND;
     tool.hwnd = owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     return tool;
@@ -28,6 +30,13 @@ void THints::Create(HWND owner, HFONT font) {
     // A width limit makes the tooltip break its text at the hints' line breaks.
     ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
     if (font != nullptr) ::SendMessageW(Tooltip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void THints::Relay(const MSG& message) {
+    if (Tooltip == nullptr || message.message < WM_MOUSEFIRST || message.message > WM_MOUSELAST)
+        return;
+    if (message.hwnd == Owner || ::GetParent(message.hwnd) != Owner) return;
+    ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
 }
 
 void THints::Add(HWND control, const std::string& hint) {

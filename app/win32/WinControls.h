@@ -16,6 +16,8 @@ public:
     void Create(HWND owner, HFONT font);
     void Add(HWND control, const std::string& hint);
     void Update(HWND control, const std::string& hint);
+    // Passes a mouse message for one of the controls on to the tooltip.
+    void Relay(const MSG& message);
     HWND Handle() const { return Tooltip; }
 
 private:

@@ -54,6 +54,7 @@ public:
     void SetForm(TmForm* form);
     HWND Handle() const { return Window; }
     HWND Control(int id) const { return ::GetDlgItem(Window, id); }
+    THints& ControlHints() { return Hints; }
 
     // Centres the window on the screen with its current size.
     void CenterOnScreen();
