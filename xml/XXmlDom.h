@@ -38,6 +38,9 @@ public:
     ~TXmlDNode() override;
 
     TXmlDNodeType NodeType() const noexcept { return Kind; }
+    // The stored name: the tag name, attribute name, target or document type name, or the
+    // fixed "#text", "#comment", "#cdata-section", "#document" (shared, not stored per node).
+    // Lookups by name compare against it.
     const std::string& NodeName() const noexcept;
     const std::string& NodeTypeName() const { return tessara::NodeTypeName(Kind); }
 
@@ -53,7 +56,6 @@ public:
     TXmlDNode* LastChild() const noexcept;
     bool HasChildNodes() const noexcept;
 
-    void UpdateNodeName();
     int InsertChild(TXmlDNode* node, int index);
     void AppendChild(TXmlDNode* node) { InsertChild(node, -1); }
     int RemoveChild(TXmlDNode* node);
@@ -80,6 +82,18 @@ public:
 protected:
     explicit TXmlDNode(TXmlDNodeType kind) noexcept : Kind(kind) {}
 
+    // Renaming: stores the name at its exact size. Only the kinds that carry a name of their
+    // own call it (element, attribute, processing instruction, document type).
+    void SetStoredName(const std::string& name);
+
+    // The lists when they exist, without creating them.
+    TXmlDNodeList* ChildrenIfAny() const noexcept { return Children; }
+    TXmlDNamedNodeMap* AttributesIfAny() const noexcept { return AttributeMap; }
+
+    // Appends the text of the children (elements' text, text and CDATA data, in document
+    // order) without recursion.
+    void AppendChildrenText(std::string& out) const;
+
     // Rendering hooks used by AppendXml: the markup before the children, and after them.
     // HasChildren tells an element whether to write "/>".
     virtual void AppendXmlStart(std::string& out, bool hasChildren) const = 0;
@@ -87,9 +101,14 @@ protected:
 
 private:
     friend class TXmlDNodeList;
+    friend class TXmlDNamedNodeMap;
+
+    // True when Node is Container itself or one of its ancestors.
+    static bool IsSelfOrAncestor(const TXmlDNode* node, const TXmlDNode* container) noexcept;
+    bool HasMembers() const noexcept;
 
     TXmlDNodeType Kind;
-    std::string Name;  // the stored NodeName
+    std::string Name;  // the stored NodeName of the kinds that carry a name
     TXmlDNodeList* Children = nullptr;
     TXmlDNamedNodeMap* AttributeMap = nullptr;
     TXmlDNode* Parent = nullptr;
@@ -110,7 +129,24 @@ public:
     void Delete(int index);
     void Clear();
 
+protected:
+    // Checks that Node may go into this list at Index (-1 = at the end) and returns the index
+    // to use; raises with nothing changed otherwise.
+    int CheckInsert(const TXmlDNode* node, int index) const;
+    // Puts a detached node at a valid index and links it to its neighbours.
+    void Link(TXmlDNode* node, int index);
+    TXmlDNode* At(int index) const {
+        return static_cast<TXmlDNode*>(Items.Item(index));
+    }
+
 private:
+    friend class TXmlDNode;
+    friend class TXmlDDocumentType;
+
+    // Called when the owner dies: empties the list and forgets the owner, so that a list
+    // still held elsewhere never points at a dead node.
+    void Orphan() noexcept;
+
     TXmlDNode* ListOwner;
     TRefObjectList Items;
 };
@@ -193,7 +229,7 @@ public:
 
     TXmlDAttribute* GetAttributeNode(std::string_view name);
     std::string GetAttribute(std::string_view name, const std::string& defaultValue);
-    void SetAttribute(const std::string& name, const std::string& value);
+    void SetAttribute(const std::string& name, std::string value);
     int SetAttributeNode(TXmlDAttribute* attribute);
 
     std::string GetNodeName() const override;
@@ -239,7 +275,7 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    TXmlDCharacterData(TXmlDNodeType kind, std::string data) : TXmlDNode(kind), Data(std::move(data)) {}
+    TXmlDCharacterData(TXmlDNodeType kind, std::string data);
 };
 
 class TXmlDComment : public TXmlDCharacterData {

@@ -1,0 +1,635 @@
+// The node tree: links, acceptance rules, the two node lists, the node kinds and their XML
+// rendering. Loading and saving live in XXmlDomIO.cpp.
+#include "xml/XXmlDom.h"
+
+#include <cstring>
+
+#include "platform/Charset.h"
+#include "platform/Exceptions.h"
+
+namespace tessara {
+
+namespace {
+
+const std::string kKindNames[12] = {
+    "element", "attribute", "text", "cdatasection", "entityreference", "entity",
+    "processinginstruction", "comment", "document", "documenttype", "documentfragment",
+    "notation",
+};
+const std::string kUnknownKind = "unknown";
+
+// The names of the kinds that have no name of their own: shared by every node of the kind.
+const std::string kTextName = "#text";
+const std::string kCDATAName = "#cdata-section";
+const std::string kCommentName = "#comment";
+const std::string kDocumentName = "#document";
+
+constexpr uint16_t Bit(TXmlDNodeType kind) { return static_cast<uint16_t>(1u << kind); }
+
+constexpr uint16_t kAllKinds = 0x0FFF;
+constexpr uint16_t kElementContent = Bit(ntElement) | Bit(ntText) | Bit(ntCDATASection) |
+                                     Bit(ntEntityReference) | Bit(ntProcessingInstruction) |
+                                     Bit(ntComment) | Bit(ntDocumentFragment);
+constexpr uint16_t kDocumentContent = Bit(ntElement) | Bit(ntProcessingInstruction) |
+                                      Bit(ntComment) | Bit(ntDocumentType) |
+                                      Bit(ntDocumentFragment);
+
+// Which child kinds each container kind accepts; 0 = holds no children at all.
+constexpr uint16_t kAccepted[12] = {
+    kElementContent,   // element
+    0,                 // attribute
+    0,                 // text
+    0,                 // cdatasection
+    kAllKinds,         // entityreference
+    kAllKinds,         // entity
+    0,                 // processinginstruction
+    0,                 // comment
+    kDocumentContent,  // document
+    kAllKinds,         // documenttype
+    kElementContent,   // documentfragment
+    0,                 // notation
+};
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+[[noreturn]] void RaiseRefused(TXmlDNodeType container, TXmlDNodeType child) {
+    if (container < 12 && kAccepted[container] == 0)
+        throw Exception(Cp1251("XML: узел ") + Quoted(NodeTypeName(container)) +
+                        Cp1251(" не может содержать подузлы"));
+    throw Exception(Cp1251("XML: узел ") + Quoted(NodeTypeName(container)) +
+                    Cp1251(" не может содержать подузел ") + Quoted(NodeTypeName(child)));
+}
+
+void CheckAccepts(TXmlDNodeType container, TXmlDNodeType child) {
+    if (container >= 12 || child >= 12 || (kAccepted[container] & Bit(child)) == 0)
+        RaiseRefused(container, child);
+}
+
+[[noreturn]] void RaiseNotFound() {
+    throw Exception(Cp1251("XML: Не найден подузел для удаления"));
+}
+[[noreturn]] void RaiseNodeInTwoLists() {
+    throw Exception(Cp1251("XML: Нельзя добавлять узел в два списка"));
+}
+[[noreturn]] void RaiseSubnodeInTwoLists() {
+    throw Exception(Cp1251("XML: Нельзя добавлять подузел в два списка"));
+}
+[[noreturn]] void RaiseCycle() {
+    throw Exception(Cp1251("XML: Нельзя добавить узел в самого себя или в свой подузел"));
+}
+[[noreturn]] void RaiseOrphanList() {
+    throw Exception(Cp1251("XML: Нельзя добавлять узел в список удалённого узла"));
+}
+[[noreturn]] void RaiseValue(TXmlDNodeType kind) {
+    throw Exception(Cp1251("XML: Нельзя изменять значение узла ") + Quoted(NodeTypeName(kind)));
+}
+[[noreturn]] void RaiseText(TXmlDNodeType kind) {
+    throw Exception(Cp1251("XML: Нельзя изменять текст узла ") + Quoted(NodeTypeName(kind)));
+}
+
+// Strings that live in a node are kept at their exact size: a tree of a million texts must
+// not carry the slack of the buffers they were built in. Slack below one allocation granule
+// costs nothing and is left alone.
+constexpr size_t kSlack = 16;
+
+void FitString(std::string& s) {
+    if (s.capacity() - s.size() >= kSlack) s.shrink_to_fit();
+}
+
+void AssignExact(std::string& target, const std::string& value) {
+    if (&target == &value) return;
+    if (target.capacity() >= value.size() && target.capacity() - value.size() < kSlack)
+        target.assign(value);
+    else
+        target = std::string(value);  // a copy is allocated at exactly its size
+}
+
+}  // namespace
+
+const std::string& NodeTypeName(TXmlDNodeType kind) {
+    return kind < 12 ? kKindNames[kind] : kUnknownKind;
+}
+
+// --- TXmlDNode ---
+
+TXmlDNode::~TXmlDNode() {
+    // Attributes first, children second; the members of both are detached and released (a
+    // release during a destruction is queued, so a tree of any depth goes without recursion).
+    if (AttributeMap != nullptr) {
+        AttributeMap->Orphan();
+        ReleaseRef(AttributeMap);
+    }
+    if (Children != nullptr) {
+        Children->Orphan();
+        ReleaseRef(Children);
+    }
+}
+
+const std::string& TXmlDNode::NodeName() const noexcept {
+    switch (Kind) {
+        case ntText: return kTextName;
+        case ntCDATASection: return kCDATAName;
+        case ntComment: return kCommentName;
+        case ntDocument: return kDocumentName;
+        default: return Name;
+    }
+}
+
+void TXmlDNode::SetStoredName(const std::string& name) { AssignExact(Name, name); }
+
+TXmlDNodeList* TXmlDNode::ChildNodes() {
+    if (Children == nullptr) InitRef(Children, new TXmlDNodeList(this));
+    return Children;
+}
+
+TXmlDNamedNodeMap* TXmlDNode::Attributes() {
+    if (AttributeMap == nullptr) InitRef(AttributeMap, new TXmlDNamedNodeMap(this));
+    return AttributeMap;
+}
+
+TXmlDNode* TXmlDNode::FirstChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
+}
+
+TXmlDNode* TXmlDNode::LastChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(Children->Count() - 1)
+                                                        : nullptr;
+}
+
+bool TXmlDNode::HasChildNodes() const noexcept {
+    return Children != nullptr && Children->Count() > 0;
+}
+
+bool TXmlDNode::HasMembers() const noexcept {
+    if (HasChildNodes()) return true;
+    if (AttributeMap != nullptr && AttributeMap->Count() > 0) return true;
+    if (Kind == ntDocumentType) {
+        const auto* type = static_cast<const TXmlDDocumentType*>(this);
+        return type->Entities()->Count() > 0 || type->Notations()->Count() > 0;
+    }
+    return false;
+}
+
+bool TXmlDNode::IsSelfOrAncestor(const TXmlDNode* node, const TXmlDNode* container) noexcept {
+    if (node == container) return true;
+    // A node that holds nothing has no descendants: the common case (a new node) costs no walk.
+    if (!node->HasMembers()) return false;
+    for (const TXmlDNode* p = container->Parent; p != nullptr; p = p->Parent)
+        if (p == node) return true;
+    return false;
+}
+
+int TXmlDNode::InsertChild(TXmlDNode* node, int index) {
+    CheckAccepts(Kind, node->Kind);
+    if (IsSelfOrAncestor(node, this)) RaiseCycle();
+    // The index is tested against the list as it will be after the node left its old place,
+    // before anything is changed.
+    if (index != -1) {
+        int count = Children != nullptr ? Children->Count() : 0;
+        if (node->Parent == this && Children != nullptr && Children->IndexOf(node) >= 0) --count;
+        if (index < 0 || index > count) throw EListError(index);
+    }
+    TRef<TXmlDNode> hold(node);  // detaching must not destroy it
+    if (node->Parent != nullptr) node->Parent->RemoveChild(node);
+    TXmlDNodeList* list = ChildNodes();
+    if (index == -1) index = list->Count();
+    list->Link(node, index);
+    return index;
+}
+
+int TXmlDNode::RemoveChild(TXmlDNode* node) {
+    const int index = Children != nullptr ? Children->IndexOf(node) : -1;
+    if (index < 0) RaiseNotFound();
+    Children->Delete(index);
+    return index;
+}
+
+void TXmlDNode::ClearChildNodes() {
+    if (Children != nullptr) Children->Clear();
+}
+
+void TXmlDNode::ClearAttributes() {
+    if (AttributeMap != nullptr) AttributeMap->Clear();
+}
+
+std::string TXmlDNode::GetXml() const {
+    std::string out;
+    AppendXml(out);
+    return out;
+}
+
+void TXmlDNode::AppendXml(std::string& out) const {
+    // Depth-first over the links: down to the first child, on to the next sibling, up to the
+    // parent when a list ends. No recursion and no stack: any depth renders.
+    const TXmlDNode* node = this;
+    for (;;) {
+        const TXmlDNode* first = node->FirstChild();
+        node->AppendXmlStart(out, first != nullptr);
+        if (first != nullptr) {
+            node = first;
+            continue;
+        }
+        node->AppendXmlEnd(out, false);
+        for (;;) {
+            if (node == this) return;
+            if (node->Next != nullptr) {
+                node = node->Next;
+                break;
+            }
+            node = node->Parent;
+            node->AppendXmlEnd(out, true);
+        }
+    }
+}
+
+void TXmlDNode::AppendXmlEnd(std::string&, bool) const {}
+
+void TXmlDNode::AppendText(std::string& out) const {
+    if (Kind == ntElement || Kind == ntDocument)
+        AppendChildrenText(out);
+    else
+        out += GetText();
+}
+
+void TXmlDNode::AppendChildrenText(std::string& out) const {
+    const TXmlDNode* node = FirstChild();
+    if (node == nullptr) return;
+    for (;;) {
+        switch (node->Kind) {
+            case ntElement:
+                if (const TXmlDNode* first = node->FirstChild(); first != nullptr) {
+                    node = first;
+                    continue;
+                }
+                break;
+            case ntText:
+            case ntCDATASection:
+                node->AppendText(out);
+                break;
+            default:
+                break;  // comments and processing instructions add nothing
+        }
+        for (;;) {
+            if (node->Next != nullptr) {
+                node = node->Next;
+                break;
+            }
+            node = node->Parent;
+            if (node == this) return;
+        }
+    }
+}
+
+// --- TXmlDNodeList ---
+
+TXmlDNodeList::~TXmlDNodeList() { Clear(); }
+
+TXmlDNode* TXmlDNodeList::Item(int index) const { return At(index); }
+
+int TXmlDNodeList::CheckInsert(const TXmlDNode* node, int index) const {
+    if (node->Parent != nullptr) RaiseNodeInTwoLists();
+    if (ListOwner == nullptr) RaiseOrphanList();
+    if (index == -1) index = Count();
+    if (index < 0 || index > Count()) throw EListError(index);
+    if (TXmlDNode::IsSelfOrAncestor(node, ListOwner)) RaiseCycle();
+    return index;
+}
+
+void TXmlDNodeList::Link(TXmlDNode* node, int index) {
+    Items.InsertItem(index, node);
+    node->Parent = ListOwner;
+    node->Previous = nullptr;
+    node->Next = nullptr;
+    if (index > 0) {
+        TXmlDNode* previous = At(index - 1);
+        previous->Next = node;
+        node->Previous = previous;
+    }
+    if (index < Count() - 1) {
+        TXmlDNode* next = At(index + 1);
+        next->Previous = node;
+        node->Next = next;
+    }
+}
+
+int TXmlDNodeList::Insert(TXmlDNode* node, int index) {
+    index = CheckInsert(node, index);
+    Link(node, index);
+    return index;
+}
+
+void TXmlDNodeList::Delete(int index) {
+    TRef<TXmlDNode> hold(At(index));
+    TXmlDNode* node = hold.Get();
+    TXmlDNode* previous = node->Previous;
+    TXmlDNode* next = node->Next;
+    Items.ExtractItem(index);
+    node->Parent = nullptr;
+    node->Previous = nullptr;
+    node->Next = nullptr;
+    if (previous != nullptr) previous->Next = next;
+    if (next != nullptr) next->Previous = previous;
+}
+
+void TXmlDNodeList::Clear() {
+    while (Items.Count() > 0) {
+        const int last = Items.Count() - 1;
+        TXmlDNode* node = At(last);
+        node->Parent = nullptr;
+        node->Previous = nullptr;
+        node->Next = nullptr;
+        if (last > 0) At(last - 1)->Next = nullptr;
+        Items.ExtractItem(last);  // may destroy the node
+    }
+    Items.Clear();
+}
+
+void TXmlDNodeList::Orphan() noexcept {
+    Clear();
+    ListOwner = nullptr;
+}
+
+// --- TXmlDNamedNodeMap ---
+
+TXmlDNode* TXmlDNamedNodeMap::FindNamedItem(std::string_view name, int& index) const {
+    const int count = Count();
+    for (int i = 0; i < count; ++i) {
+        TXmlDNode* node = At(i);
+        if (node->NodeName() == name) {
+            index = i;
+            return node;
+        }
+    }
+    index = -1;
+    return nullptr;
+}
+
+TXmlDNode* TXmlDNamedNodeMap::GetNamedItem(std::string_view name) const {
+    int index;
+    return FindNamedItem(name, index);
+}
+
+int TXmlDNamedNodeMap::SetNamedItem(TXmlDNode* node) {
+    int index;
+    if (FindNamedItem(node->NodeName(), index) == nullptr) return Insert(node, -1);
+    return ReplaceItem(node, index);
+}
+
+int TXmlDNamedNodeMap::ReplaceItem(TXmlDNode* node, int index) {
+    if (node->Parent != nullptr) RaiseSubnodeInTwoLists();
+    if (Owner() == nullptr) RaiseOrphanList();
+    if (index < 0 || index >= Count()) throw EListError(index);
+    if (TXmlDNode::IsSelfOrAncestor(node, Owner())) RaiseCycle();
+    TRef<TXmlDNode> hold(node);
+    Delete(index);
+    Link(node, index);
+    return index;
+}
+
+// --- TXmlDDocument ---
+
+TXmlDDocument::TXmlDDocument() : TXmlDNode(ntDocument) {}
+
+TXmlDElement* TXmlDDocument::DocumentElement() const noexcept {
+    for (TXmlDNode* node = FirstChild(); node != nullptr; node = node->NextSibling())
+        if (node->NodeType() == ntElement) return static_cast<TXmlDElement*>(node);
+    return nullptr;
+}
+
+std::string TXmlDDocument::GetNodeName() const { return kDocumentName; }
+std::string TXmlDDocument::GetNodeValue() const { return std::string(); }
+void TXmlDDocument::SetNodeValue(const std::string&) { RaiseValue(ntDocument); }
+
+std::string TXmlDDocument::GetText() const {
+    std::string out;
+    AppendChildrenText(out);
+    return out;
+}
+
+void TXmlDDocument::SetText(const std::string&) { RaiseText(ntDocument); }
+
+TXmlDNode* TXmlDDocument::CloneNode() const {
+    auto* copy = new TXmlDDocument();
+    copy->PreserveWhiteSpace = PreserveWhiteSpace;
+    return copy;
+}
+
+void TXmlDDocument::AppendXmlStart(std::string&, bool) const {}
+
+// --- TXmlDDocumentType ---
+
+TXmlDDocumentType::TXmlDDocumentType(const std::string& name) : TXmlDNode(ntDocumentType) {
+    InitRef(EntityMap, new TXmlDNamedNodeMap(this));
+    InitRef(NotationMap, new TXmlDNamedNodeMap(this));
+    SetName(name);
+}
+
+TXmlDDocumentType::~TXmlDDocumentType() {
+    NotationMap->Orphan();
+    ReleaseRef(NotationMap);
+    EntityMap->Orphan();
+    ReleaseRef(EntityMap);
+}
+
+void TXmlDDocumentType::SetName(const std::string& name) { SetStoredName(name); }
+std::string TXmlDDocumentType::GetNodeName() const { return NodeName(); }
+std::string TXmlDDocumentType::GetNodeValue() const { return std::string(); }
+void TXmlDDocumentType::SetNodeValue(const std::string&) { RaiseValue(ntDocumentType); }
+std::string TXmlDDocumentType::GetText() const { return std::string(); }
+void TXmlDDocumentType::SetText(const std::string&) { RaiseText(ntDocumentType); }
+TXmlDNode* TXmlDDocumentType::CloneNode() const { return new TXmlDDocumentType(NodeName()); }
+
+void TXmlDDocumentType::AppendXmlStart(std::string& out, bool) const {
+    out += "<!DOCTYPE ";
+    out += NodeName();
+    out += " [";
+}
+
+void TXmlDDocumentType::AppendXmlEnd(std::string& out, bool) const { out += "]>"; }
+
+// --- TXmlDElement ---
+
+TXmlDElement::TXmlDElement(const std::string& tagName) : TXmlDNode(ntElement) {
+    SetTagName(tagName);
+}
+
+void TXmlDElement::SetTagName(const std::string& tagName) { SetStoredName(tagName); }
+
+TXmlDAttribute* TXmlDElement::GetAttributeNode(std::string_view name) {
+    TXmlDNamedNodeMap* map = AttributesIfAny();
+    if (map == nullptr) return nullptr;
+    TXmlDNode* node = map->GetNamedItem(name);
+    if (node == nullptr) return nullptr;
+    if (node->NodeType() != ntAttribute) throw EInvalidCast();
+    return static_cast<TXmlDAttribute*>(node);
+}
+
+std::string TXmlDElement::GetAttribute(std::string_view name, const std::string& defaultValue) {
+    const TXmlDAttribute* attribute = GetAttributeNode(name);
+    return attribute != nullptr ? attribute->Value : defaultValue;
+}
+
+void TXmlDElement::SetAttribute(const std::string& name, std::string value) {
+    FitString(value);
+    if (TXmlDAttribute* attribute = GetAttributeNode(name); attribute != nullptr) {
+        attribute->Value = std::move(value);
+        return;
+    }
+    TRef<TXmlDAttribute> attribute(new TXmlDAttribute(name));
+    attribute->Value = std::move(value);
+    Attributes()->Insert(attribute.Get(), -1);
+}
+
+int TXmlDElement::SetAttributeNode(TXmlDAttribute* attribute) {
+    return Attributes()->SetNamedItem(attribute);
+}
+
+std::string TXmlDElement::GetNodeName() const { return NodeName(); }
+std::string TXmlDElement::GetNodeValue() const { return std::string(); }
+void TXmlDElement::SetNodeValue(const std::string&) { RaiseValue(ntElement); }
+
+std::string TXmlDElement::GetText() const {
+    // The usual element holds one text: copy its data once.
+    const TXmlDNodeList* children = ChildrenIfAny();
+    if (children != nullptr && children->Count() == 1) {
+        const TXmlDNode* only = children->Item(0);
+        if (only->NodeType() == ntText || only->NodeType() == ntCDATASection)
+            return static_cast<const TXmlDCharacterData*>(only)->Data;
+    }
+    std::string out;
+    AppendChildrenText(out);
+    return out;
+}
+
+void TXmlDElement::SetText(const std::string& value) {
+    TRef<TXmlDText> text(new TXmlDText(value));
+    ClearChildNodes();
+    AppendChild(text.Get());
+}
+
+TXmlDNode* TXmlDElement::CloneNode() const { return new TXmlDElement(NodeName()); }
+
+void TXmlDElement::AppendXmlStart(std::string& out, bool hasChildren) const {
+    out += '<';
+    out += NodeName();
+    if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
+        const int count = map->Count();
+        for (int i = 0; i < count; ++i) {
+            out += ' ';
+            map->Item(i)->AppendXml(out);
+        }
+    }
+    if (hasChildren)
+        out += '>';
+    else
+        out += "/>";
+}
+
+void TXmlDElement::AppendXmlEnd(std::string& out, bool hasChildren) const {
+    if (!hasChildren) return;
+    out += "</";
+    out += NodeName();
+    out += '>';
+}
+
+// --- TXmlDAttribute ---
+
+TXmlDAttribute::TXmlDAttribute(const std::string& name) : TXmlDNode(ntAttribute) {
+    SetName(name);
+}
+
+void TXmlDAttribute::SetName(const std::string& name) { SetStoredName(name); }
+std::string TXmlDAttribute::GetNodeName() const { return NodeName(); }
+std::string TXmlDAttribute::GetNodeValue() const { return Value; }
+void TXmlDAttribute::SetNodeValue(const std::string& value) { AssignExact(Value, value); }
+std::string TXmlDAttribute::GetText() const { return GetNodeValue(); }
+void TXmlDAttribute::SetText(const std::string& value) { SetNodeValue(value); }
+void TXmlDAttribute::AppendText(std::string& out) const { out += Value; }
+
+TXmlDNode* TXmlDAttribute::CloneNode() const {
+    auto* copy = new TXmlDAttribute(NodeName());
+    copy->Value = Value;
+    return copy;
+}
+
+void TXmlDAttribute::AppendXmlStart(std::string& out, bool) const {
+    out += NodeName();
+    out += "=\"";
+    AppendEscapedXml(out, Value);
+    out += '"';
+}
+
+// --- Character data ---
+
+TXmlDCharacterData::TXmlDCharacterData(TXmlDNodeType kind, std::string data)
+    : TXmlDNode(kind), Data(std::move(data)) {
+    FitString(Data);
+}
+
+std::string TXmlDCharacterData::GetNodeValue() const { return Data; }
+void TXmlDCharacterData::SetNodeValue(const std::string& value) { AssignExact(Data, value); }
+std::string TXmlDCharacterData::GetText() const { return GetNodeValue(); }
+void TXmlDCharacterData::SetText(const std::string& value) { SetNodeValue(value); }
+void TXmlDCharacterData::AppendText(std::string& out) const { out += Data; }
+
+TXmlDComment::TXmlDComment(std::string data) : TXmlDCharacterData(ntComment, std::move(data)) {}
+std::string TXmlDComment::GetNodeName() const { return kCommentName; }
+TXmlDNode* TXmlDComment::CloneNode() const { return new TXmlDComment(Data); }
+
+void TXmlDComment::AppendXmlStart(std::string& out, bool) const {
+    out += "<!--";
+    out += Data;
+    out += "-->";
+}
+
+TXmlDText::TXmlDText(std::string data) : TXmlDCharacterData(ntText, std::move(data)) {}
+TXmlDText::TXmlDText(TXmlDNodeType kind, std::string data)
+    : TXmlDCharacterData(kind, std::move(data)) {}
+std::string TXmlDText::GetNodeName() const { return kTextName; }
+TXmlDNode* TXmlDText::CloneNode() const { return new TXmlDText(Data); }
+void TXmlDText::AppendXmlStart(std::string& out, bool) const { AppendEscapedXml(out, Data); }
+
+TXmlDCDATASection::TXmlDCDATASection(std::string data)
+    : TXmlDText(ntCDATASection, std::move(data)) {}
+std::string TXmlDCDATASection::GetNodeName() const { return kCDATAName; }
+TXmlDNode* TXmlDCDATASection::CloneNode() const { return new TXmlDCDATASection(Data); }
+
+void TXmlDCDATASection::AppendXmlStart(std::string& out, bool) const {
+    out += "<![CDATA[";
+    out += Data;
+    out += "]]>";
+}
+
+// --- TXmlDProcessingInstruction ---
+
+TXmlDProcessingInstruction::TXmlDProcessingInstruction(const std::string& target,
+                                                       std::string data)
+    : TXmlDNode(ntProcessingInstruction), Data(std::move(data)) {
+    FitString(Data);
+    SetTarget(target);
+}
+
+void TXmlDProcessingInstruction::SetTarget(const std::string& target) { SetStoredName(target); }
+std::string TXmlDProcessingInstruction::GetNodeName() const { return NodeName(); }
+std::string TXmlDProcessingInstruction::GetNodeValue() const { return Data; }
+
+void TXmlDProcessingInstruction::SetNodeValue(const std::string& value) {
+    AssignExact(Data, value);
+}
+
+std::string TXmlDProcessingInstruction::GetText() const { return GetNodeValue(); }
+void TXmlDProcessingInstruction::SetText(const std::string& value) { SetNodeValue(value); }
+
+TXmlDNode* TXmlDProcessingInstruction::CloneNode() const {
+    return new TXmlDProcessingInstruction(NodeName(), Data);
+}
+
+void TXmlDProcessingInstruction::AppendXmlStart(std::string& out, bool) const {
+    out += "<?";
+    out += NodeName();
+    out += ' ';
+    out += Data;
+    out += "?>";
+}
+
+}  // namespace tessara
