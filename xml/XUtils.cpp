@@ -74,77 +74,129 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 namespace {
 
-const char* EntityOf(char c) {
-    switch (c) {
-        case '&': return "&amp;";
-        case '<': return "&lt;";
-        case '>': return "&gt;";
-        case '"': return "&quot;";
-        case '\'': return "&apos;";
-        default: return nullptr;
+// What each byte becomes when escaped: the byte itself, or its entity. Eight bytes per entry
+// so that the writer can store an entry whole and then move on by its length, without a branch
+// per byte.
+struct TEscapeTable {
+    char Text[256][8];
+    uint8_t Length[256];
+    constexpr TEscapeTable() : Text(), Length() {
+        for (int c = 0; c < 256; ++c) {
+            Text[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
     }
+    constexpr void Set(unsigned char c, const char* entity) {
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Text[c][n] = entity[n];
+        Length[c] = n;
+    }
+};
+constexpr TEscapeTable kEscape;
+
+// Bytes the escaped form of text adds. Written as plain compares so that the compiler can
+// vectorise it.
+size_t EscapedGrowth(const unsigned char* p, size_t n) {
+    size_t extra = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        extra += (c == '&') * 4u + (c == '<') * 3u + (c == '>') * 3u + (c == '"') * 5u + (c == '\'') * 5u;
+    }
+    return extra;
 }
 
-bool IsSpecial(unsigned char c) {
-    return c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
+// Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
+char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        std::memcpy(dst, kEscape.Text[c], 8);
+        dst += kEscape.Length[c];
+    }
+    return dst;
 }
 
 }  // namespace
 
 void AppendEscapedXml(std::string& out, std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const char* run = p;
-        while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
-        out.append(run, static_cast<size_t>(p - run));
-        if (p < end) out += EntityOf(*p++);
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t extra = EscapedGrowth(p, text.size());
+    if (extra == 0) {
+        out.append(text);
+        return;
     }
+    const size_t start = out.size();
+    const size_t size = start + text.size() + extra;
+    out.resize(size + 7);
+    EscapeInto(out.data() + start, p, text.size());
+    out.resize(size);
 }
 
 std::string EscapeXml(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 8);
     AppendEscapedXml(out, text);
     return out;
 }
 
-void AppendUnescapedXml(std::string& out, std::string_view text) {
-    // Entities start with "&", end with ";" and hold no other "&", so their matches never
-    // overlap, and no replacement character can form a later entity: one pass left to right
-    // gives what the five passes give.
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const void* amp = std::memchr(p, '&', static_cast<size_t>(end - p));
-        if (amp == nullptr) {
-            out.append(p, static_cast<size_t>(end - p));
-            return;
-        }
-        const char* a = static_cast<const char*>(amp);
-        out.append(p, static_cast<size_t>(a - p));
-        const std::string_view rest(a, static_cast<size_t>(end - a));
-        char c = 0;
-        size_t len = 0;
-        if (rest.substr(0, 4) == "&lt;") c = '<', len = 4;
-        else if (rest.substr(0, 4) == "&gt;") c = '>', len = 4;
-        else if (rest.substr(0, 5) == "&amp;") c = '&', len = 5;
-        else if (rest.substr(0, 6) == "&quot;") c = '"', len = 6;
-        else if (rest.substr(0, 6) == "&apos;") c = '\'', len = 6;
-        if (len != 0) {
-            out += c;
-            p = a + len;
-        } else {
-            out += '&';
-            p = a + 1;
-        }
+namespace {
+
+// The character an entity at p (a "&") stands for, and its length; 0 when p starts none of
+// the five. Needs at least n readable bytes from p.
+inline size_t MatchEntity(const char* p, size_t n, char& c) {
+    if (n >= 4 && p[3] == ';') {
+        if (p[1] == 'l' && p[2] == 't') return c = '<', 4;
+        if (p[1] == 'g' && p[2] == 't') return c = '>', 4;
+    } else if (n >= 5 && p[4] == ';') {
+        if (p[1] == 'a' && p[2] == 'm' && p[3] == 'p') return c = '&', 5;
+    } else if (n >= 6 && p[5] == ';') {
+        if (p[1] == 'q' && p[2] == 'u' && p[3] == 'o' && p[4] == 't') return c = '"', 6;
+        if (p[1] == 'a' && p[2] == 'p' && p[3] == 'o' && p[4] == 's') return c = '\'', 6;
     }
+    return 0;
+}
+
+}  // namespace
+
+// Entities start with "&", end with ";" and hold no other "&", so their matches never overlap,
+// and no replacement character can form a later entity: one pass left to right gives what the
+// five passes give. The result is never longer than the text, which lets the pass write into
+// the text's own storage.
+size_t UnescapeXmlInPlace(char* text, size_t size) {
+    char* const end = text + size;
+    char* amp = static_cast<char*>(std::memchr(text, '&', size));
+    if (amp == nullptr) return size;
+    char* d = amp;
+    const char* p = amp;
+    while (true) {
+        // p is at a "&".
+        char c = '&';
+        const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
+        *d++ = c;
+        p += len != 0 ? len : 1;
+        const void* next = std::memchr(p, '&', static_cast<size_t>(end - p));
+        const char* stop = next != nullptr ? static_cast<const char*>(next) : end;
+        const size_t run = static_cast<size_t>(stop - p);
+        std::memmove(d, p, run);
+        d += run;
+        p = stop;
+        if (p == end) break;
+    }
+    return static_cast<size_t>(d - text);
+}
+
+void AppendUnescapedXml(std::string& out, std::string_view text) {
+    const size_t start = out.size();
+    out.append(text);
+    out.resize(start + UnescapeXmlInPlace(out.data() + start, text.size()));
 }
 
 std::string UnescapeXml(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    AppendUnescapedXml(out, text);
+    std::string out(text);
+    out.resize(UnescapeXmlInPlace(out.data(), out.size()));
     return out;
 }
 

@@ -147,6 +147,9 @@ void AppendEscapedXml(std::string& out, std::string_view text);
 // equals the five passes "&apos;", "&quot;", "&gt;", "&lt;" and last "&amp;".
 std::string UnescapeXml(std::string_view text);
 void AppendUnescapedXml(std::string& out, std::string_view text);
+// Unescapes the Size bytes at Text where they stand (the result is never longer) and returns
+// the new size; for loaders that decode into a buffer they own.
+size_t UnescapeXmlInPlace(char* text, size_t size);
 
 // A buffered byte reader over a stream it does not own.
 class TTextReader {

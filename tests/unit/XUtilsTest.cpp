@@ -175,6 +175,12 @@ TEST(Entities, OnePassEqualsFivePassesOnRandomText) {
         ASSERT_EQ(EscapeXml(s), FivePassEscape(s)) << s;
         ASSERT_EQ(UnescapeXml(s), FivePassUnescape(s)) << s;
         ASSERT_EQ(UnescapeXml(EscapeXml(s)), s);
+        // The appending forms add exactly the same after what the buffer already holds.
+        std::string escaped = "x&", unescaped = "y&";
+        AppendEscapedXml(escaped, s);
+        AppendUnescapedXml(unescaped, s);
+        ASSERT_EQ(escaped, "x&" + FivePassEscape(s)) << s;
+        ASSERT_EQ(unescaped, "y&" + FivePassUnescape(s)) << s;
     }
 }
 
