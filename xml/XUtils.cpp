@@ -30,9 +30,15 @@ void Release(TRefObject* object) noexcept {
     destroying = true;
     delete object;
     auto& pending = PendingDestructions();
-    // Drain in order of release; destructors may queue more while this runs.
-    for (size_t i = 0; i < pending.size(); ++i) delete pending[i];
-    pending.clear();
+    // Drain the most recent first: a list queues its items from the last to the first, so a
+    // tree goes depth first, in document order, which is the order its nodes were allocated
+    // in: the walk stays close to memory it has just touched. Destructors may queue more
+    // while this runs.
+    while (!pending.empty()) {
+        TRefObject* next = pending.back();
+        pending.pop_back();
+        delete next;
+    }
     if (pending.capacity() > 4096) pending.shrink_to_fit();
     destroying = false;
 }
@@ -99,17 +105,6 @@ struct TEscapeTable {
 };
 constexpr TEscapeTable kEscape;
 
-// Bytes the escaped form of text adds. Written as plain compares so that the compiler can
-// vectorise it.
-size_t EscapedGrowth(const unsigned char* p, size_t n) {
-    size_t extra = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
-        extra += (c == '&') * 4u + (c == '<') * 3u + (c == '>') * 3u + (c == '"') * 5u + (c == '\'') * 5u;
-    }
-    return extra;
-}
-
 // Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
 char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
     for (size_t i = 0; i < n; ++i) {
@@ -123,17 +118,19 @@ char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
 }  // namespace
 
 void AppendEscapedXml(std::string& out, std::string_view text) {
+    // Escaped block by block into a buffer on the stack that fits the worst case, then
+    // appended: one pass over the text, and the output grows by whole blocks.
+    constexpr size_t kBlock = 1024;
+    char buffer[kBlock * 6 + 8];
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t extra = EscapedGrowth(p, text.size());
-    if (extra == 0) {
-        out.append(text);
-        return;
+    size_t left = text.size();
+    while (left > 0) {
+        const size_t n = left < kBlock ? left : kBlock;
+        const char* end = EscapeInto(buffer, p, n);
+        out.append(buffer, static_cast<size_t>(end - buffer));
+        p += n;
+        left -= n;
     }
-    const size_t start = out.size();
-    const size_t size = start + text.size() + extra;
-    out.resize(size + 7);
-    EscapeInto(out.data() + start, p, text.size());
-    out.resize(size);
 }
 
 std::string EscapeXml(std::string_view text) {
@@ -171,19 +168,27 @@ size_t UnescapeXmlInPlace(char* text, size_t size) {
     if (amp == nullptr) return size;
     char* d = amp;
     const char* p = amp;
-    while (true) {
-        // p is at a "&".
-        char c = '&';
-        const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
-        *d++ = c;
-        p += len != 0 ? len : 1;
-        const void* next = std::memchr(p, '&', static_cast<size_t>(end - p));
-        const char* stop = next != nullptr ? static_cast<const char*>(next) : end;
+    while (p != end) {
+        if (*p == '&') {
+            char c = '&';
+            const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
+            *d++ = c;
+            p += len != 0 ? len : 1;
+            continue;
+        }
+        // Entities come close together in dense texts: look a few bytes ahead by hand before
+        // paying for a library scan.
+        const char* stop = p;
+        const char* const near = end - p > 16 ? p + 16 : end;
+        while (stop != near && *stop != '&') ++stop;
+        if (stop == near && near != end) {
+            const void* next = std::memchr(near, '&', static_cast<size_t>(end - near));
+            stop = next != nullptr ? static_cast<const char*>(next) : end;
+        }
         const size_t run = static_cast<size_t>(stop - p);
         std::memmove(d, p, run);
         d += run;
         p = stop;
-        if (p == end) break;
     }
     return static_cast<size_t>(d - text);
 }
