@@ -1,0 +1,65 @@
+// Replacing a file without ever destroying it: the new bytes go to a temporary file in the same
+// directory, are flushed to the disk, and only then take the old file's place in one step. Until
+// that step the old file is untouched; when anything fails it stays as it was and the temporary
+// file is removed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/Streams.h"
+
+namespace tessara {
+
+// The steps at which saving can fail, for tests.
+enum class TSafeFileStep { Create, Write, Flush, Replace };
+
+// Test hook: consulted before each step (before every system write call for Write); returning
+// true makes the step fail as if the system had refused it. Null (the default) in the program.
+using TSafeFileFaultHook = bool (*)(TSafeFileStep step);
+void SetSafeFileFaultHook(TSafeFileFaultHook hook);
+
+// A write-only stream whose bytes replace FileName at Commit.
+//
+// Construction creates the temporary file; it raises EFCreateError(FileName) when that fails or
+// when FileName cannot be replaced at all (read-only, a directory, or - on POSIX - locked by
+// another program through the advisory locks that our file streams take).
+// Write transfers what it can; WriteBuffer turns a short write into EWriteError.
+// Commit flushes (EWriteError when the system reports a failure) and replaces the file
+// (EFCreateError, also when another program holds the file open so that it cannot be
+// replaced; sharing and access errors are retried briefly first).
+// Destruction without a successful Commit removes the temporary file.
+//
+// The replaced file keeps its name and, where the system allows, its permissions (POSIX) or
+// attributes (Windows). A symbolic link is followed: the file it points to is replaced.
+class TSafeFileStream : public TStream {
+public:
+    explicit TSafeFileStream(const std::string& fileName);
+    ~TSafeFileStream() override;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Size() const override { return Written; }
+    int64_t Position() const override { return Written; }
+    void Seek(int64_t position) override;
+
+    void Commit();
+
+    // The temporary file's name while it exists (for tests).
+    const std::string& TempName() const noexcept { return Temp; }
+
+private:
+    void Discard() noexcept;
+
+    std::string FileName;  // as passed, for the messages
+    std::string Target;    // the file that is replaced
+    std::string Temp;
+    intptr_t Handle;
+    intptr_t TargetLock;          // POSIX: the lock held on the replaced file until it is replaced
+    uint32_t KeptAttributes = 0;  // Windows: attributes the new file takes over
+    int64_t Written = 0;
+    bool Committed = false;
+};
+
+}  // namespace tessara

@@ -1,0 +1,140 @@
+// POSIX back-end of the safe file replacement: a temporary file beside the target, fsync, then
+// rename(2), which replaces the directory entry atomically, and an fsync of the directory.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "platform/Exceptions.h"
+#include "platform/SafeFile.h"
+
+namespace tessara {
+namespace {
+
+TSafeFileFaultHook faultHook = nullptr;
+
+bool Fails(TSafeFileStep step) { return faultHook != nullptr && faultHook(step); }
+
+// Bytes handed to one write call; a long text is written in several, each a point of failure.
+constexpr size_t kWriteChunk = size_t{1} << 20;
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+}  // namespace
+
+void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
+
+TSafeFileStream::TSafeFileStream(const std::string& fileName)
+    : FileName(fileName), Target(fileName), Handle(-1), TargetLock(-1) {
+    struct stat st {};
+    bool exists = false;
+    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char resolved[PATH_MAX];
+        if (::realpath(fileName.c_str(), resolved) != nullptr) Target = resolved;
+    }
+    if (::stat(Target.c_str(), &st) == 0) {
+        exists = true;
+        if (!S_ISREG(st.st_mode)) throw EFCreateError(fileName);
+        // The file must be writable by us and not locked by another program, as when it was
+        // truncated in place; the lock is held until it has been replaced.
+        const int lock = ::open(Target.c_str(), O_RDWR | O_CLOEXEC);
+        if (lock < 0) throw EFCreateError(fileName);
+        if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+            ::close(lock);
+            throw EFCreateError(fileName);
+        }
+        TargetLock = lock;
+    } else if (errno != ENOENT) {
+        throw EFCreateError(fileName);
+    }
+
+    int fd = -1;
+    if (!Fails(TSafeFileStep::Create)) {
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            Temp = Target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+            fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+    }
+    if (fd < 0) {
+        Temp.clear();
+        Discard();
+        throw EFCreateError(fileName);
+    }
+    Handle = fd;
+    if (exists) {
+        // Keep who may read and write the file; ownership only where we are allowed to.
+        (void)::fchmod(fd, st.st_mode & 07777);
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)::fchown(fd, st.st_uid, st.st_gid);
+    }
+}
+
+TSafeFileStream::~TSafeFileStream() {
+    if (!Committed) Discard();
+}
+
+void TSafeFileStream::Discard() noexcept {
+    if (Handle >= 0) ::close(static_cast<int>(Handle));
+    Handle = -1;
+    if (!Temp.empty()) ::unlink(Temp.c_str());
+    Temp.clear();
+    if (TargetLock >= 0) ::close(static_cast<int>(TargetLock));
+    TargetLock = -1;
+}
+
+size_t TSafeFileStream::Read(void*, size_t) { return 0; }
+
+void TSafeFileStream::Seek(int64_t) {}
+
+size_t TSafeFileStream::Write(const void* buffer, size_t count) {
+    if (Handle < 0) return 0;
+    size_t done = 0;
+    while (done < count) {
+        const size_t chunk = count - done < kWriteChunk ? count - done : kWriteChunk;
+        if (Fails(TSafeFileStep::Write)) break;
+        const ssize_t n = ::write(static_cast<int>(Handle), static_cast<const char*>(buffer) + done, chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    Written += static_cast<int64_t>(done);
+    return done;
+}
+
+void TSafeFileStream::Commit() {
+    if (Handle < 0 || Committed) return;
+    if (Fails(TSafeFileStep::Flush) || ::fsync(static_cast<int>(Handle)) != 0) {
+        Discard();
+        throw EWriteError();
+    }
+    const int closed = ::close(static_cast<int>(Handle));
+    Handle = -1;
+    if (closed != 0) {
+        Discard();
+        throw EWriteError();
+    }
+    if (Fails(TSafeFileStep::Replace) || ::rename(Temp.c_str(), Target.c_str()) != 0) {
+        Discard();
+        throw EFCreateError(FileName);
+    }
+    Temp.clear();
+    Committed = true;
+    // Make the new directory entry itself durable.
+    const int dir = ::open(DirectoryOf(Target).c_str(), O_RDONLY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
+    Discard();
+}
+
+}  // namespace tessara

@@ -1,0 +1,131 @@
+// Win32 back-end of the safe file replacement: a temporary file beside the target,
+// FlushFileBuffers, then MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
+// which replaces the file in one rename. A file that another program holds open without
+// FILE_SHARE_DELETE cannot be replaced; that is reported, after brief retries for scanners
+// that hold a fresh file for a moment.
+#include <windows.h>
+
+#include "platform/Charset.h"
+#include "platform/Exceptions.h"
+#include "platform/SafeFile.h"
+
+namespace tessara {
+namespace {
+
+TSafeFileFaultHook faultHook = nullptr;
+
+bool Fails(TSafeFileStep step) { return faultHook != nullptr && faultHook(step); }
+
+constexpr size_t kWriteChunk = size_t{1} << 20;
+
+// Attributes the new file takes over from the one it replaces.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::wstring WideName(const std::string& fileName) {
+    const std::u16string w = Cp1251ToUtf16(fileName);
+    return std::wstring(w.begin(), w.end());
+}
+
+HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+bool Transient(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
+void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
+
+TSafeFileStream::TSafeFileStream(const std::string& fileName)
+    : FileName(fileName), Target(fileName), Handle(0), TargetLock(0) {
+    const DWORD attributes = ::GetFileAttributesW(WideName(fileName).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+        throw EFCreateError(fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES) KeptAttributes = attributes & kKeptAttributes;
+
+    HANDLE h = INVALID_HANDLE_VALUE;
+    if (!Fails(TSafeFileStep::Create)) {
+        for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
+            Temp = fileName + ".~" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
+            h = ::CreateFileW(WideName(Temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
+                ::GetLastError() != ERROR_ALREADY_EXISTS)
+                break;
+        }
+    }
+    if (h == INVALID_HANDLE_VALUE) {
+        Temp.clear();
+        throw EFCreateError(fileName);
+    }
+    Handle = reinterpret_cast<intptr_t>(h);
+}
+
+TSafeFileStream::~TSafeFileStream() {
+    if (!Committed) Discard();
+}
+
+void TSafeFileStream::Discard() noexcept {
+    if (Handle != 0) ::CloseHandle(H(Handle));
+    Handle = 0;
+    if (!Temp.empty()) ::DeleteFileW(WideName(Temp).c_str());
+    Temp.clear();
+}
+
+size_t TSafeFileStream::Read(void*, size_t) { return 0; }
+
+void TSafeFileStream::Seek(int64_t) {}
+
+size_t TSafeFileStream::Write(const void* buffer, size_t count) {
+    if (Handle == 0) return 0;
+    size_t done = 0;
+    while (done < count) {
+        const DWORD chunk = static_cast<DWORD>(count - done < kWriteChunk ? count - done : kWriteChunk);
+        if (Fails(TSafeFileStep::Write)) break;
+        DWORD n = 0;
+        if (!::WriteFile(H(Handle), static_cast<const char*>(buffer) + done, chunk, &n, nullptr) || n == 0)
+            break;
+        done += n;
+    }
+    Written += static_cast<int64_t>(done);
+    return done;
+}
+
+void TSafeFileStream::Commit() {
+    if (Handle == 0 || Committed) return;
+    if (Fails(TSafeFileStep::Flush) || !::FlushFileBuffers(H(Handle))) {
+        Discard();
+        throw EWriteError();
+    }
+    const BOOL closed = ::CloseHandle(H(Handle));
+    Handle = 0;
+    if (!closed) {
+        Discard();
+        throw EWriteError();
+    }
+    const std::wstring temp = WideName(Temp);
+    if (KeptAttributes != 0) ::SetFileAttributesW(temp.c_str(), KeptAttributes);
+
+    bool replaced = false;
+    if (!Fails(TSafeFileStep::Replace)) {
+        const std::wstring target = WideName(Target);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                replaced = true;
+                break;
+            }
+            if (!Transient(::GetLastError())) break;
+            ::Sleep(static_cast<DWORD>(5 * (attempt + 1)));
+        }
+    }
+    if (!replaced) {
+        Discard();
+        throw EFCreateError(FileName);
+    }
+    Temp.clear();
+    Committed = true;
+}
+
+}  // namespace tessara

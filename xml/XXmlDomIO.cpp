@@ -1,0 +1,111 @@
+// Loading a document from XML text through the token reader, and saving its XML text.
+#include <vector>
+
+#include "platform/Charset.h"
+#include "platform/Exceptions.h"
+#include "platform/SafeFile.h"
+#include "xml/XXml.h"
+#include "xml/XXmlDom.h"
+
+namespace tessara {
+namespace {
+
+[[noreturn]] void FailMisplaced() { throw Exception(Cp1251("XML: неправильная конструкция в XML-документе")); }
+
+// Whitespace between tags that spans a line break is layout, not text.
+bool KeepsText(const std::string& text, bool preserveWhiteSpace) {
+    if (preserveWhiteSpace) return true;
+    bool lineBreak = false;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c > 32) return true;
+        if (c == 10 || c == 13) lineBreak = true;
+    }
+    return !lineBreak;
+}
+
+}  // namespace
+
+// The chain of open elements is an explicit stack, so nesting of any depth loads.
+void TXmlDDocument::LoadFromStream(TStream* stream) {
+    ClearChildNodes();
+    ClearAttributes();
+    TXmlReader reader;
+    reader.Open(stream, false);
+    std::vector<TXmlDElement*> open;  // innermost last; the tree owns them
+    for (TXmlTokenKind kind = reader.Next(); kind != xtEndOfInput; kind = reader.Next()) {
+        TXmlDNode* container = open.empty() ? static_cast<TXmlDNode*>(this) : open.back();
+        switch (kind) {
+            case xtProcessingInstruction: {
+                TRef<TXmlDNode> node(new TXmlDProcessingInstruction(reader.Name(), reader.Data()));
+                container->AppendChild(node.Get());
+                break;
+            }
+            case xtDocumentType: {
+                TRef<TXmlDNode> node(new TXmlDDocumentType(reader.Name()));
+                container->AppendChild(node.Get());
+                break;
+            }
+            case xtComment: {
+                TRef<TXmlDNode> node(new TXmlDComment(reader.Data()));
+                container->AppendChild(node.Get());
+                break;
+            }
+            case xtCDATASection: {
+                if (open.empty()) FailMisplaced();
+                TRef<TXmlDNode> node(new TXmlDCDATASection(reader.Data()));
+                container->AppendChild(node.Get());
+                break;
+            }
+            case xtStartTag: {
+                TRef<TXmlDElement> element(new TXmlDElement(reader.Name()));
+                container->AppendChild(element.Get());
+                open.push_back(element.Get());
+                break;
+            }
+            case xtAttribute:
+                if (open.empty()) FailMisplaced();
+                open.back()->SetAttribute(reader.Name(), UnescapeXml(reader.Data()));
+                break;
+            case xtText: {
+                if (open.empty()) FailMisplaced();
+                const std::string& raw = reader.Data();
+                if (!KeepsText(raw, PreserveWhiteSpace)) break;
+                std::string text;
+                text.reserve(raw.size());
+                AppendUnescapedXml(text, raw);
+                TRef<TXmlDNode> node(new TXmlDText(std::move(text)));
+                container->AppendChild(node.Get());
+                break;
+            }
+            case xtEndTag:
+                if (open.empty()) FailMisplaced();
+                if (reader.Name() != open.back()->TagName())
+                    throw Exception(Cp1251("XML: Имена открывающего и закрывающего тэгов не совпадают"));
+                open.pop_back();
+                break;
+            case xtEndOfInput:
+                break;
+        }
+    }
+}
+
+void TXmlDDocument::LoadFromFile(const std::string& fileName) {
+    // Opened before LoadFromStream empties the document: a file that cannot be opened leaves it
+    // as it was.
+    TFileStream file(fileName, TFileMode::OpenReadShareDenyWrite);
+    LoadFromStream(&file);
+}
+
+void TXmlDDocument::SaveToStream(TStream* stream) const {
+    const std::string xml = GetXml();
+    stream->WriteBuffer(xml.data(), xml.size());
+}
+
+void TXmlDDocument::SaveToFile(const std::string& fileName) const {
+    TSafeFileStream file(fileName);
+    SaveToStream(&file);
+    file.Commit();
+}
+
+}  // namespace tessara
