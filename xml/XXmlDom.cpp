@@ -218,18 +218,35 @@ std::string TXmlDNode::GetXml() const {
     return out;
 }
 
-void TXmlDNode::AppendXml(std::string& out) const {
+namespace {
+
+constexpr size_t kRenderPiece = 256 * 1024;
+
+// Hands what Out holds to Sink once it has grown past a piece; the buffer keeps its capacity,
+// so the same few hundred KB (warm in the cache) carry the whole text.
+inline void HandOver(std::string& out, TStream* sink) {
+    if (sink != nullptr && out.size() >= kRenderPiece) {
+        sink->WriteBuffer(out.data(), out.size());
+        out.clear();
+    }
+}
+
+}  // namespace
+
+void TXmlDNode::RenderXml(std::string& out, TStream* sink) const {
     // Depth-first over the links: down to the first child, on to the next sibling, up to the
     // parent when a list ends. No recursion and no stack: any depth renders.
     const TXmlDNode* node = this;
     for (;;) {
         const TXmlDNode* first = node->FirstChild();
         node->AppendXmlStart(out, first != nullptr);
+        HandOver(out, sink);
         if (first != nullptr) {
             node = first;
             continue;
         }
         node->AppendXmlEnd(out, false);
+        HandOver(out, sink);
         for (;;) {
             if (node == this) return;
             if (node->Next != nullptr) {
@@ -238,6 +255,7 @@ void TXmlDNode::AppendXml(std::string& out) const {
             }
             node = node->Parent;
             node->AppendXmlEnd(out, true);
+            HandOver(out, sink);
         }
     }
 }

@@ -75,7 +75,7 @@ public:
     virtual TXmlDNode* CloneNode() const = 0;
 
     // Appends GetXml() to Out.
-    void AppendXml(std::string& out) const;
+    void AppendXml(std::string& out) const { RenderXml(out, nullptr); }
     // Appends GetText() to Out (the children's text for documents and elements).
     virtual void AppendText(std::string& out) const;
 
@@ -93,6 +93,11 @@ protected:
     // Appends the text of the children (elements' text, text and CDATA data, in document
     // order) without recursion.
     void AppendChildrenText(std::string& out) const;
+
+    // AppendXml that, given a Sink, hands the text over in pieces of a few hundred KB as it
+    // grows and leaves the rest in Out: a document of any size is then written without its
+    // whole text in memory.
+    void RenderXml(std::string& out, TStream* sink) const;
 
     // Rendering hooks used by AppendXml: the markup before the children, and after them.
     // HasChildren tells an element whether to write "/>".

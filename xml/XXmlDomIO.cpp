@@ -98,8 +98,12 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {
-    const std::string xml = GetXml();
-    stream->WriteBuffer(xml.data(), xml.size());
+    // The text goes out in pieces as it is rendered: the same bytes as GetXml, without holding
+    // all of them at once.
+    std::string buffer;
+    buffer.reserve(512 * 1024);
+    RenderXml(buffer, stream);
+    if (!buffer.empty()) stream->WriteBuffer(buffer.data(), buffer.size());
 }
 
 void TXmlDDocument::SaveToFile(const std::string& fileName) const {
