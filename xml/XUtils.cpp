@@ -1,5 +1,6 @@
 #include "xml/XUtils.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -258,41 +259,116 @@ inline size_t MatchEntity(const char* p, size_t n, char& c) {
     return 0;
 }
 
+// Eight bytes at a time: a word of text is copied whole, and the first "&" in it found with
+// bit arithmetic instead of a test per byte. Words are read and written through memcpy, so
+// alignment does not matter; the byte order only decides which end of a word comes first.
+inline uint64_t LoadWord(const char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+
+// The bytes of s (up to 8) as they lie in a word loaded from memory.
+template <size_t N>
+constexpr uint64_t WordOf(const char (&s)[N]) {
+    uint64_t w = 0;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        const uint64_t b = static_cast<unsigned char>(s[i]);
+        w |= kLittleEndian ? b << (8 * i) : b << (8 * (7 - i));
+    }
+    return w;
+}
+
+// The first n bytes of a loaded word.
+constexpr uint64_t FirstBytes(size_t n) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i) w |= kLittleEndian ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
+    return w;
+}
+
+// The high bit set in each byte of w that is an ampersand, and in no other (exact, no carries
+// between bytes).
+inline uint64_t AmpersandBytes(uint64_t w) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+    const uint64_t t = w ^ 0x2626262626262626ull;
+    return ~(((t & kLow7) + kLow7) | t | kLow7);
+}
+
+// Position of the first marked byte in memory order.
+inline size_t FirstMarked(uint64_t marks) {
+    return static_cast<size_t>(kLittleEndian ? std::countr_zero(marks) : std::countl_zero(marks)) / 8;
+}
+
+// Unescapes src into dst, which has room for size bytes; returns the length written. With
+// InPlace, dst is src: a whole word may then only be written where it cannot overwrite bytes
+// not read yet, that is where the output has fallen behind by a full word (or not at all).
+template <bool InPlace>
+size_t Unescape(char* dst, const char* src, size_t size) {
+    const char* p = src;
+    const char* const end = src + size;
+    char* d = dst;
+    constexpr uint64_t kQuot = WordOf("&quot;"), kAmp = WordOf("&amp;"), kLt = WordOf("&lt;"),
+                       kGt = WordOf("&gt;"), kApos = WordOf("&apos;");
+    constexpr uint64_t k4 = FirstBytes(4), k5 = FirstBytes(5), k6 = FirstBytes(6);
+    while (end - p >= 8) {
+        if (InPlace && p != d && p - d < 8) {
+            // Byte by byte until the output is a word behind.
+            if (*p != '&') {
+                *d++ = *p++;
+                continue;
+            }
+        } else {
+            const uint64_t w = LoadWord(p);
+            const uint64_t marks = AmpersandBytes(w);
+            std::memcpy(d, &w, 8);
+            if (marks == 0) {
+                p += 8;
+                d += 8;
+                continue;
+            }
+            const size_t k = FirstMarked(marks);
+            p += k;
+            d += k;
+            if (end - p < 8) break;
+        }
+        // An "&" with a word after it: most texts use few entities, the brace text one a lot.
+        const uint64_t e = LoadWord(p);
+        if ((e & k6) == kQuot) *d++ = '"', p += 6;
+        else if ((e & k5) == kAmp) *d++ = '&', p += 5;
+        else if ((e & k4) == kLt) *d++ = '<', p += 4;
+        else if ((e & k4) == kGt) *d++ = '>', p += 4;
+        else if ((e & k6) == kApos) *d++ = '\'', p += 6;
+        else *d++ = '&', p += 1;
+    }
+    while (p != end) {
+        if (*p != '&') {
+            *d++ = *p++;
+            continue;
+        }
+        char c = '&';
+        const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
+        *d++ = c;
+        p += len != 0 ? len : 1;
+    }
+    return static_cast<size_t>(d - dst);
+}
+
 }  // namespace
 
 // Entities start with "&", end with ";" and hold no other "&", so their matches never overlap,
 // and no replacement character can form a later entity: one pass left to right gives what the
-// five passes give. The result is never longer than the text, which lets the pass write into
-// the text's own storage.
+// five passes give.
 size_t UnescapeXmlInPlace(char* text, size_t size) {
-    char* const end = text + size;
-    char* amp = static_cast<char*>(std::memchr(text, '&', size));
+    char* const amp = static_cast<char*>(std::memchr(text, '&', size));
     if (amp == nullptr) return size;
-    char* d = amp;
-    const char* p = amp;
-    while (p != end) {
-        if (*p == '&') {
-            char c = '&';
-            const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
-            *d++ = c;
-            p += len != 0 ? len : 1;
-            continue;
-        }
-        // Entities come close together in dense texts: look a few bytes ahead by hand before
-        // paying for a library scan.
-        const char* stop = p;
-        const char* const near = end - p > 16 ? p + 16 : end;
-        while (stop != near && *stop != '&') ++stop;
-        if (stop == near && near != end) {
-            const void* next = std::memchr(near, '&', static_cast<size_t>(end - near));
-            stop = next != nullptr ? static_cast<const char*>(next) : end;
-        }
-        const size_t run = static_cast<size_t>(stop - p);
-        std::memmove(d, p, run);
-        d += run;
-        p = stop;
-    }
-    return static_cast<size_t>(d - text);
+    const size_t skipped = static_cast<size_t>(amp - text);
+    return skipped + Unescape<true>(amp, amp, size - skipped);
+}
+
+size_t UnescapeXmlTo(char* dst, const char* src, size_t size) {
+    return Unescape<false>(dst, src, size);
 }
 
 void AppendUnescapedXml(std::string& out, std::string_view text) {

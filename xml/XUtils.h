@@ -157,6 +157,9 @@ void AppendUnescapedXml(std::string& out, std::string_view text);
 // Unescapes the Size bytes at Text where they stand (the result is never longer) and returns
 // the new size; for loaders that decode into a buffer they own.
 size_t UnescapeXmlInPlace(char* text, size_t size);
+// Unescapes Size bytes from Src into Dst, which has room for Size bytes and does not overlap
+// Src; returns the length written.
+size_t UnescapeXmlTo(char* dst, const char* src, size_t size);
 
 // A buffered byte reader over a stream it does not own.
 class TTextReader {

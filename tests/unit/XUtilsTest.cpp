@@ -186,6 +186,28 @@ TEST(Entities, OnePassEqualsFivePassesOnRandomText) {
     }
 }
 
+TEST(Entities, LongTextsDecodeAlikeInEveryForm) {
+    // Long texts take the word-at-a-time paths: entities at every offset within a word, runs
+    // without any, and texts that end inside an entity.
+    const std::vector<std::string> pieces = {"&quot;", "&amp;", "&lt;", "&gt;", "&apos;", "&",
+                                             "&quo", "abcdefgh", "x", "\xE0\xE1", "&amp;quot;",
+                                             ";", "&#38;", "\r\n\t"};
+    std::mt19937 rng(99);
+    for (int round = 0; round < 5000; ++round) {
+        std::string s;
+        const int n = static_cast<int>(rng() % 80);
+        for (int i = 0; i < n; ++i) s += pieces[rng() % pieces.size()];
+        const std::string expected = FivePassUnescape(s);
+        std::string inPlace = s;
+        inPlace.resize(UnescapeXmlInPlace(inPlace.data(), inPlace.size()));
+        ASSERT_EQ(inPlace, expected) << s;
+        std::string copy(s.size(), '?');
+        copy.resize(UnescapeXmlTo(copy.data(), s.data(), s.size()));
+        ASSERT_EQ(copy, expected) << s;
+        ASSERT_EQ(UnescapeXml(EscapeXml(s)), s);
+    }
+}
+
 TEST(Entities, Examples) {
     EXPECT_EQ(EscapeXml("a&b<c"), "a&amp;b&lt;c");
     EXPECT_EQ(EscapeXml("&amp;"), "&amp;amp;");
