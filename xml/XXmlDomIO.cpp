@@ -24,6 +24,19 @@ bool KeepsText(const std::string& text, bool preserveWhiteSpace) {
     return !lineBreak;
 }
 
+// Decodes the entities of texts and attribute values through one buffer kept for the whole
+// load, so that each result is allocated once, at its exact size.
+class TDecoder {
+public:
+    std::string Unescape(const std::string& raw) {
+        if (Buffer.size() < raw.size()) Buffer.resize(raw.size());
+        return std::string(Buffer.data(), UnescapeXmlTo(Buffer.data(), raw.data(), raw.size()));
+    }
+
+private:
+    std::vector<char> Buffer;
+};
+
 }  // namespace
 
 // The chain of open elements is an explicit stack, so nesting of any depth loads.
@@ -33,6 +46,7 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
     TXmlReader reader;
     reader.Open(stream, false);
     std::vector<TXmlDElement*> open;  // innermost last; the tree owns them
+    TDecoder decoded;
     for (TXmlTokenKind kind = reader.Next(); kind != xtEndOfInput; kind = reader.Next()) {
         TXmlDNode* container = open.empty() ? static_cast<TXmlDNode*>(this) : open.back();
         switch (kind) {
@@ -65,16 +79,13 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
             }
             case xtAttribute:
                 if (open.empty()) FailMisplaced();
-                open.back()->SetAttribute(reader.Name(), UnescapeXml(reader.Data()));
+                open.back()->SetAttribute(reader.Name(), decoded.Unescape(reader.Data()));
                 break;
             case xtText: {
                 if (open.empty()) FailMisplaced();
                 const std::string& raw = reader.Data();
                 if (!KeepsText(raw, PreserveWhiteSpace)) break;
-                std::string text;
-                text.reserve(raw.size());
-                AppendUnescapedXml(text, raw);
-                TRef<TXmlDNode> node(new TXmlDText(std::move(text)));
+                TRef<TXmlDNode> node(new TXmlDText(decoded.Unescape(raw)));
                 container->AppendChild(node.Get());
                 break;
             }
