@@ -18,109 +18,7 @@ std::vector<TRefObject*>& PendingDestructions() {
 }
 bool destroying = false;
 
-// Sanitizer builds allocate every object on its own, so that use after free stays visible.
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSARA_POOL_OBJECTS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSARA_POOL_OBJECTS 0
-#endif
-#endif
-#ifndef TESSARA_POOL_OBJECTS
-#define TESSARA_POOL_OBJECTS 1
-#endif
-
-// Slots of 16, 32, ... 256 bytes, carved from 64 KB blocks and kept on one free list per size.
-// When the last pooled object goes, the blocks go back to the heap.
-class TObjectPool {
-public:
-    static constexpr size_t kGranule = 16;
-    static constexpr size_t kLargest = 256;
-
-    void* Allocate(size_t size) {
-        const size_t c = (size + kGranule - 1) / kGranule - 1;
-        ++Live;
-        if (TSlot* slot = Free[c]; slot != nullptr) {
-            Free[c] = slot->Next;
-            return slot;
-        }
-        const size_t slotSize = (c + 1) * kGranule;
-        if (static_cast<size_t>(Limit[c] - Cursor[c]) < slotSize) {
-            try {
-                NewBlock(c);
-            } catch (...) {
-                --Live;
-                throw;
-            }
-        }
-        void* slot = Cursor[c];
-        Cursor[c] += slotSize;
-        return slot;
-    }
-
-    void Deallocate(void* object, size_t size) noexcept {
-        const size_t c = (size + kGranule - 1) / kGranule - 1;
-        auto* slot = static_cast<TSlot*>(object);
-        slot->Next = Free[c];
-        Free[c] = slot;
-        if (--Live == 0) ReleaseBlocks();
-    }
-
-private:
-    struct TSlot {
-        TSlot* Next;
-    };
-    struct TBlock {
-        TBlock* Next;
-    };
-    static constexpr size_t kClasses = kLargest / kGranule;
-    static constexpr size_t kBlockSize = 64 * 1024;
-
-    void NewBlock(size_t c) {
-        auto* block = static_cast<TBlock*>(::operator new(kBlockSize));
-        block->Next = Blocks;
-        Blocks = block;
-        // The block's first granule holds the link.
-        Cursor[c] = reinterpret_cast<char*>(block) + kGranule;
-        Limit[c] = reinterpret_cast<char*>(block) + kBlockSize;
-    }
-
-    void ReleaseBlocks() noexcept {
-        while (Blocks != nullptr) {
-            TBlock* next = Blocks->Next;
-            ::operator delete(Blocks);
-            Blocks = next;
-        }
-        for (size_t c = 0; c < kClasses; ++c) Free[c] = nullptr, Cursor[c] = Limit[c] = nullptr;
-    }
-
-    TSlot* Free[kClasses] = {};
-    char* Cursor[kClasses] = {};
-    char* Limit[kClasses] = {};
-    TBlock* Blocks = nullptr;
-    size_t Live = 0;
-};
-
-// Never destroyed: counted objects may be released during static destruction.
-TObjectPool& Pool() {
-    static TObjectPool* pool = new TObjectPool;
-    return *pool;
-}
-
 }  // namespace
-
-void* TRefObject::operator new(std::size_t size) {
-    if (TESSARA_POOL_OBJECTS && size <= TObjectPool::kLargest) return Pool().Allocate(size);
-    return ::operator new(size);
-}
-
-void TRefObject::operator delete(void* object, std::size_t size) noexcept {
-    if (object == nullptr) return;
-    if (TESSARA_POOL_OBJECTS && size <= TObjectPool::kLargest)
-        Pool().Deallocate(object, size);
-    else
-        ::operator delete(object);
-}
 
 void Release(TRefObject* object) noexcept {
     if (object == nullptr) return;
@@ -133,10 +31,10 @@ void Release(TRefObject* object) noexcept {
     destroying = true;
     delete object;
     auto& pending = PendingDestructions();
-    // Drain the most recent first: a list queues its items from the last to the first, so a
-    // tree goes depth first, in document order, which is the order its nodes were allocated
-    // in: the walk stays close to memory it has just touched. Destructors may queue more
-    // while this runs.
+    // Drain the most recent first; destructors may queue more while this runs. A list
+    // releases its items last to first, so this destroys a tree depth-first in document
+    // order: objects go in about the order they were made, which keeps the allocator's work
+    // local, and the queue never holds more than the pending siblings.
     while (!pending.empty()) {
         TRefObject* next = pending.back();
         pending.pop_back();

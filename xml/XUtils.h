@@ -21,12 +21,6 @@ public:
     TRefObject& operator=(const TRefObject&) = delete;
     ~TRefObject() override = default;
 
-    // Counted objects are small and many (a large document holds millions of nodes and
-    // lists): they come from pools of equal slots, which makes creating and destroying them
-    // cheap and keeps them together in memory. Single-threaded, like the counts.
-    static void* operator new(std::size_t size);
-    static void operator delete(void* object, std::size_t size) noexcept;
-
     int32_t RefCount = 0;
 };
 

@@ -109,12 +109,9 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {
-    // The text goes out in pieces as it is rendered: the same bytes as GetXml, without holding
+    // The text goes out in blocks as it is rendered: the same bytes as GetXml, without holding
     // all of them at once.
-    std::string buffer;
-    buffer.reserve(512 * 1024);
-    RenderXml(buffer, stream);
-    if (!buffer.empty()) stream->WriteBuffer(buffer.data(), buffer.size());
+    WriteXmlToStream(stream);
 }
 
 void TXmlDDocument::SaveToFile(const std::string& fileName) const {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -254,57 +253,5 @@ TEST(TextReader, ShortStreamRaisesReadError) {
         FAIL();
     } catch (const EReadError& e) {
         EXPECT_STREQ(e.what(), "Stream read error");
-    }
-}
-
-namespace {
-
-// A counted object of N bytes of payload that can tell whether it was overwritten.
-template <size_t N>
-struct Sized : TRefObject {
-    explicit Sized(unsigned char seed) : Seed(seed) { std::memset(Payload, seed, N); }
-    bool Intact() const {
-        for (size_t i = 0; i < N; ++i)
-            if (Payload[i] != Seed) return false;
-        return true;
-    }
-    unsigned char Seed;
-    unsigned char Payload[N];
-};
-
-}  // namespace
-
-TEST(RefObject, PooledObjectsKeepTheirBytesAcrossChurn) {
-    // Objects of several sizes, small ones pooled and large ones not, made and freed in a
-    // shuffled order across many blocks; every survivor must keep its bytes and alignment.
-    std::mt19937 rng(7);
-    std::vector<TRef<TRefObject>> live;
-    std::vector<std::function<bool(TRefObject*)>> checks;
-    auto make = [&](unsigned char seed) -> std::pair<TRefObject*, std::function<bool(TRefObject*)>> {
-        switch (rng() % 4) {
-            case 0: return {new Sized<8>(seed), [](TRefObject* o) { return static_cast<Sized<8>*>(o)->Intact(); }};
-            case 1: return {new Sized<100>(seed), [](TRefObject* o) { return static_cast<Sized<100>*>(o)->Intact(); }};
-            case 2: return {new Sized<230>(seed), [](TRefObject* o) { return static_cast<Sized<230>*>(o)->Intact(); }};
-            default: return {new Sized<1000>(seed), [](TRefObject* o) { return static_cast<Sized<1000>*>(o)->Intact(); }};
-        }
-    };
-    for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i < 20000; ++i) {
-            auto [object, check] = make(static_cast<unsigned char>(i));
-            EXPECT_EQ(reinterpret_cast<uintptr_t>(object) % alignof(std::max_align_t), 0u);
-            live.emplace_back(object);
-            checks.push_back(check);
-            if (rng() % 3 == 0) {
-                const size_t k = rng() % live.size();
-                std::swap(live[k], live.back());
-                std::swap(checks[k], checks.back());
-                live.pop_back();
-                checks.pop_back();
-            }
-        }
-        for (size_t i = 0; i < live.size(); ++i) ASSERT_TRUE(checks[i](live[i].Get())) << i;
-        // Emptying the pool completely hands its blocks back; the next round starts afresh.
-        live.clear();
-        checks.clear();
     }
 }
