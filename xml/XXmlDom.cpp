@@ -181,15 +181,18 @@ char* WriteEscaped(char* out, const std::string& text) {
 #endif
 #endif
 
+#ifndef TESSARA_PLAIN_HEAP
+
 namespace {
 
 // Blocks of one size are carved from 64 KB slabs and recycled through a free list per size
-// (in steps of 8 bytes, up to 256). Slabs are kept for the life of the process, linked from a
-// plain global so that they stay reachable. Under AddressSanitizer every block comes from the
-// general heap, so that the sanitizer sees each node's lifetime.
+// (in steps of 8 bytes, up to 256). Freed blocks stay in their list for the next tree, and
+// slabs are kept for the life of the process, linked from a plain global so that they stay
+// reachable.
 constexpr size_t kGranule = 8;
 constexpr size_t kLargestBlock = 256;
 constexpr size_t kSlabSize = 64 * 1024;
+constexpr size_t kSlabHeader = 16;
 
 struct TFreeBlock {
     TFreeBlock* Next;
@@ -208,42 +211,45 @@ constexpr size_t SizeClass(size_t size) { return (size + kGranule - 1) / kGranul
 }  // namespace
 
 void* TXmlDSmallBlocks::Allocate(size_t size) {
-#ifndef TESSARA_PLAIN_HEAP
-    if (size <= kLargestBlock) {
-        const size_t sizeClass = SizeClass(size);
-        if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
-            freeBlocks[sizeClass] = block->Next;
-            return block;
-        }
-        const size_t bytes = sizeClass * kGranule;
-        if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
-            auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
-            slab->Next = slabs;
-            slabs = slab;
-            slabCursor = reinterpret_cast<char*>(slab) + 16;
-            slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
-        }
-        void* block = slabCursor;
-        slabCursor += bytes;
+    if (size > kLargestBlock) return ::operator new(size);
+    const size_t sizeClass = SizeClass(size);
+    if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
+        freeBlocks[sizeClass] = block->Next;
         return block;
     }
-#endif
-    return ::operator new(size);
+    const size_t bytes = sizeClass * kGranule;
+    if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
+        auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
+        slab->Next = slabs;
+        slabs = slab;
+        slabCursor = reinterpret_cast<char*>(slab) + kSlabHeader;
+        slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
+    }
+    void* block = slabCursor;
+    slabCursor += bytes;
+    return block;
 }
 
 void TXmlDSmallBlocks::Free(void* block, size_t size) noexcept {
     if (block == nullptr) return;
-#ifndef TESSARA_PLAIN_HEAP
-    if (size <= kLargestBlock) {
-        auto* freed = static_cast<TFreeBlock*>(block);
-        const size_t sizeClass = SizeClass(size);
-        freed->Next = freeBlocks[sizeClass];
-        freeBlocks[sizeClass] = freed;
+    if (size > kLargestBlock) {
+        ::operator delete(block);
         return;
     }
-#endif
-    ::operator delete(block);
+    auto* freed = static_cast<TFreeBlock*>(block);
+    const size_t sizeClass = SizeClass(size);
+    freed->Next = freeBlocks[sizeClass];
+    freeBlocks[sizeClass] = freed;
 }
+
+#else
+
+// Under AddressSanitizer every block comes from the general heap, so that the sanitizer sees
+// the lifetime of each node and list.
+void* TXmlDSmallBlocks::Allocate(size_t size) { return ::operator new(size); }
+void TXmlDSmallBlocks::Free(void* block, size_t) noexcept { ::operator delete(block); }
+
+#endif
 
 const std::string& NodeTypeName(TXmlDNodeType kind) {
     return kind < 12 ? kKindNames[kind] : kUnknownKind;

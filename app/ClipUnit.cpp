@@ -1,0 +1,440 @@
+#include "app/ClipUnit.h"
+
+#include "app/RepositoryBackup.h"
+#include "app/Texts.h"
+#include "platform/Exceptions.h"
+#include "platform/Streams.h"
+
+namespace tessara {
+namespace {
+
+constexpr intptr_t kLButtonDblClk = 0x203;
+constexpr intptr_t kRButtonDown = 0x204;
+constexpr intptr_t kRButtonDblClk = 0x206;
+constexpr uint32_t kTrayIconRecordSize = 88;  // NOTIFYICONDATA, first version
+constexpr uint32_t kTrayIconId = 1;
+constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
+constexpr uint32_t kWmUser = 0x400;
+// CF_LOCALE's block: the LCID of Russian (0x0419), a 32-bit little-endian number.
+const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
+
+std::string MessageOf(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->GetMessage();
+    return error.what();
+}
+
+TXmlDNode* FirstElementChild(const TXmlDNode* node) {
+    for (TXmlDNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling())
+        if (child->NodeType() == ntElement) return child;
+    return nullptr;
+}
+
+TXmlDNode* NextElementSibling(const TXmlDNode* node) {
+    for (TXmlDNode* next = node->NextSibling(); next != nullptr; next = next->NextSibling())
+        if (next->NodeType() == ntElement) return next;
+    return nullptr;
+}
+
+// Closes the clipboard when the operation that opened it ends, however it ends.
+class TClipboardOpen {
+public:
+    explicit TClipboardOpen(IClipboard& clipboard) : Clipboard(clipboard) { Clipboard.Open(); }
+    ~TClipboardOpen() { Clipboard.Close(); }
+    TClipboardOpen(const TClipboardOpen&) = delete;
+    TClipboardOpen& operator=(const TClipboardOpen&) = delete;
+
+private:
+    IClipboard& Clipboard;
+};
+
+// BeginUpdate / EndUpdate around a fill of the list, also when the fill raises.
+class TListUpdate {
+public:
+    explicit TListUpdate(IListBox& list) : List(list) { List.BeginUpdate(); }
+    ~TListUpdate() { List.EndUpdate(); }
+    TListUpdate(const TListUpdate&) = delete;
+    TListUpdate& operator=(const TListUpdate&) = delete;
+
+private:
+    IListBox& List;
+};
+
+}  // namespace
+
+std::string StandardErrorText(const std::string& message) {
+    std::string text = message;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.'))
+        text += '.';
+    return text;
+}
+
+void ShowStandardError(IMessageBoxes& boxes, const std::exception& error) {
+    boxes.ShowError(StandardErrorText(MessageOf(error)), Texts().ApplicationTitle);
+}
+
+// ---------------------------------------------------------------------------------------
+// TData
+
+void TData::PutToClipboard(const std::string& Controls, const std::string& Module) {
+    TClipboardOpen open(Clipboard);
+    Clipboard.Empty();
+    // The dialog editor's data: exactly its bytes, no terminating zero.
+    Clipboard.SetData(DialogEditorFormat, Controls, kGmemMoveable);
+    std::string text;
+    text.reserve(Module.size() + 1);
+    text += Module;
+    text += '\0';
+    Clipboard.SetData(kCfText, text, kGmemMoveable | kGmemDdeShare);
+    // Without the locale, Unicode programs decode the text with the keyboard layout's code
+    // page, and an English layout turns the Cyrillic into garbage.
+    Clipboard.SetData(kCfLocale, kRussianLocaleBlock, kGmemMoveable);
+}
+
+// ---------------------------------------------------------------------------------------
+// TmForm: lifecycle
+
+TmForm::TmForm(const TFormPorts& ports) : Ports(ports) {}
+
+TmForm::~TmForm() {
+    RootElement = nullptr;
+    CurrentTemplate = nullptr;
+    ReleaseRef(Repository);
+}
+
+void TmForm::FormCreate() {
+    TrayIconData.cbSize = kTrayIconRecordSize;
+    TrayIconData.uID = kTrayIconId;
+    TrayIconData.uFlags = kNifMessageIconTip;
+    TrayIconData.uCallbackMessage = kWmUser;
+    TrayIconData.szTip = Texts().TrayTip;
+    Ports.TrayIcon.Add(TrayIconData);
+    MemoOfHintsShowOrHide();
+}
+
+void TmForm::FormShow() {
+    Ports.Application.HideTaskbarButton();
+    DialogEditorFormat = Ports.Clipboard.RegisterFormat(Texts().DialogEditorFormatName);
+    CreateRepository();
+}
+
+void TmForm::FormClose() {
+    SaveRepository();
+}
+
+void TmForm::FormDestroy() {
+    TrayIconData.cbSize = kTrayIconRecordSize;
+    TrayIconData.uID = kTrayIconId;
+    try {
+        Ports.TrayIcon.Delete(TrayIconData);
+    } catch (...) {
+        Ports.Application.Terminate();
+        throw;
+    }
+    Ports.Application.Terminate();
+}
+
+void TmForm::FormEndSession(bool sessionEnding) {
+    if (!sessionEnding || Repository == nullptr) return;
+    SaveAfterChange();
+}
+
+void TmForm::TaskbarCreated() {
+    if (TrayIconData.cbSize != 0) Ports.TrayIcon.Add(TrayIconData);
+}
+
+// ---------------------------------------------------------------------------------------
+// Memo toggle, tray icon, minimize, credits
+
+void TmForm::MemoOfHintsShowOrHide() {
+    Ports.Window.SetOuterWidth(MemoShown ? NarrowWidth : WideWidth);
+    MemoShown = !MemoShown;
+    if (MemoShown) {
+        Ports.ButtonMore.SetCaption(Texts().ButtonMoreHide);
+        Ports.ButtonMore.SetHint(Texts().ButtonMoreHideHint);
+    } else {
+        Ports.ButtonMore.SetCaption(Texts().ButtonMoreShow);
+        Ports.ButtonMore.SetHint(Texts().ButtonMoreShowHint);
+    }
+    Ports.Window.FocusNameBox();
+}
+
+void TmForm::RestoreApplication() {
+    if (Ports.Application.IsMinimized()) Ports.Application.Restore();
+}
+
+void TmForm::TrayIconMessage(intptr_t lParam) {
+    switch (lParam) {
+    case kLButtonDblClk:
+        RestoreApplication();
+        Ports.Application.BringMainWindowToFront();
+        break;
+    case kRButtonDown:
+    case kRButtonDblClk:
+        RestoreApplication();
+        break;
+    default:
+        break;
+    }
+}
+
+void TmForm::ApplicationMinimize() {
+    Ports.Application.HideTaskbarButton();
+}
+
+void TmForm::Label2Click() {
+    Ports.Shell.OpenLink(Texts().MailLinkSupport);
+    Ports.Shell.OpenLink(Texts().MailLinkSuggestions);
+}
+
+// ---------------------------------------------------------------------------------------
+// The repository
+
+void TmForm::CreateRepository() {
+    InitRef(Repository, new TXmlDDocument());
+    if (!FileExists(RepositoryFileName)) {
+        StartNewRepository();
+        ListTemplates();
+        return;
+    }
+    std::string loadError;
+    try {
+        Repository->LoadFromFile(RepositoryFileName);
+    } catch (const std::exception& error) {
+        loadError = MessageOf(error);
+    }
+    // Nothing to list into, and nothing for an add to append to: a file that held no root
+    // element (empty, only comments, unreadable, or broken before the root's start tag)
+    // gets the new repository's root, so that the user can work at once.
+    if (Repository->DocumentElement() == nullptr) StartNewRepository();
+    ListTemplates();
+    if (loadError.empty()) return;
+
+    // The document now holds at most a part of the file: keep the file's original bytes
+    // beside it before anything writes over it, and say where.
+    BackupPending = true;
+    std::string message = StandardErrorText(loadError);
+    try {
+        MakePendingBackup();
+        message += "\r\n" + Texts().BackupMade + Texts().QuoteOpen + BackupFileName +
+                   Texts().QuoteClose;
+    } catch (const std::exception& error) {
+        message += "\r\n" + Texts().BackupFailed + MessageOf(error);
+    }
+    throw Exception(message);
+}
+
+void TmForm::StartNewRepository() {
+    TRef<TXmlDElement> root(new TXmlDElement(Texts().RootTag));
+    TRef<TXmlDAttribute> description(new TXmlDAttribute(Texts().DescriptionAttribute));
+    description->Value = Texts().DefaultDescription;
+    root->SetAttributeNode(description.Get());
+    Repository->AppendChild(root.Get());
+    RootElement = Repository->DocumentElement();
+}
+
+void TmForm::ListTemplates() {
+    RootElement = Repository->DocumentElement();
+    TListUpdate update(Ports.DlgForms);
+    // Comments, processing instructions and texts between the templates are passed over;
+    // they stay in the document and are written back.
+    for (TXmlDNode* child = RootElement->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child->NodeType() != ntElement) continue;
+        auto* templ = static_cast<TXmlDElement*>(child);
+        Ports.DlgForms.Add(templ->GetAttribute(Texts().NameAttribute, std::string()), templ);
+    }
+}
+
+void TmForm::MakePendingBackup() {
+    if (!BackupPending) return;
+    // A file that is gone has nothing left to protect.
+    if (FileExists(RepositoryFileName)) BackupFileName = BackupRepositoryFile(RepositoryFileName);
+    BackupPending = false;
+}
+
+void TmForm::SaveRepository() {
+    if (BackupPending) {
+        try {
+            MakePendingBackup();
+        } catch (const std::exception& error) {
+            throw Exception(Texts().BackupStillFailing + MessageOf(error));
+        }
+    }
+    Repository->SaveToFile(RepositoryFileName);
+}
+
+void TmForm::SaveAfterChange() {
+    const bool backupOwed = BackupPending;
+    try {
+        SaveRepository();
+    } catch (const std::exception& error) {
+        Ports.StatusBar1.SetText(Texts().StatusSaveFailed + StandardErrorText(MessageOf(error)));
+        return;
+    }
+    if (backupOwed && !BackupFileName.empty())
+        Ports.StatusBar1.SetText(Texts().StatusBackupMade + Texts().QuoteOpen + BackupFileName +
+                                 Texts().QuoteClose);
+}
+
+// ---------------------------------------------------------------------------------------
+// Template list and editing
+
+int TmForm::SelectedIndex() const {
+    const int index = Ports.DlgForms.ItemIndex();
+    if (index < 0 || index >= Ports.DlgForms.Count()) throw EListError(index);
+    return index;
+}
+
+TXmlDElement* TmForm::SelectedTemplate() {
+    CurrentTemplate = Ports.DlgForms.ItemObject(SelectedIndex());
+    return CurrentTemplate;
+}
+
+TXmlDNode* TmForm::ControlsNode(TXmlDElement* templ, const std::string& entryText) const {
+    TXmlDNode* controls = FirstElementChild(templ);
+    if (controls == nullptr)
+        throw Exception(Texts().InTemplate + entryText + Texts().NoControlsElement);
+    return controls;
+}
+
+TXmlDNode* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText) const {
+    TXmlDNode* module = NextElementSibling(ControlsNode(templ, entryText));
+    if (module == nullptr)
+        throw Exception(Texts().InTemplate + entryText + Texts().NoModuleElement);
+    return module;
+}
+
+void TmForm::DlgFormsClick() {
+    const int index = Ports.DlgForms.ItemIndex();
+    if (index < 0 || index >= Ports.DlgForms.Count()) {
+        Ports.Button3.SetEnabled(false);
+        Ports.Button2.SetEnabled(false);
+        return;
+    }
+    Ports.Button2.SetEnabled(true);
+    Ports.Button3.SetEnabled(true);
+    Ports.edtName.SetText(Ports.DlgForms.ItemText(index));
+}
+
+void TmForm::Button1Click() {
+    const TTexts& t = Texts();
+    TRef<TXmlDElement> templ(new TXmlDElement(t.TemplateTag));
+    TRef<TXmlDAttribute> name(new TXmlDAttribute(t.NameAttribute));
+    name->Value = Ports.edtName.Text();
+    templ->SetAttributeNode(name.Get());
+    RootElement->AppendChild(templ.Get());
+    CurrentTemplate = templ.Get();
+    Ports.DlgForms.Add(templ->GetAttribute(t.NameAttribute, std::string()), templ.Get());
+    TRef<TXmlDElement> controls(new TXmlDElement(t.ControlsTag));
+    templ->AppendChild(controls.Get());
+    TRef<TXmlDElement> module(new TXmlDElement(t.ModuleTag));
+    templ->AppendChild(module.Get());
+    Ports.edtName.SetText(std::string());
+    SaveAfterChange();
+}
+
+void TmForm::Button2Click() {
+    const int index = SelectedIndex();
+    CurrentTemplate = Ports.DlgForms.ItemObject(index);
+    const std::string newName = Ports.edtName.Text();
+    CurrentTemplate->Attributes()->Item(0)->SetNodeValue(newName);
+    Ports.StatusBar1.SetText(Texts().StatusRenamedFrom + Ports.DlgForms.ItemText(index) +
+                             Texts().StatusRenamedTo + newName);
+    Ports.DlgForms.SetItemText(index, newName);
+    Ports.DlgForms.SetItemIndex(index);
+    Ports.edtName.SetText(std::string());
+    SaveAfterChange();
+}
+
+void TmForm::Button3Click() {
+    const int index = SelectedIndex();
+    CurrentTemplate = Ports.DlgForms.ItemObject(index);
+    TXmlDNode* parent = CurrentTemplate->ParentNode();
+    if (parent != nullptr) parent->RemoveChild(CurrentTemplate);
+    CurrentTemplate = nullptr;  // released with its removal
+    Ports.DlgForms.Delete(index);
+    Ports.DlgForms.SetItemIndex(-1);
+    Ports.edtName.SetText(std::string());
+    SaveAfterChange();
+}
+
+// ---------------------------------------------------------------------------------------
+// Clipboard exchange
+
+void TmForm::DlgFormsDblClick() {
+    TData data(Ports.Clipboard, DialogEditorFormat);
+    const int index = SelectedIndex();
+    TXmlDElement* templ = SelectedTemplate();
+    const std::string entryText = Ports.DlgForms.ItemText(index);
+    const std::string module = ModuleNode(templ, entryText)->GetText();
+    const std::string controls = ControlsNode(templ, entryText)->GetText();
+    data.PutToClipboard(controls, module);
+    Ports.StatusBar1.SetText(Texts().StatusCopied + entryText + Texts().StatusEnd);
+}
+
+void TmForm::Button4Click() {
+    PopupMenuPopup();
+    Ports.PopupMenu.PopupAtPasteButton();
+}
+
+void TmForm::DlgFormsContextMenu(int screenX, int screenY) {
+    PopupMenuPopup();
+    Ports.PopupMenu.PopupAt(screenX, screenY);
+}
+
+void TmForm::PopupMenuPopup() {
+    const int index = Ports.DlgForms.ItemIndex();
+    if (index < 0 || index >= Ports.DlgForms.Count()) {
+        Ports.PopupMenu.SetInsControlsEnabled(false);
+        Ports.PopupMenu.SetInsModuleEnabled(false);
+        return;
+    }
+    bool hasControls = false;
+    {
+        TClipboardOpen open(Ports.Clipboard);
+        hasControls = Ports.Clipboard.HasData(DialogEditorFormat);
+    }
+    Ports.PopupMenu.SetInsControlsEnabled(hasControls);
+    Ports.PopupMenu.SetInsModuleEnabled(Ports.Clipboard.IsFormatAvailable(kCfText));
+}
+
+void TmForm::insContronClick() {
+    std::optional<std::string> data;
+    {
+        TClipboardOpen open(Ports.Clipboard);
+        data = Ports.Clipboard.GetData(DialogEditorFormat);
+    }
+    if (!data) return;
+    const int index = Ports.DlgForms.ItemIndex();
+    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    TXmlDElement* templ = SelectedTemplate();
+    const std::string entryText = Ports.DlgForms.ItemText(index);
+    TXmlDNode* controls = ControlsNode(templ, entryText);
+    if (!controls->GetText().empty() &&
+        !Ports.Boxes.AskOkCancel(Texts().AskReplaceControls, Ports.Window.Caption()))
+        return;
+    controls->SetText(*data);
+    Ports.StatusBar1.SetText(Texts().StatusControlsPasted + entryText + Texts().StatusEnd);
+    SaveAfterChange();
+}
+
+void TmForm::insModuleClick() {
+    const int index = Ports.DlgForms.ItemIndex();
+    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    if (!Ports.Clipboard.IsFormatAvailable(kCfText)) return;
+    TXmlDElement* templ = SelectedTemplate();
+    const std::string entryText = Ports.DlgForms.ItemText(index);
+    TXmlDNode* module = ModuleNode(templ, entryText);
+    if (!module->GetText().empty() &&
+        !Ports.Boxes.AskOkCancel(Texts().AskReplaceModule, Ports.Window.Caption()))
+        return;
+    std::string text;
+    {
+        TClipboardOpen open(Ports.Clipboard);
+        text = Ports.Clipboard.GetData(kCfText).value_or(std::string());
+    }
+    module->SetText(text);
+    Ports.StatusBar1.SetText(Texts().StatusModulePasted + entryText + Texts().StatusEnd);
+    SaveAfterChange();
+}
+
+}  // namespace tessara

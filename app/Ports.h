@@ -1,0 +1,194 @@
+// What the main window's handlers need from the window system, the clipboard, the shell and
+// the application, each as a small interface. The Win32 shell implements them over real
+// controls; the unit tests implement them in memory. Every decision (texts, enable states,
+// selection, block sizes, what is written where) is taken by the handlers; an implementation
+// only carries it out. All strings are Windows-1251 bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessara {
+
+class TXmlDElement;
+
+// The template list: a single-selection, unsorted list box whose items carry a text and a
+// plain, non-owning link to a template element.
+class IListBox {
+public:
+    virtual ~IListBox() = default;
+
+    virtual int Count() const = 0;
+    // Index is always in [0, Count()); the handlers check it first.
+    virtual std::string ItemText(int index) const = 0;
+    virtual TXmlDElement* ItemObject(int index) const = 0;
+    // The selected item, or -1 when none is.
+    virtual int ItemIndex() const = 0;
+    // Selects an item (-1: none) without firing the list's selection event.
+    virtual void SetItemIndex(int index) = 0;
+    // Appends an item; the selection does not move.
+    virtual void Add(const std::string& text, TXmlDElement* object) = 0;
+    // Removes an item; the items below move up one place.
+    virtual void Delete(int index) = 0;
+    // Replaces an item's text; its link and position stay.
+    virtual void SetItemText(int index, const std::string& text) = 0;
+    // Around a fill of many items: the list need not repaint in between.
+    virtual void BeginUpdate() = 0;
+    virtual void EndUpdate() = 0;
+};
+
+// The one-line name box.
+class IEditBox {
+public:
+    virtual ~IEditBox() = default;
+    virtual std::string Text() const = 0;
+    virtual void SetText(const std::string& text) = 0;
+};
+
+// A push button.
+class IButton {
+public:
+    virtual ~IButton() = default;
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void SetHint(const std::string& hint) = 0;
+};
+
+// The status bar: a single text.
+class IStatusBar {
+public:
+    virtual ~IStatusBar() = default;
+    virtual void SetText(const std::string& text) = 0;
+};
+
+// The main window itself.
+class IMainWindow {
+public:
+    virtual ~IMainWindow() = default;
+    // Sets the outer width (frame included); the left edge and the height stay.
+    virtual void SetOuterWidth(int width) = 0;
+    // Makes the name box edtName the active control.
+    virtual void FocusNameBox() = 0;
+    virtual std::string Caption() const = 0;
+};
+
+// The paste menu with its two items insContron and insModule. The handlers that open it
+// (Button4Click, DlgFormsContextMenu) run PopupMenuPopup themselves first; an implementation
+// shows the menu only when asked and must not run PopupMenuPopup again. Choosing an item
+// fires insContronClick or insModuleClick.
+class IPasteMenu {
+public:
+    virtual ~IPasteMenu() = default;
+    virtual void SetInsControlsEnabled(bool enabled) = 0;
+    virtual void SetInsModuleEnabled(bool enabled) = 0;
+    // Opens the menu at a point in screen coordinates (the mouse position).
+    virtual void PopupAt(int screenX, int screenY) = 0;
+    // Opens the menu at Button4's top-left corner, in screen coordinates.
+    virtual void PopupAtPasteButton() = 0;
+};
+
+// Message boxes.
+class IMessageBoxes {
+public:
+    virtual ~IMessageBoxes() = default;
+    // A question with OK and Cancel, OK the default, no icon, owned by the main window.
+    // True for OK; false for Cancel, Esc or the close box.
+    virtual bool AskOkCancel(const std::string& text, const std::string& title) = 0;
+    // The error box: the text as given, OK only, the error icon.
+    virtual void ShowError(const std::string& text, const std::string& title) = 0;
+};
+
+// Clipboard format numbers and global-memory flags as the platform defines them.
+inline constexpr unsigned kCfText = 1;     // CF_TEXT
+inline constexpr unsigned kCfLocale = 16;  // CF_LOCALE
+inline constexpr unsigned kGmemMoveable = 0x0002;
+inline constexpr unsigned kGmemDdeShare = 0x2000;
+
+// The system clipboard. Between Open and Close the clipboard is ours; the handlers always
+// close what they opened, also when an operation fails.
+class IClipboard {
+public:
+    virtual ~IClipboard() = default;
+    // Registers a format by name and returns its 16-bit identifier.
+    virtual unsigned RegisterFormat(const std::string& name) = 0;
+    // Opens the clipboard with the main window as owner, retrying briefly while another
+    // program holds it; raises EClipboardException ("Cannot open clipboard") when it can't.
+    virtual void Open() = 0;
+    virtual void Empty() = 0;
+    // Puts one global memory block allocated with AllocFlags, of exactly Block.size() bytes
+    // holding Block, under Format. Once put, the block belongs to the clipboard; when it
+    // cannot be allocated or put, the block is freed and an exception is raised.
+    virtual void SetData(unsigned format, const std::string& block, unsigned allocFlags) = 0;
+    // The bytes of the block under Format up to its first zero byte (or its end);
+    // nothing when the clipboard gives no block. Needs the clipboard open.
+    virtual std::optional<std::string> GetData(unsigned format) = 0;
+    // True when the clipboard gives a block under Format. Needs the clipboard open.
+    virtual bool HasData(unsigned format) = 0;
+    // IsClipboardFormatAvailable: needs no open clipboard.
+    virtual bool IsFormatAvailable(unsigned format) = 0;
+    // Never raises (it runs while an exception may be passing).
+    virtual void Close() = 0;
+};
+
+// The shell.
+class IShell {
+public:
+    virtual ~IShell() = default;
+    // Opens a "mailto:" link (the user's mail program, a new message); the result is ignored.
+    virtual void OpenLink(const std::string& link) = 0;
+};
+
+// The notification-area icon record, the fields the handlers set. The window handle and the
+// icon handle are the implementation's own.
+struct TTrayIconData {
+    uint32_t cbSize = 0;
+    uint32_t uID = 0;
+    uint32_t uFlags = 0;             // NIF_MESSAGE | NIF_ICON | NIF_TIP
+    uint32_t uCallbackMessage = 0;   // sent to the main window
+    std::string szTip;               // at most 63 bytes, written zero-padded to 64
+};
+
+class ITrayIcon {
+public:
+    virtual ~ITrayIcon() = default;
+    // NIM_ADD and NIM_DELETE; the results are ignored. Delete may raise.
+    virtual void Add(const TTrayIconData& data) = 0;
+    virtual void Delete(const TTrayIconData& data) = 0;
+};
+
+// The application object: the hidden window that carries the taskbar button, minimizing,
+// restoring and the message loop.
+class IApplication {
+public:
+    virtual ~IApplication() = default;
+    // ShowWindow(SW_HIDE) on the window that carries the taskbar button.
+    virtual void HideTaskbarButton() = 0;
+    virtual bool IsMinimized() const = 0;
+    // Restores the application and its main window to their state before minimizing, shows
+    // the taskbar button again and gives the focus back to the control that had it.
+    virtual void Restore() = 0;
+    // SetForegroundWindow with the main window.
+    virtual void BringMainWindowToFront() = 0;
+    // Ends the message loop.
+    virtual void Terminate() = 0;
+};
+
+// Everything the main window's handlers act on.
+struct TFormPorts {
+    IListBox& DlgForms;
+    IEditBox& edtName;
+    IButton& Button2;
+    IButton& Button3;
+    IButton& ButtonMore;
+    IStatusBar& StatusBar1;
+    IMainWindow& Window;
+    IPasteMenu& PopupMenu;
+    IMessageBoxes& Boxes;
+    IClipboard& Clipboard;
+    IShell& Shell;
+    ITrayIcon& TrayIcon;
+    IApplication& Application;
+};
+
+}  // namespace tessara

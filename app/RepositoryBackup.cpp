@@ -1,0 +1,33 @@
+#include "app/RepositoryBackup.h"
+
+#include <vector>
+
+#include "platform/Exceptions.h"
+#include "platform/Streams.h"
+
+namespace tessara {
+
+std::string FreeBackupName(const std::string& fileName) {
+    const std::string base = fileName + ".bad";
+    if (!FileExists(base)) return base;
+    for (int n = 1;; ++n) {
+        std::string name = base + std::to_string(n);
+        if (!FileExists(name)) return name;
+    }
+}
+
+std::string BackupRepositoryFile(const std::string& fileName) {
+    TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
+    const std::string backupName = FreeBackupName(fileName);
+    TFileStream target(backupName, TFileMode::CreateExclusive);
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const size_t count = source.Read(buffer.data(), buffer.size());
+        if (count == 0) break;
+        target.WriteBuffer(buffer.data(), count);
+    }
+    if (!target.Flush()) throw EWriteError();
+    return backupName;
+}
+
+}  // namespace tessara

@@ -1,0 +1,16 @@
+// Keeping a repository file that could not be read in full: a byte-for-byte copy beside it,
+// under a name that never replaces an earlier copy.
+#pragma once
+
+#include <string>
+
+namespace tessara {
+
+// The first of FileName + ".bad", ".bad1", ".bad2", ... that does not exist yet.
+std::string FreeBackupName(const std::string& fileName);
+
+// Copies the file's bytes to FreeBackupName(FileName) and returns that name. Raises the
+// stream errors (EFOpenError, EFCreateError, EReadError, EWriteError) when it cannot.
+std::string BackupRepositoryFile(const std::string& fileName);
+
+}  // namespace tessara

@@ -1,0 +1,106 @@
+#include "app/Texts.h"
+
+#include "platform/Charset.h"
+
+namespace tessara {
+namespace {
+
+TTexts MakeTexts() {
+    TTexts t;
+    t.MainCaption = "Tessara";
+    t.ApplicationTitle = "Tessara";
+    t.TrayTip = "Tessara v1.0";
+
+    t.Button5Caption = Cp1251("Копировать");
+    t.Button5Hint = Cp1251("Копировать данные шаблона в буфер обмена");
+    t.Button4Caption = Cp1251("Вставить");
+    t.Button4Hint = Cp1251("Вставить данные из буфера обмена в шаблон");
+    t.ButtonMoreShow = ">>";
+    t.ButtonMoreShowHint = Cp1251("Показать развернутую подсказку справа");
+    t.ButtonMoreHide = "<<";
+    t.ButtonMoreHideHint = Cp1251("Спрятать развернутую подсказку");
+    t.Label3Caption = Cp1251("Список шаблонов:");
+    t.DlgFormsHint = Cp1251(
+        "Список шаблонов с данными модуля и формы \r\n"
+        "Двойным щелчком можно скопировать данные шаблона в буфер обмена \r\n"
+        "А после нажатия правой кнопки мыши можно выбрать вариант вставки из буфера обмена");
+    t.Label1Caption = Cp1251("Название \r\nшаблона");
+    t.Button1Caption = Cp1251("Добавить");
+    t.Button1Hint = Cp1251("Добавить новый шаблон");
+    t.Button2Caption = Cp1251("Изменить");
+    t.Button2Hint = Cp1251("Изменить наименование шаблона");
+    t.Button3Caption = Cp1251("Удалить");
+    t.Button3Hint = Cp1251("Удалить шаблон");
+    t.Label2Caption = Cp1251("Tessara v1.0 — написать разработчикам");
+    t.Label2Hint = Cp1251("Двойным щелчком можно создать письмо для нас");
+    t.InsControlsCaption = Cp1251("Вставить контролы");
+    t.InsModuleCaption = Cp1251("Вставить модуль");
+
+    t.MemoOfHints = Cp1251(
+        "Схема работы программы:\r\n"
+        "1) Добавление нового шаблона - пишем название шаблона, \r\n"
+        "нажимаем \"Добавить\";\r\n"
+        "2) Добавление контролов в шаблон - в Конфигураторе выделяем \r\n"
+        "контролы, в Конфигураторе нажимаем \"Копировать\" (Ctrl+C),\r\n"
+        "далее переключаемся в программу, нажимаем \"Вставить\", \r\n"
+        "выбираем нужный вариант вставки\r\n"
+        "3) Добавление части текста модуля в шаблон - в Конфигураторе \r\n"
+        "выделяем нужный текст в окне модуля, \r\n"
+        "в Конфигураторе нажимаем \"Копировать\" (Ctrl+C),\r\n"
+        "далее переключаемся в программу, нажимаем \"Вставить\", \r\n"
+        "выбираем нужный вариант вставки\r\n"
+        "4) Копирование данных из шаблона в Конфигуратор - встаем на \r\n"
+        "нужный шаблон, нажимаем \"Копировать\", \r\n"
+        "переключаемся в Конфигуратор, переключаемся в окно \r\n"
+        "формы/диалога, нажимаем \"Вставить\" (Ctrl+V), \r\n"
+        "затем можно переключиться в окно модуля и также вставить \r\n"
+        "текст в модуль.");
+
+    // The project's two contact addresses.
+    t.MailLinkSupport = Cp1251("mailto:\"Tessara — поддержка\" <support@tessara.dev>");
+    t.MailLinkSuggestions = Cp1251("mailto:\"Tessara — предложения\" <suggestions@tessara.dev>");
+
+    t.RepositoryFileName = "1CDialogControls.xml";
+    t.DialogEditorFormatName = "1S DIALOG EDITOR";
+    t.RootTag = "Document";
+    t.DescriptionAttribute = "desctiption";
+    t.DefaultDescription = Cp1251("Список контролов Тессар");
+    t.TemplateTag = "Groops";
+    t.NameAttribute = "name";
+    t.ControlsTag = "Controls";
+    t.ModuleTag = "Module";
+
+    // The "c" before the blank is the Latin letter.
+    t.StatusRenamedFrom = Cp1251("Изменено название ") + "c ";
+    t.StatusRenamedTo = Cp1251("на ");
+    t.StatusCopied = Cp1251("Скопировано ");
+    t.StatusControlsPasted = Cp1251("Вставлены контролы в ");
+    t.StatusModulePasted = Cp1251("Вставлен текст модуль в ");
+    t.StatusEnd = "!";
+    t.StatusSaveFailed = Cp1251("Изменения не сохранены в файл, попытка будет повторена: ");
+    t.StatusBackupMade = Cp1251("Копия исходного файла шаблонов сохранена как ");
+
+    t.AskReplaceControls = Cp1251("Контролы уже существуют!\r\nЗаменить?");
+    t.AskReplaceModule = Cp1251("Текст модуля уже существует!\r\nЗаменить?");
+
+    t.InTemplate = Cp1251("В шаблоне «");
+    t.NoControlsElement = Cp1251("» нет элемента с данными контролов");
+    t.NoModuleElement = Cp1251("» нет элемента с текстом модуля после данных контролов");
+    t.QuoteOpen = Cp1251("«");
+    t.QuoteClose = Cp1251("»");
+    t.BackupMade = Cp1251("Исходный файл сохранён без изменений как ");
+    t.BackupFailed = Cp1251("Копию исходного файла сделать не удалось, и он не будет перезаписан, "
+                            "пока копия не сделана: ");
+    t.BackupStillFailing = Cp1251("Файл шаблонов не перезаписан: не удалось сохранить копию "
+                                  "исходного файла: ");
+    return t;
+}
+
+}  // namespace
+
+const TTexts& Texts() {
+    static const TTexts texts = MakeTexts();
+    return texts;
+}
+
+}  // namespace tessara

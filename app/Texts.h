@@ -1,0 +1,67 @@
+// Every text the program shows, puts or writes, in one place, as Windows-1251 bytes. The
+// sources hold them in UTF-8; Cp1251 converts them once, at first use.
+#pragma once
+
+#include <string>
+
+namespace tessara {
+
+struct TTexts {
+    // Titles.
+    std::string MainCaption;        // the main window's caption
+    std::string ApplicationTitle;   // the standard error box's title
+    std::string TrayTip;
+
+    // Controls: captions and hints.
+    std::string Button5Caption, Button5Hint;
+    std::string Button4Caption, Button4Hint;
+    std::string ButtonMoreShow, ButtonMoreShowHint;  // memo hidden: ">>"
+    std::string ButtonMoreHide, ButtonMoreHideHint;  // memo shown: "<<"
+    std::string Label3Caption;
+    std::string DlgFormsHint;
+    std::string Label1Caption;
+    std::string Button1Caption, Button1Hint;
+    std::string Button2Caption, Button2Hint;
+    std::string Button3Caption, Button3Hint;
+    std::string Label2Caption, Label2Hint;
+    std::string InsControlsCaption;
+    std::string InsModuleCaption;
+    // The help memo: 18 lines, joined with "\r\n".
+    std::string MemoOfHints;
+    // The two "mailto:" links the credits label opens.
+    std::string MailLinkSupport;
+    std::string MailLinkSuggestions;
+
+    // The repository.
+    std::string RepositoryFileName;
+    std::string DialogEditorFormatName;
+    std::string RootTag, DescriptionAttribute, DefaultDescription;
+    std::string TemplateTag, NameAttribute, ControlsTag, ModuleTag;
+
+    // Status lines (prefixes; the handlers add the names).
+    std::string StatusRenamedFrom;   // + old name + StatusRenamedTo + new name
+    std::string StatusRenamedTo;
+    std::string StatusCopied;        // + name + "!"
+    std::string StatusControlsPasted;
+    std::string StatusModulePasted;
+    std::string StatusEnd;           // "!"
+    std::string StatusSaveFailed;    // + the error's message
+    std::string StatusBackupMade;    // + the backup's file name
+
+    // Questions.
+    std::string AskReplaceControls;
+    std::string AskReplaceModule;
+
+    // Errors of the program's own.
+    std::string InTemplate;          // + name + NoControlsElement or NoModuleElement
+    std::string NoControlsElement;
+    std::string NoModuleElement;
+    std::string BackupMade;          // + quoted file name: appended to a load error
+    std::string BackupFailed;        // + the copy's error: appended to a load error
+    std::string QuoteOpen, QuoteClose;
+    std::string BackupStillFailing;  // + the copy's error: raised by a save
+};
+
+const TTexts& Texts();
+
+}  // namespace tessara

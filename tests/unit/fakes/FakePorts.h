@@ -1,0 +1,300 @@
+// In-memory implementations of the main window's ports. Each records what the handlers asked
+// of it and checks the rules an implementation relies on (indexes in range, clipboard calls
+// only while it is open, every open closed).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Ports.h"
+#include "platform/Exceptions.h"
+
+namespace tessara::fakes {
+
+class FakeListBox : public IListBox {
+public:
+    struct Item {
+        std::string Text;
+        TXmlDElement* Object;
+    };
+    std::vector<Item> Items;
+    int Selected = -1;
+    int UpdateDepth = 0;
+    int Updates = 0;
+
+    int Count() const override { return static_cast<int>(Items.size()); }
+    std::string ItemText(int index) const override { return At(index).Text; }
+    TXmlDElement* ItemObject(int index) const override { return At(index).Object; }
+    int ItemIndex() const override { return Selected; }
+    void SetItemIndex(int index) override {
+        if (index < -1 || index >= Count()) throw std::logic_error("SetItemIndex out of range");
+        Selected = index;
+    }
+    void Add(const std::string& text, TXmlDElement* object) override { Items.push_back({text, object}); }
+    void Delete(int index) override {
+        At(index);
+        Items.erase(Items.begin() + index);
+        // A list box loses its selection when the selected item goes, and keeps pointing at
+        // the same item otherwise.
+        if (Selected == index) Selected = -1;
+        else if (Selected > index) --Selected;
+    }
+    void SetItemText(int index, const std::string& text) override {
+        At(index);
+        Items[static_cast<size_t>(index)].Text = text;
+        // Like LB_DELETESTRING + LB_INSERTSTRING, a text change drops the selection.
+        if (Selected == index) Selected = -1;
+    }
+    void BeginUpdate() override {
+        ++UpdateDepth;
+        ++Updates;
+    }
+    void EndUpdate() override {
+        if (UpdateDepth == 0) throw std::logic_error("EndUpdate without BeginUpdate");
+        --UpdateDepth;
+    }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const Item& item : Items) texts.push_back(item.Text);
+        return texts;
+    }
+
+private:
+    const Item& At(int index) const {
+        if (index < 0 || index >= Count()) throw std::logic_error("list index out of range");
+        return Items[static_cast<size_t>(index)];
+    }
+};
+
+class FakeEditBox : public IEditBox {
+public:
+    std::string Value;
+    std::string Text() const override { return Value; }
+    void SetText(const std::string& text) override { Value = text; }
+};
+
+class FakeButton : public IButton {
+public:
+    explicit FakeButton(bool enabled = true) : Enabled(enabled) {}
+    bool Enabled;
+    std::string Caption;
+    std::string Hint;
+    void SetEnabled(bool enabled) override { Enabled = enabled; }
+    void SetCaption(const std::string& caption) override { Caption = caption; }
+    void SetHint(const std::string& hint) override { Hint = hint; }
+};
+
+class FakeStatusBar : public IStatusBar {
+public:
+    std::string Text;
+    int Sets = 0;
+    void SetText(const std::string& text) override {
+        Text = text;
+        ++Sets;
+    }
+};
+
+class FakeMainWindow : public IMainWindow {
+public:
+    int OuterWidth = 618 + 6;
+    int NameBoxFocused = 0;
+    std::string CaptionText = "Tessara";
+    void SetOuterWidth(int width) override { OuterWidth = width; }
+    void FocusNameBox() override { ++NameBoxFocused; }
+    std::string Caption() const override { return CaptionText; }
+};
+
+class FakePasteMenu : public IPasteMenu {
+public:
+    std::optional<bool> InsControlsEnabled;
+    std::optional<bool> InsModuleEnabled;
+    std::vector<std::string> Popups;  // "button" or "x,y"
+    void SetInsControlsEnabled(bool enabled) override { InsControlsEnabled = enabled; }
+    void SetInsModuleEnabled(bool enabled) override { InsModuleEnabled = enabled; }
+    void PopupAt(int x, int y) override { Popups.push_back(std::to_string(x) + "," + std::to_string(y)); }
+    void PopupAtPasteButton() override { Popups.push_back("button"); }
+};
+
+class FakeMessageBoxes : public IMessageBoxes {
+public:
+    struct Box {
+        std::string Text;
+        std::string Title;
+    };
+    std::vector<Box> Questions;
+    std::vector<Box> Errors;
+    std::deque<bool> Answers;  // the user's answers, in order; asking with none left fails
+
+    bool AskOkCancel(const std::string& text, const std::string& title) override {
+        Questions.push_back({text, title});
+        if (Answers.empty()) throw std::logic_error("unexpected question");
+        const bool answer = Answers.front();
+        Answers.pop_front();
+        return answer;
+    }
+    void ShowError(const std::string& text, const std::string& title) override {
+        Errors.push_back({text, title});
+    }
+};
+
+class FakeClipboard : public IClipboard {
+public:
+    struct Block {
+        std::string Bytes;
+        unsigned Flags;
+    };
+    std::map<unsigned, Block> Blocks;
+    // Formats announced but whose owner gives no data (delayed rendering that fails).
+    std::set<unsigned> AnnouncedWithoutData;
+    std::map<std::string, unsigned> Registered;
+    std::vector<std::string> Log;  // "open", "empty", "set <fmt>", "close", ...
+    bool Busy = false;             // another program holds it
+    bool FailSetData = false;
+    bool IsOpen = false;
+    int Opens = 0;
+
+    unsigned RegisterFormat(const std::string& name) override {
+        auto it = Registered.find(name);
+        if (it != Registered.end()) return it->second;
+        const unsigned id = 0xC000 + static_cast<unsigned>(Registered.size());
+        Registered[name] = id;
+        return id;
+    }
+    void Open() override {
+        if (IsOpen) throw std::logic_error("clipboard opened twice");
+        if (Busy) throw EClipboardException();
+        IsOpen = true;
+        ++Opens;
+        Log.push_back("open");
+    }
+    void Empty() override {
+        RequireOpen();
+        Blocks.clear();
+        AnnouncedWithoutData.clear();
+        Log.push_back("empty");
+    }
+    void SetData(unsigned format, const std::string& block, unsigned flags) override {
+        RequireOpen();
+        if (FailSetData) throw Exception("SetClipboardData failed");
+        Blocks[format] = {block, flags};
+        Log.push_back("set " + std::to_string(format));
+    }
+    std::optional<std::string> GetData(unsigned format) override {
+        RequireOpen();
+        Log.push_back("get " + std::to_string(format));
+        auto it = Blocks.find(format);
+        if (it == Blocks.end()) return std::nullopt;
+        const std::string& bytes = it->second.Bytes;
+        return bytes.substr(0, bytes.find('\0'));
+    }
+    bool HasData(unsigned format) override {
+        RequireOpen();
+        return Blocks.count(format) != 0;
+    }
+    bool IsFormatAvailable(unsigned format) override {
+        return Blocks.count(format) != 0 || AnnouncedWithoutData.count(format) != 0;
+    }
+    void Close() override {
+        if (!IsOpen) ADD_FAILURE() << "clipboard closed while not open";
+        IsOpen = false;
+        Log.push_back("close");
+    }
+
+    // What another program (the Configurator) puts on the clipboard.
+    void PutFromOutside(unsigned format, const std::string& bytes) {
+        Blocks.clear();
+        AnnouncedWithoutData.clear();
+        Blocks[format] = {bytes, kGmemMoveable};
+    }
+    std::string Bytes(unsigned format) const {
+        auto it = Blocks.find(format);
+        return it == Blocks.end() ? std::string("<none>") : it->second.Bytes;
+    }
+
+private:
+    void RequireOpen() const {
+        if (!IsOpen) throw std::logic_error("clipboard used while not open");
+    }
+};
+
+class FakeShell : public IShell {
+public:
+    std::vector<std::string> Links;
+    void OpenLink(const std::string& link) override { Links.push_back(link); }
+};
+
+class FakeTrayIcon : public ITrayIcon {
+public:
+    std::vector<TTrayIconData> Added;
+    std::vector<TTrayIconData> Deleted;
+    bool DeleteRaises = false;
+    bool Present = false;
+    void Add(const TTrayIconData& data) override {
+        Added.push_back(data);
+        Present = true;
+    }
+    void Delete(const TTrayIconData& data) override {
+        Deleted.push_back(data);
+        if (DeleteRaises) throw Exception("Shell_NotifyIcon failed");
+        Present = false;
+    }
+};
+
+class FakeApplication : public IApplication {
+public:
+    bool Minimized = false;
+    bool TaskbarButton = true;
+    int Restores = 0;
+    int BroughtToFront = 0;
+    bool Terminated = false;
+    std::vector<std::string> Log;
+    void HideTaskbarButton() override {
+        TaskbarButton = false;
+        Log.push_back("hide");
+    }
+    bool IsMinimized() const override { return Minimized; }
+    void Restore() override {
+        Minimized = false;
+        TaskbarButton = true;
+        ++Restores;
+        Log.push_back("restore");
+    }
+    void BringMainWindowToFront() override {
+        ++BroughtToFront;
+        Log.push_back("front");
+    }
+    void Terminate() override { Terminated = true; }
+};
+
+// All ports of one main window.
+struct FakeWindowSystem {
+    FakeListBox DlgForms;
+    FakeEditBox edtName;
+    FakeButton Button2{false};
+    FakeButton Button3{false};
+    FakeButton ButtonMore;
+    FakeStatusBar StatusBar1;
+    FakeMainWindow Window;
+    FakePasteMenu PopupMenu;
+    FakeMessageBoxes Boxes;
+    FakeClipboard Clipboard;
+    FakeShell Shell;
+    FakeTrayIcon TrayIcon;
+    FakeApplication Application;
+
+    TFormPorts Ports() {
+        return TFormPorts{DlgForms, edtName,   Button2, Button3,  ButtonMore, StatusBar1,  Window,
+                          PopupMenu, Boxes,    Clipboard, Shell,  TrayIcon,   Application};
+    }
+};
+
+}  // namespace tessara::fakes
