@@ -142,142 +142,105 @@ std::string EscapeXml(std::string_view text) {
 
 namespace {
 
-// The character an entity at p (a "&") stands for, and its length; 0 when p starts none of
-// the five. Needs at least n readable bytes from p.
-inline size_t MatchEntity(const char* p, size_t n, char& c) {
-    if (n >= 4 && p[3] == ';') {
-        if (p[1] == 'l' && p[2] == 't') return c = '<', 4;
-        if (p[1] == 'g' && p[2] == 't') return c = '>', 4;
-    } else if (n >= 5 && p[4] == ';') {
-        if (p[1] == 'a' && p[2] == 'm' && p[3] == 'p') return c = '&', 5;
-    } else if (n >= 6 && p[5] == ';') {
-        if (p[1] == 'q' && p[2] == 'u' && p[3] == 'o' && p[4] == 't') return c = '"', 6;
-        if (p[1] == 'a' && p[2] == 'p' && p[3] == 'o' && p[4] == 's') return c = '\'', 6;
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+
+// Four characters as the number a 4-byte load of them gives.
+constexpr uint32_t Pack4(const char (&s)[5]) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t c = static_cast<unsigned char>(s[i]);
+        v |= std::endian::native == std::endian::little ? c << (8 * i) : c << (8 * (3 - i));
     }
-    return 0;
+    return v;
 }
 
-// Eight bytes at a time: a word of text is copied whole, and the first "&" in it found with
-// bit arithmetic instead of a test per byte. Words are read and written through memcpy, so
-// alignment does not matter; the byte order only decides which end of a word comes first.
-inline uint64_t LoadWord(const char* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-
-constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-
-// The bytes of s (up to 8) as they lie in a word loaded from memory.
-template <size_t N>
-constexpr uint64_t WordOf(const char (&s)[N]) {
-    uint64_t w = 0;
-    for (size_t i = 0; i + 1 < N; ++i) {
-        const uint64_t b = static_cast<unsigned char>(s[i]);
-        w |= kLittleEndian ? b << (8 * i) : b << (8 * (7 - i));
+// The entity at A (which points at "&"), with Left bytes from A on: its character and length,
+// or "&" and 1 when no entity starts here.
+inline char DecodeEntity(const char* a, size_t left, size_t& length) {
+    length = 1;
+    if (left < 4) return '&';
+    uint32_t head;
+    std::memcpy(&head, a, 4);
+    if (head == Pack4("&lt;")) return length = 4, '<';
+    if (head == Pack4("&gt;")) return length = 4, '>';
+    if (head == Pack4("&quo")) {
+        if (left >= 6 && a[4] == 't' && a[5] == ';') return length = 6, '"';
+    } else if (head == Pack4("&amp")) {
+        if (left >= 5 && a[4] == ';') return length = 5, '&';
+    } else if (head == Pack4("&apo")) {
+        if (left >= 6 && a[4] == 's' && a[5] == ';') return length = 6, '\'';
     }
-    return w;
+    return '&';
 }
 
-// The first n bytes of a loaded word.
-constexpr uint64_t FirstBytes(size_t n) {
-    uint64_t w = 0;
-    for (size_t i = 0; i < n; ++i) w |= kLittleEndian ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
-    return w;
-}
-
-// The high bit set in each byte of w that is an ampersand, and in no other (exact, no carries
-// between bytes).
-inline uint64_t AmpersandBytes(uint64_t w) {
-    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
-    const uint64_t t = w ^ 0x2626262626262626ull;
-    return ~(((t & kLow7) + kLow7) | t | kLow7);
-}
-
-// Position of the first marked byte in memory order.
-inline size_t FirstMarked(uint64_t marks) {
-    return static_cast<size_t>(kLittleEndian ? std::countr_zero(marks) : std::countl_zero(marks)) / 8;
-}
-
-// Unescapes src into dst, which has room for size bytes; returns the length written. With
-// InPlace, dst is src: a whole word may then only be written where it cannot overwrite bytes
-// not read yet, that is where the output has fallen behind by a full word (or not at all).
+// Copies [P, End) to Dst with the entities replaced, and returns the end of the output. With
+// InPlace, Dst may equal P: the output never gets ahead of the input. Entities start with "&",
+// end with ";" and hold no other "&", so their matches never overlap, and no replacement
+// character can form a later entity: one pass left to right gives what the five replace-all
+// passes give. Between entities eight bytes are scanned and moved at a time.
 template <bool InPlace>
-size_t Unescape(char* dst, const char* src, size_t size) {
-    const char* p = src;
-    const char* const end = src + size;
-    char* d = dst;
-    constexpr uint64_t kQuot = WordOf("&quot;"), kAmp = WordOf("&amp;"), kLt = WordOf("&lt;"),
-                       kGt = WordOf("&gt;"), kApos = WordOf("&apos;");
-    constexpr uint64_t k4 = FirstBytes(4), k5 = FirstBytes(5), k6 = FirstBytes(6);
-    while (end - p >= 8) {
-        if (InPlace && p != d && p - d < 8) {
-            // Byte by byte until the output is a word behind.
+char* UnescapeInto(char* dst, const char* p, const char* end) {
+    size_t length;
+    if constexpr (InPlace) {
+        // Byte by byte until the output trails the input by a whole word, so that storing
+        // eight bytes can never overwrite input not yet read.
+        while (p < end && p - dst < 8) {
             if (*p != '&') {
-                *d++ = *p++;
-                continue;
+                *dst++ = *p++;
+            } else {
+                *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+                p += length;
             }
-        } else {
-            const uint64_t w = LoadWord(p);
-            const uint64_t marks = AmpersandBytes(w);
-            std::memcpy(d, &w, 8);
-            if (marks == 0) {
+        }
+    }
+    while (p < end) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (end - p >= 8) {
+                uint64_t word;
+                std::memcpy(&word, p, 8);
+                std::memcpy(dst, &word, 8);
+                const uint64_t x = word ^ (kOnes * static_cast<unsigned char>('&'));
+                const uint64_t hits = (x - kOnes) & ~x & kHighs;  // exact for the lowest hit
+                if (hits != 0) {
+                    const int before = std::countr_zero(hits) >> 3;
+                    dst += before;
+                    p += before;
+                    break;
+                }
+                dst += 8;
                 p += 8;
-                d += 8;
-                continue;
             }
-            const size_t k = FirstMarked(marks);
-            p += k;
-            d += k;
-            if (end - p < 8) break;
         }
-        // An "&" with a word after it: most texts use few entities, the brace text one a lot.
-        const uint64_t e = LoadWord(p);
-        if ((e & k6) == kQuot) *d++ = '"', p += 6;
-        else if ((e & k5) == kAmp) *d++ = '&', p += 5;
-        else if ((e & k4) == kLt) *d++ = '<', p += 4;
-        else if ((e & k4) == kGt) *d++ = '>', p += 4;
-        else if ((e & k6) == kApos) *d++ = '\'', p += 6;
-        else *d++ = '&', p += 1;
+        while (p < end && *p != '&') *dst++ = *p++;
+        if (p == end) break;
+        *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+        p += length;
     }
-    while (p != end) {
-        if (*p != '&') {
-            *d++ = *p++;
-            continue;
-        }
-        char c = '&';
-        const size_t len = MatchEntity(p, static_cast<size_t>(end - p), c);
-        *d++ = c;
-        p += len != 0 ? len : 1;
-    }
-    return static_cast<size_t>(d - dst);
+    return dst;
 }
 
 }  // namespace
 
-// Entities start with "&", end with ";" and hold no other "&", so their matches never overlap,
-// and no replacement character can form a later entity: one pass left to right gives what the
-// five passes give.
-size_t UnescapeXmlInPlace(char* text, size_t size) {
-    char* const amp = static_cast<char*>(std::memchr(text, '&', size));
-    if (amp == nullptr) return size;
-    const size_t skipped = static_cast<size_t>(amp - text);
-    return skipped + Unescape<true>(amp, amp, size - skipped);
-}
-
-size_t UnescapeXmlTo(char* dst, const char* src, size_t size) {
-    return Unescape<false>(dst, src, size);
-}
-
 void AppendUnescapedXml(std::string& out, std::string_view text) {
-    const size_t start = out.size();
-    out.append(text);
-    out.resize(start + UnescapeXmlInPlace(out.data() + start, text.size()));
+    const size_t base = out.size();
+    out.resize(base + text.size());
+    char* start = out.data() + base;
+    char* stop = UnescapeInto<false>(start, text.data(), text.data() + text.size());
+    out.resize(base + static_cast<size_t>(stop - start));
+}
+
+size_t UnescapeXmlInPlace(char* text, size_t size) {
+    void* amp = std::memchr(text, '&', size);
+    if (amp == nullptr) return size;
+    char* a = static_cast<char*>(amp);
+    return static_cast<size_t>(UnescapeInto<true>(a, a, text + size) - text);
 }
 
 std::string UnescapeXml(std::string_view text) {
-    std::string out(text);
-    out.resize(UnescapeXmlInPlace(out.data(), out.size()));
+    std::string out;
+    out.reserve(text.size());
+    AppendUnescapedXml(out, text);
     return out;
 }
 
@@ -301,11 +264,15 @@ TTextReader::TTextReader(TStream* stream, uint16_t bufferSize)
 TTextReader::~TTextReader() { std::free(Buffer); }
 
 void TTextReader::Refill() {
-    const int64_t left = Stream->Size() - Stream->Position();
-    const size_t n = left <= 0 ? 0 : (left < BufferSize ? static_cast<size_t>(left) : BufferSize);
+    if (Remaining <= 0) {
+        const int64_t left = Stream->Size() - Stream->Position();
+        Remaining = left < 0 ? 0 : left;
+    }
+    const size_t n = Remaining < BufferSize ? static_cast<size_t>(Remaining) : BufferSize;
     Current = Buffer;
     BufferEnd = Buffer;
     Stream->ReadBuffer(Buffer, n);
+    Remaining -= static_cast<int64_t>(n);
     BufferEnd = Buffer + n;
 }
 

@@ -2,7 +2,6 @@
 // the XML library.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -148,12 +147,8 @@ void AppendEscapedXml(std::string& out, std::string_view text);
 // equals the five passes "&apos;", "&quot;", "&gt;", "&lt;" and last "&amp;".
 std::string UnescapeXml(std::string_view text);
 void AppendUnescapedXml(std::string& out, std::string_view text);
-// Unescapes the Size bytes at Text where they stand (the result is never longer) and returns
-// the new size; for loaders that decode into a buffer they own.
+// Unescapes the Size bytes at Text where they are; returns the new length.
 size_t UnescapeXmlInPlace(char* text, size_t size);
-// Unescapes Size bytes from Src into Dst, which has room for Size bytes and does not overlap
-// Src; returns the length written.
-size_t UnescapeXmlTo(char* dst, const char* src, size_t size);
 
 // A buffered byte reader over a stream it does not own.
 class TTextReader {
@@ -190,6 +185,9 @@ private:
     uint16_t BufferSize;
     char* BufferEnd;
     char* Current;
+    // Bytes the stream still holds by its last report; asked again only when used up, so that
+    // a file is not asked for its size and position at every block.
+    int64_t Remaining = 0;
 };
 
 }  // namespace tessara

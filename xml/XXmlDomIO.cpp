@@ -24,18 +24,10 @@ bool KeepsText(const std::string& text, bool preserveWhiteSpace) {
     return !lineBreak;
 }
 
-// Decodes the entities of texts and attribute values through one buffer kept for the whole
-// load, so that each result is allocated once, at its exact size.
-class TDecoder {
-public:
-    std::string Unescape(const std::string& raw) {
-        if (Buffer.size() < raw.size()) Buffer.resize(raw.size());
-        return std::string(Buffer.data(), UnescapeXmlTo(Buffer.data(), raw.data(), raw.size()));
-    }
-
-private:
-    std::vector<char> Buffer;
-};
+// The decoded text at its exact size. Raw is the reader's buffer, decoded where it is.
+std::string Unescaped(std::string& raw) {
+    return std::string(raw.data(), UnescapeXmlInPlace(raw.data(), raw.size()));
+}
 
 }  // namespace
 
@@ -46,7 +38,6 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
     TXmlReader reader;
     reader.Open(stream, false);
     std::vector<TXmlDElement*> open;  // innermost last; the tree owns them
-    TDecoder decoded;
     for (TXmlTokenKind kind = reader.Next(); kind != xtEndOfInput; kind = reader.Next()) {
         TXmlDNode* container = open.empty() ? static_cast<TXmlDNode*>(this) : open.back();
         switch (kind) {
@@ -79,13 +70,13 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
             }
             case xtAttribute:
                 if (open.empty()) FailMisplaced();
-                open.back()->SetAttribute(reader.Name(), decoded.Unescape(reader.Data()));
+                open.back()->SetAttribute(reader.Name(), Unescaped(reader.DataBuffer()));
                 break;
             case xtText: {
                 if (open.empty()) FailMisplaced();
-                const std::string& raw = reader.Data();
+                std::string& raw = reader.DataBuffer();
                 if (!KeepsText(raw, PreserveWhiteSpace)) break;
-                TRef<TXmlDNode> node(new TXmlDText(decoded.Unescape(raw)));
+                TRef<TXmlDNode> node(new TXmlDText(Unescaped(raw)));
                 container->AppendChild(node.Get());
                 break;
             }
