@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace tessara::bench {
@@ -41,15 +42,27 @@ void ResetPeakResident() {
     ::close(fd);
 }
 
+namespace {
+TClock chosenClock = TClock::Wall;
+}
+
+void UseClock(TClock clock) { chosenClock = clock; }
+
+double Now() {
+    timespec t{};
+    ::clock_gettime(chosenClock == TClock::Wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 void TProbe::Start() {
     ResetPeakResident();
     Baseline = ResidentBytes();
-    Last = Clock::now();
+    Last = Now();
 }
 
 double TProbe::Lap() {
-    const Clock::time_point now = Clock::now();
-    const double seconds = std::chrono::duration<double>(now - Last).count();
+    const double now = Now();
+    const double seconds = now - Last;
     Last = now;
     return seconds;
 }

@@ -1,7 +1,6 @@
 // What one measured run reports, and the clock and memory probe the runs share.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -31,7 +30,13 @@ uint64_t PeakResidentBytes();
 // Lowers the high-water mark to the current resident size.
 void ResetPeakResident();
 
-// Laps of a monotonic clock, and the peak of resident memory above a baseline.
+// What the runs time: the wall clock, or the CPU time of the process (user and system), which a
+// busy machine disturbs less but which leaves out waiting for the disk.
+enum class TClock { Wall, Cpu };
+void UseClock(TClock clock);
+double Now();
+
+// Laps of the chosen clock, and the peak of resident memory above a baseline.
 class TProbe {
 public:
     // Resets the high-water mark, takes the baseline and starts the clock.
@@ -42,8 +47,7 @@ public:
     uint64_t PeakAboveBaseline() const;
 
 private:
-    using Clock = std::chrono::steady_clock;
-    Clock::time_point Last;
+    double Last = 0;
     uint64_t Baseline = 0;
 };
 
