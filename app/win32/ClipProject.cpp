@@ -21,6 +21,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSARA));
+    // The notification area shows the small image; the shell would otherwise shrink the large.
+    HICON smallIcon = static_cast<HICON>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_TESSARA), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    if (smallIcon == nullptr) smallIcon = icon;
 
     TWinApplication application;
     TWinMainWindow window;
@@ -40,7 +45,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     clipboard.SetOwner(main);
     boxes.SetOwner(main);
     shell.SetOwner(main);
-    trayIcon.SetWindow(main, icon);
+    trayIcon.SetWindow(main, smallIcon);
 
     TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
                            window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,

@@ -112,6 +112,12 @@ def word(text):
     return "h:" + data.hex()
 
 
+def quoted(text):
+    """A text as the driver quotes its results."""
+    out = text.replace("\\", "\\\\").replace('"', '\\"')
+    return '"' + out.replace("\r", "\\r").replace("\n", "\\n").replace("\t", "\\t") + '"'
+
+
 def cp1251(text):
     return text.encode("cp1251")
 
@@ -309,6 +315,17 @@ class Program:
         self.d("sync")
         self.d("nomsgbox")
 
+    def hint(self, control, expected):
+        """Rests the mouse on a control and waits for its tool tip to show `expected`; gives the
+        text the tip shows."""
+        left, top, right, bottom = self.rect(control)
+        self.suite.xdotool("mousemove", "1", "1")
+        self.suite.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2))
+        try:
+            return parse(self.d(f"until 6000 {word(quoted(expected))} tooltip 0"))[0]
+        except Failed as e:
+            return str(e)
+
     def screenshot(self, name):
         left, top, right, bottom = self.rect()
         path = os.path.join(self.suite.out, name + ".png")
@@ -427,6 +444,30 @@ def memo_toggle(s):
     p.close()
 
 
+@test
+def hints(s):
+    p = s.start(s.workdir("hints"))
+    table = [
+        (BUTTON5, "Копировать данные шаблона в буфер обмена"),
+        (BUTTON4, "Вставить данные из буфера обмена в шаблон"),
+        (BUTTON_MORE, "Показать развернутую подсказку справа"),
+        (DLG_FORMS, "Список шаблонов с данными модуля и формы \r\nДвойным щелчком можно скопировать "
+                    "данные шаблона в буфер обмена \r\nА после нажатия правой кнопки мыши можно "
+                    "выбрать вариант вставки из буфера обмена"),
+        (BUTTON1, "Добавить новый шаблон"),
+        (LABEL2, "Двойным щелчком можно создать письмо для нас"),
+    ]
+    for control, hint in table:
+        check(p.hint(control, hint), hint, f"hint of control {control}")
+    p.click(BUTTON_MORE)
+    check(p.hint(BUTTON_MORE, "Спрятать развернутую подсказку"), "Спрятать развернутую подсказку",
+          "hint of ButtonMore with the memo shown")
+    p.click(BUTTON_MORE)
+    check(p.hint(BUTTON_MORE, "Показать развернутую подсказку справа"), "Показать развернутую подсказку справа",
+          "hint of ButtonMore with the memo hidden again")
+    p.close()
+
+
 # ---------------------------------------------------------------------------------------------
 # The tray icon and minimizing
 
@@ -475,8 +516,20 @@ def tray_icon(s):
         if lparam == 0x203:
             check(brought, True, "window brought to the front by 0x203 while minimized")
         minimize(p)
-    p.d("tray-click 0x204 300")
+    p.d("tray-click 0x204 0")
     poll("the window to be restored", lambda: p.state() == (True, False))
+
+    # The focus comes back to the control that had it: here the list, clicked with the mouse.
+    p.add("A")
+    left, top, _, _ = p.rect(DLG_FORMS)
+    s.xdotool("mousemove", str(left + 30), str(top + 8), "click", "1")
+    poll("the click in the list", lambda: p.focus() == str(DLG_FORMS), timeout=3)
+    check(p.items(), (["A"], 0), "the clicked entry is selected")
+    check(p.text(EDT_NAME), "A", "the name box shows the clicked entry")
+    minimize(p)
+    p.d("tray-click 0x203 1500")
+    poll("the window to be restored", lambda: p.state() == (True, False))
+    check(p.focus(), str(DLG_FORMS), "focus back in the list after the restore")
     p.close()
 
 
@@ -535,6 +588,46 @@ def list_editing(s):
     p.close()
     check(read(os.path.join(work, REPO)),
           repository(("B", "", ""), ("", "", ""), ("", "", ""), ("Новый", "", "")), "repository file")
+
+
+@test
+def saved_after_every_change(s):
+    """Every change reaches the file at once: a program that is killed loses nothing."""
+    work = s.workdir("saved_after_every_change")
+    p = s.start(work)
+    path = os.path.join(work, REPO)
+
+    def add_two():
+        p.add("Первый")
+        p.add("Второй")
+
+    def paste():
+        p.select(1)
+        s.driver(f"clip-put dlg={word(b'{d}')} text={word(cp1251('модуль') + NUL)}")
+        p.paste(INS_CONTROLS)
+        p.paste(INS_MODULE)
+
+    def rename():
+        p.select(0)
+        p.type_name("Новое имя")
+        p.click(BUTTON2)
+
+    def delete():
+        p.select(0)
+        p.click(BUTTON3)
+
+    steps = [
+        ("add", add_two, repository(("Первый", "", ""), ("Второй", "", ""))),
+        ("paste", paste, repository(("Первый", "", ""), ("Второй", "{d}", "модуль"))),
+        ("rename", rename, repository(("Новое имя", "", ""), ("Второй", "{d}", "модуль"))),
+        ("delete", delete, repository(("Второй", "{d}", "модуль"))),
+    ]
+    for name, action, expected in steps:
+        action()
+        check(read(path), expected, f"file after {name}")
+    p.kill()
+    check(read(path), steps[-1][2], "file after the program was killed")
+    check(sorted(os.listdir(work)), [REPO], "no temporary files left beside the repository")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -802,6 +895,11 @@ def locked_file(s):
         poll("the file to be held", lambda: b"ok held" in read(hold_out), timeout=20)
         p = s.start(work)
         check(p.items(), (["A"], -1), "a held file still loads")
+        # A change is saved at once; that fails now, is reported, and is tried again later.
+        p.add("B")
+        check(p.status(), "Изменения не сохранены в файл, попытка будет повторена: " + CANNOT_CREATE,
+              "status after a change that cannot be saved")
+        check(read(os.path.join(work, REPO)), original, "the held file unchanged")
         for attempt in (1, 2):
             p.d("close")
             p.expect_error(CANNOT_CREATE)
@@ -810,7 +908,8 @@ def locked_file(s):
         s.driver(f"release {event}")
         holder.wait(timeout=20)
         p.close()
-        check(read(os.path.join(work, REPO)), original, "the file written once it is free")
+        check(read(os.path.join(work, REPO)), repository(("A", "", ""), ("B", "", "")),
+              "the file written once it is free")
     finally:
         if holder.poll() is None:
             holder.kill()
