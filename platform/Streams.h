@@ -87,4 +87,15 @@ private:
 // True when a file (not a directory) of this name exists.
 bool FileExists(const std::string& fileName);
 
+// Puts the file source (closed) in the place of target in one step: target, when it exists, is replaced
+// whole, so that a reader sees either the old file or the new one. Both names should be in the
+// same directory. While another stream holds target open (see the share modes above) the
+// replace fails; on Windows sharing and access errors are retried for a short while first,
+// since scanners and indexers hold fresh files open for a moment. Returns false on failure, and
+// source is then left where it was.
+bool RenameReplacing(const std::string& source, const std::string& target);
+
+// Deletes a file; false when it cannot (also when it does not exist).
+bool RemoveFile(const std::string& fileName);
+
 }  // namespace tessara

@@ -12,7 +12,6 @@
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/Lists.h"
-#include "platform/SafeFile.h"
 #include "platform/Streams.h"
 
 #ifdef _WIN32
@@ -405,27 +404,31 @@ TEST(PlatformFiles, FileExists) {
     EXPECT_FALSE(FileExists(""));
 }
 
-// Saving replaces the file; a reader in another program keeps the old one in place.
-TEST(PlatformFiles, SafeReplaceOfAFileHeldByAnotherProcess) {
+TEST(PlatformFiles, RenameReplacing) {
     ScratchDir dir;
-    const std::string name = dir / "held.xml";
-    WriteFile(name, "old");
-    auto save = [&](const std::string& bytes) {
-        TSafeFileStream s(name);
-        s.WriteBuffer(bytes.data(), bytes.size());
-        s.Commit();
-    };
+    const std::string target = dir / "t.xml", source = dir / "t.tmp";
+    // Onto a missing target, then over an existing one.
+    WriteFile(source, "one");
+    EXPECT_TRUE(RenameReplacing(source, target));
+    EXPECT_EQ(ReadFile(target), "one");
+    EXPECT_FALSE(FileExists(source));
+    WriteFile(source, "two");
+    EXPECT_TRUE(RenameReplacing(source, target));
+    EXPECT_EQ(ReadFile(target), "two");
+    // A target held open by a reader in another process stays, and so does the source.
+    WriteFile(source, "three");
     {
-        OtherProcessHold reader(name, false);
+        OtherProcessHold reader(target, false);
         ASSERT_TRUE(reader.Holding());
-        EXPECT_EQ(MessageOf<EFCreateError>([&] { save("new"); }), "Cannot create file " + name);
+        EXPECT_FALSE(RenameReplacing(source, target));
     }
-    EXPECT_EQ(ReadFile(name), "old");
-    const auto entries = [&] { return std::distance(fs::directory_iterator(dir.Name), fs::directory_iterator()); };
-    EXPECT_EQ(entries(), 1);  // no temporary file left behind
-    save("new");
-    EXPECT_EQ(ReadFile(name), "new");
-    EXPECT_EQ(entries(), 1);
+    EXPECT_EQ(ReadFile(target), "two");
+    EXPECT_EQ(ReadFile(source), "three");
+    // A missing source changes nothing.
+    EXPECT_TRUE(RemoveFile(source));
+    EXPECT_FALSE(RemoveFile(source));
+    EXPECT_FALSE(RenameReplacing(source, target));
+    EXPECT_EQ(ReadFile(target), "two");
 }
 
 // ---- Charset --------------------------------------------------------------------------------
