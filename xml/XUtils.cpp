@@ -1,5 +1,6 @@
 #include "xml/XUtils.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -115,36 +116,101 @@ std::string EscapeXml(std::string_view text) {
     return out;
 }
 
-void AppendUnescapedXml(std::string& out, std::string_view text) {
-    // Entities start with "&", end with ";" and hold no other "&", so their matches never
-    // overlap, and no replacement character can form a later entity: one pass left to right
-    // gives what the five passes give.
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const void* amp = std::memchr(p, '&', static_cast<size_t>(end - p));
-        if (amp == nullptr) {
-            out.append(p, static_cast<size_t>(end - p));
-            return;
-        }
-        const char* a = static_cast<const char*>(amp);
-        out.append(p, static_cast<size_t>(a - p));
-        const std::string_view rest(a, static_cast<size_t>(end - a));
-        char c = 0;
-        size_t len = 0;
-        if (rest.substr(0, 4) == "&lt;") c = '<', len = 4;
-        else if (rest.substr(0, 4) == "&gt;") c = '>', len = 4;
-        else if (rest.substr(0, 5) == "&amp;") c = '&', len = 5;
-        else if (rest.substr(0, 6) == "&quot;") c = '"', len = 6;
-        else if (rest.substr(0, 6) == "&apos;") c = '\'', len = 6;
-        if (len != 0) {
-            out += c;
-            p = a + len;
-        } else {
-            out += '&';
-            p = a + 1;
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+
+// Four characters as the number a 4-byte load of them gives.
+constexpr uint32_t Pack4(const char (&s)[5]) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t c = static_cast<unsigned char>(s[i]);
+        v |= std::endian::native == std::endian::little ? c << (8 * i) : c << (8 * (3 - i));
+    }
+    return v;
+}
+
+// The entity at A (which points at "&"), with Left bytes from A on: its character and length,
+// or "&" and 1 when no entity starts here.
+inline char DecodeEntity(const char* a, size_t left, size_t& length) {
+    length = 1;
+    if (left < 4) return '&';
+    uint32_t head;
+    std::memcpy(&head, a, 4);
+    if (head == Pack4("&lt;")) return length = 4, '<';
+    if (head == Pack4("&gt;")) return length = 4, '>';
+    if (head == Pack4("&quo")) {
+        if (left >= 6 && a[4] == 't' && a[5] == ';') return length = 6, '"';
+    } else if (head == Pack4("&amp")) {
+        if (left >= 5 && a[4] == ';') return length = 5, '&';
+    } else if (head == Pack4("&apo")) {
+        if (left >= 6 && a[4] == 's' && a[5] == ';') return length = 6, '\'';
+    }
+    return '&';
+}
+
+// Copies [P, End) to Dst with the entities replaced, and returns the end of the output. With
+// InPlace, Dst may equal P: the output never gets ahead of the input. Entities start with "&",
+// end with ";" and hold no other "&", so their matches never overlap, and no replacement
+// character can form a later entity: one pass left to right gives what the five replace-all
+// passes give. Between entities eight bytes are scanned and moved at a time.
+template <bool InPlace>
+char* UnescapeInto(char* dst, const char* p, const char* end) {
+    size_t length;
+    if constexpr (InPlace) {
+        // Byte by byte until the output trails the input by a whole word, so that storing
+        // eight bytes can never overwrite input not yet read.
+        while (p < end && p - dst < 8) {
+            if (*p != '&') {
+                *dst++ = *p++;
+            } else {
+                *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+                p += length;
+            }
         }
     }
+    while (p < end) {
+        if constexpr (std::endian::native == std::endian::little) {
+            while (end - p >= 8) {
+                uint64_t word;
+                std::memcpy(&word, p, 8);
+                std::memcpy(dst, &word, 8);
+                const uint64_t x = word ^ (kOnes * static_cast<unsigned char>('&'));
+                const uint64_t hits = (x - kOnes) & ~x & kHighs;  // exact for the lowest hit
+                if (hits != 0) {
+                    const int before = std::countr_zero(hits) >> 3;
+                    dst += before;
+                    p += before;
+                    break;
+                }
+                dst += 8;
+                p += 8;
+            }
+        }
+        while (p < end && *p != '&') *dst++ = *p++;
+        if (p == end) break;
+        *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+        p += length;
+    }
+    return dst;
+}
+
+}  // namespace
+
+void AppendUnescapedXml(std::string& out, std::string_view text) {
+    const size_t base = out.size();
+    out.resize(base + text.size());
+    char* start = out.data() + base;
+    char* stop = UnescapeInto<false>(start, text.data(), text.data() + text.size());
+    out.resize(base + static_cast<size_t>(stop - start));
+}
+
+size_t UnescapeXmlInPlace(char* text, size_t size) {
+    void* amp = std::memchr(text, '&', size);
+    if (amp == nullptr) return size;
+    char* a = static_cast<char*>(amp);
+    return static_cast<size_t>(UnescapeInto<true>(a, a, text + size) - text);
 }
 
 std::string UnescapeXml(std::string_view text) {
@@ -174,11 +240,15 @@ TTextReader::TTextReader(TStream* stream, uint16_t bufferSize)
 TTextReader::~TTextReader() { std::free(Buffer); }
 
 void TTextReader::Refill() {
-    const int64_t left = Stream->Size() - Stream->Position();
-    const size_t n = left <= 0 ? 0 : (left < BufferSize ? static_cast<size_t>(left) : BufferSize);
+    if (Remaining <= 0) {
+        const int64_t left = Stream->Size() - Stream->Position();
+        Remaining = left < 0 ? 0 : left;
+    }
+    const size_t n = Remaining < BufferSize ? static_cast<size_t>(Remaining) : BufferSize;
     Current = Buffer;
     BufferEnd = Buffer;
     Stream->ReadBuffer(Buffer, n);
+    Remaining -= static_cast<int64_t>(n);
     BufferEnd = Buffer + n;
 }
 

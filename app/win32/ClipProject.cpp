@@ -1,0 +1,62 @@
+// Tessara.exe: the program entry. Builds the Win32 implementations of the form's ports,
+// creates the application's and the main window, runs the form's creation and first show,
+// and then the message loop until the main window is destroyed.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/ClipUnit.h"
+#include "app/Texts.h"
+#include "app/win32/Resource.h"
+#include "app/win32/WinApplication.h"
+#include "app/win32/WinClipboard.h"
+#include "app/win32/WinDialogs.h"
+#include "app/win32/WinMainWindow.h"
+#include "app/win32/WinText.h"
+#include "app/win32/WinTrayIcon.h"
+
+using namespace tessara;
+using namespace tessara::win32;
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSARA));
+
+    TWinApplication application;
+    TWinMainWindow window;
+    TWinClipboard clipboard;
+    TWinMessageBoxes boxes;
+    TWinShell shell;
+    TWinTrayIcon trayIcon;
+    try {
+        application.Create(instance, icon, Wide(Texts().MainCaption));
+        window.Create(instance, icon, application);
+    } catch (const std::exception& error) {
+        ::MessageBoxW(nullptr, Wide(error.what()).c_str(), L"Tessara", MB_OK | MB_ICONERROR);
+        return 1;
+    }
+    const HWND main = window.Handle();
+    application.SetMainWindow(main);
+    clipboard.SetOwner(main);
+    boxes.SetOwner(main);
+    shell.SetOwner(main);
+    trayIcon.SetWindow(main, icon);
+
+    TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
+                           window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
+                           clipboard, shell, trayIcon, application});
+    window.SetForm(&form);
+    application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
+    application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });
+
+    window.Guard([&] { form.FormCreate(); });
+    window.CenterOnScreen();
+    window.Guard([&] { form.FormShow(); });
+    ::ShowWindow(main, SW_SHOW);
+    ::UpdateWindow(main);
+    ::SetForegroundWindow(main);
+
+    const int exitCode = application.Run();
+    window.SetForm(nullptr);
+    return exitCode;
+}

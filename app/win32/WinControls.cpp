@@ -1,0 +1,138 @@
+#include "app/win32/WinControls.h"
+
+#include <commctrl.h>
+
+#include "app/win32/WinText.h"
+#include "platform/Exceptions.h"
+
+namespace tessara::win32 {
+namespace {
+
+TOOLINFOW ToolOf(HWND owner, HWND control) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // accepted by every comctl32 version
+    // The message loop relays the mouse messages (TTM_RELAYEVENT): a subclassed control pays
+    // on every message it gets, which made filling a large list many times slower.
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = owner;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    return tool;
+}
+
+}  // namespace
+
+void THints::Create(HWND owner, HFONT font) {
+    Owner = owner;
+    Tooltip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
+                                nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (Tooltip == nullptr) return;
+    // A width limit makes the tooltip break its text at the hints' line breaks.
+    ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
+    if (font != nullptr) ::SendMessageW(Tooltip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void THints::Relay(const MSG& message) {
+    if (Tooltip == nullptr || message.message < WM_MOUSEFIRST || message.message > WM_MOUSELAST)
+        return;
+    if (message.hwnd == Owner || ::GetParent(message.hwnd) != Owner) return;
+    ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+}
+
+void THints::Add(HWND control, const std::string& hint) {
+    if (Tooltip == nullptr) return;
+    TOOLINFOW tool = ToolOf(Owner, control);
+    std::wstring text = Wide(hint);
+    tool.lpszText = text.data();
+    ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void THints::Update(HWND control, const std::string& hint) {
+    if (Tooltip == nullptr) return;
+    TOOLINFOW tool = ToolOf(Owner, control);
+    std::wstring text = Wide(hint);
+    tool.lpszText = text.data();
+    ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+int TWinListBox::Count() const {
+    return static_cast<int>(::SendMessageW(List, LB_GETCOUNT, 0, 0));
+}
+
+std::string TWinListBox::ItemText(int index) const {
+    const LRESULT length = ::SendMessageW(List, LB_GETTEXTLEN, index, 0);
+    if (length == LB_ERR || length <= 0) return std::string();
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const LRESULT got =
+        ::SendMessageW(List, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return Narrow(text);
+}
+
+TXmlDElement* TWinListBox::ItemObject(int index) const {
+    const LRESULT data = ::SendMessageW(List, LB_GETITEMDATA, index, 0);
+    return data == LB_ERR ? nullptr : reinterpret_cast<TXmlDElement*>(data);
+}
+
+int TWinListBox::ItemIndex() const {
+    return static_cast<int>(::SendMessageW(List, LB_GETCURSEL, 0, 0));  // LB_ERR is -1
+}
+
+void TWinListBox::SetItemIndex(int index) { ::SendMessageW(List, LB_SETCURSEL, index, 0); }
+
+void TWinListBox::Add(const std::string& text, TXmlDElement* object) {
+    const std::wstring wide = Wide(text);
+    const LRESULT index =
+        ::SendMessageW(List, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    if (index == LB_ERR || index == LB_ERRSPACE) throw Exception("Out of memory");
+    ::SendMessageW(List, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
+}
+
+void TWinListBox::Delete(int index) { ::SendMessageW(List, LB_DELETESTRING, index, 0); }
+
+void TWinListBox::SetItemText(int index, const std::string& text) {
+    // A list box cannot change an item's text: put a new item in its place, with the link
+    // and the selection of the old one.
+    const LRESULT object = ::SendMessageW(List, LB_GETITEMDATA, index, 0);
+    const bool selected = ItemIndex() == index;
+    const std::wstring wide = Wide(text);
+    ::SendMessageW(List, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(List, LB_DELETESTRING, index, 0);
+    ::SendMessageW(List, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide.c_str()));
+    ::SendMessageW(List, LB_SETITEMDATA, index, object);
+    if (selected) ::SendMessageW(List, LB_SETCURSEL, index, 0);
+    if (UpdateDepth == 0) {
+        ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(List, nullptr, TRUE);
+    }
+}
+
+void TWinListBox::BeginUpdate() {
+    if (UpdateDepth++ == 0) ::SendMessageW(List, WM_SETREDRAW, FALSE, 0);
+}
+
+void TWinListBox::EndUpdate() {
+    if (UpdateDepth == 0 || --UpdateDepth != 0) return;
+    ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(List, nullptr, TRUE);
+}
+
+std::string TWinEditBox::Text() const { return GetWindowText1251(Edit); }
+
+void TWinEditBox::SetText(const std::string& text) { SetWindowText1251(Edit, text); }
+
+void TWinButton::SetEnabled(bool enabled) { ::EnableWindow(Button, enabled ? TRUE : FALSE); }
+
+void TWinButton::SetCaption(const std::string& caption) { SetWindowText1251(Button, caption); }
+
+void TWinButton::SetHint(const std::string& hint) {
+    if (Hints != nullptr) Hints->Update(Button, hint);
+}
+
+void TWinStatusBar::SetText(const std::string& text) {
+    const std::wstring wide = Wide(text);
+    ::SendMessageW(Bar, SB_SETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(wide.c_str()));
+    ::SetWindowTextW(Bar, wide.c_str());
+}
+
+}  // namespace tessara::win32

@@ -1,0 +1,82 @@
+// Thin wrappers of the standard controls behind the control ports. Each holds its control's
+// window handle and only translates between 1251 bytes and the wide API.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/Ports.h"
+
+namespace tessara::win32 {
+
+// The tooltips of the main window: one tool per control that has a hint.
+class THints {
+public:
+    void Create(HWND owner, HFONT font);
+    void Add(HWND control, const std::string& hint);
+    void Update(HWND control, const std::string& hint);
+    // Passes a mouse message for one of the controls on to the tooltip.
+    void Relay(const MSG& message);
+    HWND Handle() const { return Tooltip; }
+
+private:
+    HWND Owner = nullptr;
+    HWND Tooltip = nullptr;
+};
+
+class TWinListBox final : public IListBox {
+public:
+    void Attach(HWND list) { List = list; }
+    HWND Handle() const { return List; }
+
+    int Count() const override;
+    std::string ItemText(int index) const override;
+    TXmlDElement* ItemObject(int index) const override;
+    int ItemIndex() const override;
+    void SetItemIndex(int index) override;
+    void Add(const std::string& text, TXmlDElement* object) override;
+    void Delete(int index) override;
+    void SetItemText(int index, const std::string& text) override;
+    void BeginUpdate() override;
+    void EndUpdate() override;
+
+private:
+    HWND List = nullptr;
+    int UpdateDepth = 0;
+};
+
+class TWinEditBox final : public IEditBox {
+public:
+    void Attach(HWND edit) { Edit = edit; }
+    std::string Text() const override;
+    void SetText(const std::string& text) override;
+
+private:
+    HWND Edit = nullptr;
+};
+
+class TWinButton final : public IButton {
+public:
+    void Attach(HWND button, THints* hints) { Button = button, Hints = hints; }
+    void SetEnabled(bool enabled) override;
+    void SetCaption(const std::string& caption) override;
+    void SetHint(const std::string& hint) override;
+
+private:
+    HWND Button = nullptr;
+    THints* Hints = nullptr;
+};
+
+// A status bar in simple mode: its one text is both what it shows and its window text, so
+// another process can read it with WM_GETTEXT.
+class TWinStatusBar final : public IStatusBar {
+public:
+    void Attach(HWND bar) { Bar = bar; }
+    void SetText(const std::string& text) override;
+
+private:
+    HWND Bar = nullptr;
+};
+
+}  // namespace tessara::win32

@@ -1,0 +1,942 @@
+// The end-to-end driver: drives Tessara's window from another process, as a user and the
+// Configurator would, and reports what it sees.
+//
+// It reads commands, one a line, from stdin (or takes one command from its arguments) and
+// answers each with one line on stdout: "ok ..." or "fail ...". Text results are quoted with
+// C-style escapes over UTF-8; binary results are hex. Arguments are plain words, quoted strings
+// with the same escapes, or "h:" followed by hex bytes (UTF-8 for text, raw for data).
+// A command given by arguments sets the exit status: 0 when it succeeded, 1 when it failed.
+//
+// Every wait is a bounded poll; nothing sleeps for a fixed time to "let things settle".
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t MainClass[] = L"TmForm";
+constexpr wchar_t MainCaption[] = L"Tessara";
+constexpr wchar_t AppClass[] = L"TessaraApplication";
+constexpr wchar_t DialogEditorFormatName[] = L"1S DIALOG EDITOR";
+constexpr UINT SendTimeoutMs = 5000;
+
+struct Failure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// ---- text conversions and quoting ---------------------------------------------------------
+
+std::string ToUtf8(const std::wstring& w)
+{
+    if (w.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::wstring FromUtf8(const std::string& s)
+{
+    if (s.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+    std::wstring w(size_t(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), w.data(), n);
+    return w;
+}
+
+std::string Quote(const std::wstring& w)
+{
+    std::string u = ToUtf8(w), out = "\"";
+    for (unsigned char c : u) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\x%02x", c);
+                out += buf;
+            } else {
+                out += char(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex(const void* data, size_t n)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(n * 2);
+    auto p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < n; ++i) {
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
+    }
+    return out;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    throw Failure("bad hex digit");
+}
+
+// A plain word, or "h:" followed by the hex of its bytes.
+std::string DecodeWord(const std::string& w)
+{
+    if (w.size() < 2 || w[0] != 'h' || w[1] != ':') return w;
+    if ((w.size() - 2) % 2) throw Failure("odd hex length");
+    std::string bytes;
+    for (size_t k = 2; k < w.size(); k += 2) bytes += char(HexDigit(w[k]) * 16 + HexDigit(w[k + 1]));
+    return bytes;
+}
+
+// Splits a command line into words: plain, "quoted with escapes", or h:HEX.
+std::vector<std::string> SplitWords(const std::string& line)
+{
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        if (i >= line.size()) break;
+        std::string w;
+        if (line[i] == '"') {
+            ++i;
+            while (i < line.size() && line[i] != '"') {
+                char c = line[i++];
+                if (c != '\\' || i >= line.size()) { w += c; continue; }
+                char e = line[i++];
+                switch (e) {
+                case 'r': w += '\r'; break;
+                case 'n': w += '\n'; break;
+                case 't': w += '\t'; break;
+                case 'x':
+                    if (i + 2 > line.size()) throw Failure("short \\x escape");
+                    w += char(HexDigit(line[i]) * 16 + HexDigit(line[i + 1]));
+                    i += 2;
+                    break;
+                default: w += e;
+                }
+            }
+            if (i >= line.size()) throw Failure("unterminated quote");
+            ++i;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') w += line[i++];
+            w = DecodeWord(w);
+        }
+        words.push_back(w);
+    }
+    return words;
+}
+
+long ParseNumber(const std::string& s)
+{
+    char* end = nullptr;
+    long v = std::strtol(s.c_str(), &end, 0);
+    if (s.empty() || *end) throw Failure("not a number: " + s);
+    return v;
+}
+
+// ---- windows --------------------------------------------------------------------------------
+
+std::wstring ClassOf(HWND h)
+{
+    wchar_t buf[256] = {};
+    GetClassNameW(h, buf, 256);
+    return buf;
+}
+
+// Reads a window's text by WM_GETTEXT, which Wine marshals across processes.
+std::wstring TextOf(HWND h)
+{
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs, &len))
+        throw Failure("WM_GETTEXTLENGTH timed out");
+    // Some controls (Wine's status bar) answer WM_GETTEXTLENGTH short: ask with room to spare
+    // and take the text up to its terminating zero.
+    std::wstring buf(len + 1024, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, WPARAM(buf.size()), LPARAM(buf.data()), SMTO_ABORTIFHUNG,
+                             SendTimeoutMs, &got))
+        throw Failure("WM_GETTEXT timed out");
+    // An empty text may come back without its terminating zero: trust the count for it.
+    buf.resize(got == 0 ? 0 : wcsnlen(buf.c_str(), buf.size()));
+    return buf;
+}
+
+LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(h, msg, w, l, SMTO_ABORTIFHUNG, SendTimeoutMs, &result))
+        throw Failure("SendMessage timed out (message " + std::to_string(msg) + ")");
+    return LRESULT(result);
+}
+
+void Post(HWND h, UINT msg, WPARAM w, LPARAM l)
+{
+    if (!PostMessageW(h, msg, w, l)) throw Failure("PostMessage failed");
+}
+
+HWND FindMain()
+{
+    return FindWindowW(MainClass, MainCaption);
+}
+
+HWND Main()
+{
+    HWND h = FindMain();
+    if (!h) throw Failure("no main window");
+    return h;
+}
+
+HWND Control(long id)
+{
+    HWND main = Main();
+    if (id == 0) return main;
+    HWND h = GetDlgItem(main, int(id));
+    if (!h) throw Failure("no control " + std::to_string(id));
+    return h;
+}
+
+DWORD ProcessOf(HWND h)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    return pid;
+}
+
+// Polls `ready` every few milliseconds until it holds or `timeoutMs` have passed.
+bool PollUntil(DWORD timeoutMs, const std::function<bool()>& ready)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ready()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+}
+
+struct TopWindow {
+    HWND hwnd;
+    DWORD pid;
+    std::wstring cls, title;
+    bool visible;
+    RECT rect;
+};
+
+std::vector<TopWindow> TopWindows()
+{
+    std::vector<TopWindow> all;
+    EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+            TopWindow w{h, ProcessOf(h), ClassOf(h), {}, IsWindowVisible(h) != FALSE, {}};
+            wchar_t t[512] = {};
+            GetWindowTextW(h, t, 512);
+            w.title = t;
+            GetWindowRect(h, &w.rect);
+            reinterpret_cast<std::vector<TopWindow>*>(p)->push_back(w);
+            return TRUE;
+        },
+        LPARAM(&all));
+    return all;
+}
+
+// The visible message box of the program, if one is open.
+HWND FindMessageBox()
+{
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    DWORD pid = ProcessOf(main);
+    for (const auto& w : TopWindows())
+        if (w.visible && w.pid == pid && w.cls == L"#32770") return w.hwnd;
+    return nullptr;
+}
+
+HWND FindPopupMenu()
+{
+    for (const auto& w : TopWindows())
+        if (w.visible && w.cls == L"#32768") return w.hwnd;
+    return nullptr;
+}
+
+std::string RectText(const RECT& r)
+{
+    return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right) + " " +
+           std::to_string(r.bottom);
+}
+
+// ---- clipboard ------------------------------------------------------------------------------
+
+HWND OwnerWindow()
+{
+    static HWND owner = nullptr;
+    if (!owner) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TessaraE2EDriver";
+        RegisterClassW(&wc);
+        owner = CreateWindowExW(0, wc.lpszClassName, L"e2e driver", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, wc.hInstance, nullptr);
+        if (!owner) throw Failure("cannot create the driver's window");
+    }
+    return owner;
+}
+
+struct OpenedClipboard {
+    OpenedClipboard()
+    {
+        HWND owner = OwnerWindow();
+        if (!PollUntil(2000, [&] { return OpenClipboard(owner) != FALSE; })) throw Failure("cannot open clipboard");
+    }
+    ~OpenedClipboard() { CloseClipboard(); }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+};
+
+UINT FormatByName(const std::string& name)
+{
+    if (name == "dlg") return RegisterClipboardFormatW(DialogEditorFormatName);
+    if (name == "text") return CF_TEXT;
+    if (name == "utext") return CF_UNICODETEXT;
+    if (name == "oemtext") return CF_OEMTEXT;
+    if (name == "locale") return CF_LOCALE;
+    if (!name.empty() && name[0] >= '0' && name[0] <= '9') return UINT(ParseNumber(name));
+    return RegisterClipboardFormatW(FromUtf8(name).c_str());
+}
+
+std::string FormatName(UINT f)
+{
+    switch (f) {
+    case CF_TEXT: return "text";
+    case CF_UNICODETEXT: return "utext";
+    case CF_OEMTEXT: return "oemtext";
+    case CF_LOCALE: return "locale";
+    default: break;
+    }
+    wchar_t buf[256] = {};
+    if (GetClipboardFormatNameW(f, buf, 256) > 0) {
+        if (std::wstring(buf) == DialogEditorFormatName) return "dlg";
+        return Quote(buf);
+    }
+    return std::to_string(f);
+}
+
+// ---- the commands ---------------------------------------------------------------------------
+
+using Args = std::vector<std::string>;
+using Command = std::function<std::string(const Args&)>;
+
+void NeedArgs(const Args& a, size_t n)
+{
+    if (a.size() < n + 1) throw Failure("command needs " + std::to_string(n) + " argument(s)");
+}
+
+std::map<std::string, Command>& Commands();
+
+std::string Run(const Args& words)
+{
+    auto& commands = Commands();
+    auto it = commands.find(words[0]);
+    if (it == commands.end()) throw Failure("unknown command " + words[0]);
+    return it->second(words);
+}
+
+// Appends Item to List, after Separator unless List is empty.
+void Join(std::string& list, const char* separator, const std::string& item)
+{
+    if (!list.empty()) list.append(separator);
+    list.append(item);
+}
+
+std::string Flag(bool b)
+{
+    return b ? "1" : "0";
+}
+
+std::map<std::string, Command>& Commands()
+{
+    static std::map<std::string, Command> c;
+    if (!c.empty()) return c;
+
+    // wait-main MS [created]: the main window exists and is visible (or only exists), and its
+    // thread is idle.
+    c["wait-main"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        bool visible = a.size() < 3 || a[2] != "created";
+        HWND h = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (h = FindMain()) && (!visible || IsWindowVisible(h)); }))
+            throw Failure("main window did not appear");
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, ProcessOf(h));
+        if (process) {
+            WaitForInputIdle(process, 5000);
+            CloseHandle(process);
+        }
+        return std::to_string(ProcessOf(h));
+    };
+    // gone-main MS: no main window any more.
+    c["gone-main"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindMain() == nullptr; }))
+            throw Failure("main window still there");
+        return std::string();
+    };
+    c["rect"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        RECT r;
+        GetWindowRect(Control(ParseNumber(a[1])), &r);
+        return RectText(r);
+    };
+    // pos ID: the control's "left top width height" in the main window's client coordinates.
+    c["pos"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND h = Control(ParseNumber(a[1]));
+        RECT r;
+        GetWindowRect(h, &r);
+        MapWindowPoints(nullptr, Main(), reinterpret_cast<POINT*>(&r), 2);
+        return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
+               std::to_string(r.bottom - r.top);
+    };
+    c["client"] = [](const Args&) {
+        RECT r;
+        GetClientRect(Main(), &r);
+        return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+    };
+    c["screen"] = [](const Args&) {
+        RECT work{};
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+        return std::to_string(GetSystemMetrics(SM_CXSCREEN)) + " " + std::to_string(GetSystemMetrics(SM_CYSCREEN)) +
+               " " + RectText(work);
+    };
+    c["text"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        return Quote(TextOf(Control(ParseNumber(a[1]))));
+    };
+    c["settext"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        std::wstring w = FromUtf8(a[2]);
+        Send(Control(ParseNumber(a[1])), WM_SETTEXT, 0, LPARAM(w.c_str()));
+        return std::string();
+    };
+    c["enabled"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        return Flag(IsWindowEnabled(Control(ParseNumber(a[1]))));
+    };
+    c["visible"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        return Flag(IsWindowVisible(Control(ParseNumber(a[1]))));
+    };
+    // Synchronous click: returns when the handler has run.
+    c["click"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        Send(Control(ParseNumber(a[1])), BM_CLICK, 0, 0);
+        return std::string();
+    };
+    // Posted click: for handlers that may open a modal box.
+    c["postclick"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        Post(Control(ParseNumber(a[1])), BM_CLICK, 0, 0);
+        return std::string();
+    };
+    // command ID: a menu item's WM_COMMAND, posted to the main window.
+    c["command"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        Post(Main(), WM_COMMAND, MAKEWPARAM(ParseNumber(a[1]), 0), 0);
+        return std::string();
+    };
+    // post MSG WPARAM LPARAM to the main window.
+    c["post"] = [](const Args& a) {
+        NeedArgs(a, 3);
+        Post(Main(), UINT(ParseNumber(a[1])), WPARAM(ParseNumber(a[2])), LPARAM(ParseNumber(a[3])));
+        return std::string();
+    };
+    // sync: a round trip through the main window's queue, so that posted messages before it
+    // have been handled (unless one of them opened a modal box).
+    c["sync"] = [](const Args&) {
+        Send(Main(), WM_NULL, 0, 0);
+        return std::string();
+    };
+    c["focus"] = [](const Args&) {
+        HWND main = Main();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info)) throw Failure("GetGUIThreadInfo failed");
+        if (!info.hwndFocus) return std::string("none");
+        if (info.hwndFocus == main) return std::string("main");
+        return std::to_string(GetDlgCtrlID(info.hwndFocus));
+    };
+    c["foreground"] = [](const Args&) {
+        HWND fg = GetForegroundWindow();
+        if (fg == Main()) return std::string("1");
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "0 %p ", (void*)fg);
+        return buf + Quote(fg ? ClassOf(fg) : L"");
+    };
+    // state: "visible iconic" of the main window.
+    c["state"] = [](const Args&) {
+        HWND main = Main();
+        return Flag(IsWindowVisible(main)) + " " + Flag(IsIconic(main));
+    };
+    // appwin: "exists visible" of the window that carries the taskbar button.
+    c["appwin"] = [](const Args&) {
+        HWND main = Main();
+        DWORD pid = ProcessOf(main);
+        for (const auto& w : TopWindows())
+            if (w.pid == pid && w.cls == AppClass) return "1 " + Flag(w.visible) + " " + Quote(w.title);
+        return std::string("0 0");
+    };
+    // taskbar: how many visible top-level windows of the program would get a taskbar button:
+    // unowned, not tool windows, or with WS_EX_APPWINDOW.
+    c["taskbar"] = [](const Args&) {
+        DWORD pid = ProcessOf(Main());
+        int n = 0;
+        for (const auto& w : TopWindows()) {
+            if (w.pid != pid || !w.visible) continue;
+            LONG_PTR ex = GetWindowLongPtrW(w.hwnd, GWL_EXSTYLE);
+            bool owned = GetWindow(w.hwnd, GW_OWNER) != nullptr;
+            if ((ex & WS_EX_APPWINDOW) || (!owned && !(ex & WS_EX_TOOLWINDOW))) ++n;
+        }
+        return std::to_string(n);
+    };
+    c["minimize"] = [](const Args&) {
+        Post(Main(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        return std::string();
+    };
+    c["close"] = [](const Args&) {
+        Post(Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        return std::string();
+    };
+
+    // ---- the list box ----
+    c["lb"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND lb = Control(ParseNumber(a[1]));
+        LRESULT count = Send(lb, LB_GETCOUNT, 0, 0);
+        std::string out = std::to_string(count) + " " + std::to_string(long(Send(lb, LB_GETCURSEL, 0, 0)));
+        for (LRESULT i = 0; i < count; ++i) {
+            LRESULT len = Send(lb, LB_GETTEXTLEN, WPARAM(i), 0);
+            std::wstring buf(size_t(len < 0 ? 0 : len) + 1, L'\0');
+            LRESULT got = Send(lb, LB_GETTEXT, WPARAM(i), LPARAM(buf.data()));
+            buf.resize(size_t(got < 0 ? 0 : got));
+            Join(out, " ", Quote(buf));
+        }
+        return out;
+    };
+    // select ID INDEX: the user's selection, with the notification the list sends for it.
+    c["select"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        long id = ParseNumber(a[1]);
+        HWND lb = Control(id);
+        Send(lb, LB_SETCURSEL, WPARAM(ParseNumber(a[2])), 0);
+        Send(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), LPARAM(lb));
+        return std::string();
+    };
+    // dblclick ID: the list's double-click notification, posted (it may open a box).
+    c["dblclick"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        long id = ParseNumber(a[1]);
+        Post(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), LPARAM(Control(id)));
+        return std::string();
+    };
+
+    // ---- message boxes and menus ----
+    // msgbox MS: waits for the program's message box; "title" "text" buttons icon.
+    c["msgbox"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND box = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (box = FindMessageBox()) != nullptr; }))
+            throw Failure("no message box");
+        PollUntil(2000, [&] { return GetDlgItem(box, 0xFFFF) != nullptr; });
+        HWND text = GetDlgItem(box, 0xFFFF);
+        std::string buttons;
+        const std::pair<int, const char*> ids[] = {{IDOK, "ok"},     {IDCANCEL, "cancel"}, {IDYES, "yes"},
+                                                   {IDNO, "no"},     {IDABORT, "abort"},   {IDRETRY, "retry"},
+                                                   {IDIGNORE, "ignore"}};
+        for (auto [id, name] : ids) {
+            HWND b = GetDlgItem(box, id);
+            if (b && IsWindowVisible(b)) Join(buttons, ",", name);
+        }
+        HWND icon = GetDlgItem(box, 0x0440);
+        bool hasIcon = icon && IsWindowVisible(icon) && Send(icon, STM_GETICON, 0, 0) != 0;
+        wchar_t title[256] = {};
+        GetWindowTextW(box, title, 256);
+        return Quote(title) + " " + Quote(text ? TextOf(text) : L"") + " " + (buttons.empty() ? "-" : buttons) +
+               " icon=" + Flag(hasIcon);
+    };
+    c["nomsgbox"] = [](const Args&) {
+        if (FindMessageBox()) throw Failure("a message box is open");
+        return std::string();
+    };
+    // answer ok|cancel: presses the box's button and waits until the box has gone.
+    c["answer"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND box = nullptr;
+        if (!PollUntil(3000, [&] { return (box = FindMessageBox()) != nullptr; })) throw Failure("no message box");
+        int id = a[1] == "ok" ? IDOK : a[1] == "cancel" ? IDCANCEL : int(ParseNumber(a[1]));
+        HWND button = GetDlgItem(box, id);
+        if (!button) throw Failure("the box has no such button");
+        Post(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(button));
+        if (!PollUntil(3000, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+            throw Failure("the box did not close");
+        return std::string();
+    };
+    // menu MS: waits for an open pop-up menu and gives its rectangle.
+    c["menu"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND menu = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (menu = FindPopupMenu()) != nullptr; }))
+            throw Failure("no pop-up menu");
+        RECT r;
+        GetWindowRect(menu, &r);
+        return RectText(r);
+    };
+    c["nomenu"] = [](const Args& a) {
+        DWORD ms = a.size() > 1 ? DWORD(ParseNumber(a[1])) : 0;
+        if (!PollUntil(ms, [] { return FindPopupMenu() == nullptr; })) throw Failure("a pop-up menu is open");
+        return std::string();
+    };
+    // menukey VK...: keys posted to the open pop-up menu (its tracking loop reads them).
+    c["menukey"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND menu = FindPopupMenu();
+        if (!menu) throw Failure("no pop-up menu");
+        for (size_t i = 1; i < a.size(); ++i) {
+            WPARAM vk = WPARAM(ParseNumber(a[i]));
+            Post(menu, WM_KEYDOWN, vk, 1);
+            Post(menu, WM_KEYUP, vk, LPARAM(0xC0000001));
+        }
+        return std::string();
+    };
+
+    // ---- the clipboard ----
+    // clip-put FORMAT=HEX ...: empties the clipboard and puts each block with exactly those
+    // bytes (FORMAT: dlg, text, utext, locale, a number or a format name). No pairs: just empty.
+    c["clip-put"] = [](const Args& a) {
+        std::vector<std::pair<UINT, std::string>> blocks;
+        for (size_t i = 1; i < a.size(); ++i) {
+            size_t eq = a[i].find('=');
+            if (eq == std::string::npos) throw Failure("clip-put wants FORMAT=h:HEX");
+            std::string value = a[i].substr(eq + 1);
+            // The value was not split as its own word, so decode its hex here.
+            value = DecodeWord(value);
+            blocks.emplace_back(FormatByName(a[i].substr(0, eq)), value);
+        }
+        OpenedClipboard open;
+        if (!EmptyClipboard()) throw Failure("EmptyClipboard failed");
+        for (auto& [format, bytes] : blocks) {
+            HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+            if (!block) throw Failure("GlobalAlloc failed");
+            if (!bytes.empty()) {
+                void* p = GlobalLock(block);
+                memcpy(p, bytes.data(), bytes.size());
+                GlobalUnlock(block);
+            }
+            if (!SetClipboardData(format, block)) {
+                GlobalFree(block);
+                throw Failure("SetClipboardData failed for " + FormatName(format));
+            }
+        }
+        return std::string();
+    };
+    // clip-get FORMAT: "SIZE HEX" of the block (its GlobalSize and every byte), or "none".
+    c["clip-get"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        UINT format = FormatByName(a[1]);
+        OpenedClipboard open;
+        HANDLE data = GetClipboardData(format);
+        if (!data) return std::string("none");
+        SIZE_T size = GlobalSize(data);
+        const void* p = GlobalLock(data);
+        std::string out = std::to_string(size) + " " + (p ? Hex(p, size) : std::string());
+        if (p) GlobalUnlock(data);
+        if (out.back() == ' ') out += "-";
+        return out;
+    };
+    c["clip-formats"] = [](const Args&) {
+        OpenedClipboard open;
+        std::string out;
+        for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f))
+            Join(out, " ", FormatName(f));
+        return out.empty() ? std::string("-") : out;
+    };
+    // clip-busy MS: holds the clipboard open for MS milliseconds.
+    c["clip-busy"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        OpenedClipboard open;
+        PollUntil(DWORD(ParseNumber(a[1])), [] { return false; });
+        return std::string();
+    };
+
+    // ---- the tray ----
+    // tray: "ICON COUNT". ICON: whether the shell knows the icon (main window, uID 1), asked by
+    // a modification that changes nothing; COUNT: the icons shown in explorer's tray window.
+    c["tray"] = [](const Args&) {
+        bool known = false;
+        if (HWND main = FindMain()) {
+            NOTIFYICONDATAW data{};
+            data.cbSize = sizeof data;
+            data.hWnd = main;
+            data.uID = 1;
+            known = Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+        }
+        int icons = 0;
+        if (HWND tray = FindWindowW(nullptr, L"Wine System Tray"))
+            EnumChildWindows(
+                tray,
+                [](HWND h, LPARAM p) -> BOOL {
+                    if (IsWindowVisible(h) && ClassOf(h).find(L"tray_icon") != std::wstring::npos)
+                        ++*reinterpret_cast<int*>(p);
+                    return TRUE;
+                },
+                LPARAM(&icons));
+        return Flag(known) + " " + std::to_string(icons);
+    };
+    // tray-click LPARAM MS: makes a window of the driver the foreground window, posts the tray
+    // icon's message with LPARAM to the main window, and waits up to MS for the main window to
+    // come to the foreground: "1" when it did, "0" when the driver's window kept it.
+    c["tray-click"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        HWND main = Main();
+        HWND own = OwnerWindow();
+        SetWindowPos(own, HWND_TOP, 0, 0, 80, 40, SWP_SHOWWINDOW);
+        SetForegroundWindow(own);
+        if (!PollUntil(2000, [&] { return GetForegroundWindow() == own; }))
+            throw Failure("cannot take the foreground");
+        Post(main, WM_USER, 0, LPARAM(ParseNumber(a[1])));
+        Send(main, WM_NULL, 0, 0);
+        bool front = PollUntil(DWORD(ParseNumber(a[2])), [&] { return GetForegroundWindow() == main; });
+        ShowWindow(own, SW_HIDE);
+        return Flag(front);
+    };
+    // windows: every top-level window, for finding one's way.
+    c["windows"] = [](const Args&) {
+        std::string out;
+        for (const auto& w : TopWindows()) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "\n  %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
+            out += buf + Quote(w.cls) + " " + Quote(w.title) + " " + RectText(w.rect);
+            EnumChildWindows(
+                w.hwnd,
+                [](HWND h, LPARAM p) -> BOOL {
+                    char b[64];
+                    std::snprintf(b, sizeof b, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h), IsWindowVisible(h) ? 1 : 0);
+                    wchar_t t[256] = {};
+                    GetWindowTextW(h, t, 256);
+                    RECT r;
+                    GetWindowRect(h, &r);
+                    *reinterpret_cast<std::string*>(p) += b + Quote(ClassOf(h)) + " " + Quote(t) + " " + RectText(r);
+                    return TRUE;
+                },
+                LPARAM(&out));
+        }
+        return out;
+    };
+
+    // ---- files and processes ----
+    // hold FILE EVENT MS: keeps FILE open for reading (others may read, not write) until the
+    // named event is set or MS have passed. Prints "ok held" first, then "ok released".
+    c["hold"] = [](const Args& a) {
+        NeedArgs(a, 3);
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[2]).c_str());
+        HANDLE file = CreateFileW(FromUtf8(a[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) throw Failure("cannot open " + a[1]);
+        std::fputs("ok held\n", stdout);
+        std::fflush(stdout);
+        WaitForSingleObject(event, DWORD(ParseNumber(a[3])));
+        CloseHandle(file);
+        CloseHandle(event);
+        return std::string("released");
+    };
+    c["release"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, FromUtf8(a[1]).c_str());
+        if (!event) throw Failure("no such event");
+        SetEvent(event);
+        CloseHandle(event);
+        return std::string();
+    };
+    // idle EVENT MS: a hidden GUI process that keeps the desktop (and so the clipboard and the
+    // tray) alive between the tests, until the event is set.
+    c["idle"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[1]).c_str());
+        OwnerWindow();
+        std::fputs("ok idle\n", stdout);
+        std::fflush(stdout);
+        DWORD start = GetTickCount(), limit = DWORD(ParseNumber(a[2]));
+        while (GetTickCount() - start < limit) {
+            if (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        CloseHandle(event);
+        return std::string("stopped");
+    };
+    // until MS EXPECTED COMMAND...: repeats COMMAND until its result equals EXPECTED.
+    c["until"] = [](const Args& a) {
+        NeedArgs(a, 3);
+        Args inner(a.begin() + 3, a.end());
+        std::string last;
+        bool ok = PollUntil(DWORD(ParseNumber(a[1])), [&] {
+            try {
+                last = Run(inner);
+            } catch (const Failure& e) {
+                last = std::string("fail ") + e.what();
+            }
+            return last == a[2];
+        });
+        if (!ok) throw Failure("still " + last);
+        return last;
+    };
+    return c;
+}
+
+void WriteLine(const std::string& s)
+{
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// One command: prints "ok RESULT" or "fail WHY"; true when it succeeded.
+bool Execute(const Args& words)
+{
+    try {
+        std::string result = Run(words);
+        WriteLine(result.empty() ? "ok" : "ok " + result);
+        return true;
+    } catch (const std::exception& e) {
+        WriteLine(std::string("fail ") + words[0] + ": " + e.what());
+        return false;
+    }
+}
+
+// Lines of stdin, handed from the reading thread to the main thread.
+class LineQueue {
+public:
+    LineQueue() : ready_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&lock_); }
+    void Put(std::string line, bool last)
+    {
+        EnterCriticalSection(&lock_);
+        if (!last) lines_.push_back(std::move(line));
+        ended_ = ended_ || last;
+        LeaveCriticalSection(&lock_);
+        SetEvent(ready_);
+    }
+    // Waits for the next line, answering window messages meanwhile; false at the end of input.
+    bool Take(std::string& line)
+    {
+        for (;;) {
+            EnterCriticalSection(&lock_);
+            bool have = !lines_.empty(), ended = ended_;
+            if (have) {
+                line = std::move(lines_.front());
+                lines_.erase(lines_.begin());
+            }
+            LeaveCriticalSection(&lock_);
+            if (have) return true;
+            if (ended) return false;
+            MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+    }
+
+private:
+    HANDLE ready_;
+    CRITICAL_SECTION lock_;
+    std::vector<std::string> lines_;
+    bool ended_ = false;
+};
+
+DWORD WINAPI ReadLines(void* param)
+{
+    auto* queue = static_cast<LineQueue*>(param);
+    std::string line;
+    int c;
+    for (;;) {
+        c = std::fgetc(stdin);
+        if (c == EOF) break;
+        if (c == '\n') {
+            queue->Put(line, false);
+            line.clear();
+        } else {
+            line += char(c);
+        }
+    }
+    if (!line.empty()) queue->Put(line, false);
+    queue->Put({}, true);
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    // Raw bytes out: the results are UTF-8 with "\n" line ends, whatever the console thinks.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc > 1) {
+        Args words;
+        try {
+            for (int i = 1; i < argc; ++i) words.push_back(DecodeWord(ToUtf8(argv[i])));
+        } catch (const std::exception& e) {
+            WriteLine(std::string("fail parse: ") + e.what());
+            return 1;
+        }
+        LocalFree(argv);
+        return Execute(words) ? 0 : 1;
+    }
+    LocalFree(argv);
+    // Lines are read on a thread of their own, so that the main thread keeps answering the
+    // messages other programs send it (the clipboard's, for one) while it waits for a command.
+    static LineQueue queue;
+    HANDLE reader = CreateThread(nullptr, 0, ReadLines, &queue, 0, nullptr);
+    if (!reader) return 1;
+    for (;;) {
+        std::string line;
+        bool more = queue.Take(line);
+        if (!more) break;
+        Args words;
+        try {
+            words = SplitWords(line);
+        } catch (const std::exception& e) {
+            WriteLine(std::string("fail parse: ") + e.what());
+            return 1;
+        }
+        // Each command answers one line, also after a failure: the caller decides.
+        if (!words.empty()) Execute(words);
+    }
+    return 0;
+}

@@ -1,0 +1,872 @@
+#!/usr/bin/env python3
+"""End-to-end tests of Tessara.exe: the real program under Wine and Xvfb, driven from outside.
+
+run.sh sets up the Wine prefix and the display and then runs this script:
+
+    e2e.py --exe Tessara.exe --driver e2e_driver.exe --out DIR [TEST...]
+
+Each test starts the program in a fresh working directory under DIR/work/, drives it through
+the driver (a Win32 console program of ours that sends window messages and uses the
+clipboard like another program on the desktop), and checks the window, the clipboard bytes
+and the file bytes exactly. Screenshots go to DIR. One line per test; the last line is
+"e2e: N passed, M failed".
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+# Control identifiers of the main window.
+BUTTON1, BUTTON2, BUTTON3, BUTTON4, BUTTON5, BUTTON_MORE = 101, 102, 103, 104, 105, 106
+DLG_FORMS, EDT_NAME = 110, 111
+LABEL1, LABEL2, LABEL3 = 121, 122, 123
+MEMO, STATUS = 130, 140
+INS_CONTROLS, INS_MODULE = 201, 202
+MAIN = 0  # the driver's name for the main window itself
+
+VK_DOWN, VK_RETURN, VK_ESCAPE = 0x28, 0x0D, 0x1B
+
+REPO = "1CDialogControls.xml"
+NUL = b"\0"
+DESCRIPTION = "Список контролов Тессар"
+NEW_REPOSITORY = '<Document desctiption="Список контролов Тессар"/>'.encode("cp1251")
+LIST_INDEX_ERROR = "List index out of bounds (-1)"
+CANNOT_CREATE = "Cannot create file 1CDialogControls.xml."
+ASK_CONTROLS = "Контролы уже существуют!\r\nЗаменить?"
+ASK_MODULE = "Текст модуля уже существует!\r\nЗаменить?"
+
+NARROW, WIDE, CLIENT_HEIGHT = 268, 621, 282
+
+MEMO_LINES = [
+    "Схема работы программы:",
+    "1) Добавление нового шаблона - пишем название шаблона, ",
+    'нажимаем "Добавить";',
+    "2) Добавление контролов в шаблон - в Конфигураторе выделяем ",
+    'контролы, в Конфигураторе нажимаем "Копировать" (Ctrl+C),',
+    'далее переключаемся в программу, нажимаем "Вставить", ',
+    "выбираем нужный вариант вставки",
+    "3) Добавление части текста модуля в шаблон - в Конфигураторе ",
+    "выделяем нужный текст в окне модуля, ",
+    'в Конфигураторе нажимаем "Копировать" (Ctrl+C),',
+    'далее переключаемся в программу, нажимаем "Вставить", ',
+    "выбираем нужный вариант вставки",
+    "4) Копирование данных из шаблона в Конфигуратор - встаем на ",
+    'нужный шаблон, нажимаем "Копировать", ',
+    "переключаемся в Конфигуратор, переключаемся в окно ",
+    'формы/диалога, нажимаем "Вставить" (Ctrl+V), ',
+    "затем можно переключиться в окно модуля и также вставить ",
+    "текст в модуль.",
+]
+
+# The layout: control, (left, top, width, height) in client coordinates, caption.
+LAYOUT = [
+    (BUTTON5, (8, 8, 89, 22), "Копировать"),
+    (BUTTON4, (128, 8, 89, 22), "Вставить"),
+    (BUTTON_MORE, (240, 8, 17, 25), ">>"),
+    (LABEL3, (8, 40, 93, 13), "Список шаблонов:"),
+    (DLG_FORMS, (8, 56, 249, 121), None),
+    (LABEL1, (8, 182, 53, 26), "Название \r\nшаблона"),
+    (EDT_NAME, (62, 184, 195, 21), ""),
+    (BUTTON1, (9, 211, 65, 22), "Добавить"),
+    (BUTTON2, (75, 211, 92, 22), "Изменить"),
+    (BUTTON3, (168, 211, 65, 22), "Удалить"),
+    (LABEL2, (8, 240, 209, 13), None),
+    (MEMO, (264, 8, 345, 241), "\r\n".join(MEMO_LINES)),
+]
+
+
+class Failed(Exception):
+    """A check of a test did not hold."""
+
+
+def check(actual, expected, what):
+    if actual != expected:
+        raise Failed(f"{what}: expected {expected!r}, got {actual!r}")
+
+
+def check_true(condition, what):
+    if not condition:
+        raise Failed(what)
+
+
+def poll(what, ready, timeout=5.0):
+    """Calls ready() until it gives a true value, at most `timeout` seconds."""
+    end = time.monotonic() + timeout
+    while True:
+        value = ready()
+        if value:
+            return value
+        if time.monotonic() >= end:
+            raise Failed(f"timed out waiting for {what}")
+        time.sleep(0.05)
+
+
+def word(text):
+    """A driver argument carrying any text (as UTF-8) or bytes exactly."""
+    data = text if isinstance(text, bytes) else text.encode("utf-8")
+    return "h:" + data.hex()
+
+
+def cp1251(text):
+    return text.encode("cp1251")
+
+
+def xml_escape(text):
+    return (text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+            .replace('"', "&quot;").replace("'", "&apos;"))
+
+
+def repository(*templates, description=DESCRIPTION):
+    """The bytes the program writes for templates given as (name, controls, module)."""
+    if not templates:
+        return cp1251(f'<Document desctiption="{xml_escape(description)}"/>')
+    out = f'<Document desctiption="{xml_escape(description)}">'
+    for name, controls, module in templates:
+        out += f'<Groops name="{xml_escape(name)}">'
+        out += f"<Controls>{xml_escape(controls)}</Controls>" if controls else "<Controls/>"
+        out += f"<Module>{xml_escape(module)}</Module>" if module else "<Module/>"
+        out += "</Groops>"
+    return cp1251(out + "</Document>")
+
+
+_ESCAPE = re.compile(rb'\\(x[0-9a-f]{2}|.)')
+
+
+def _unquote(body):
+    def one(m):
+        e = m.group(1)
+        if e.startswith(b"x"):
+            return bytes([int(e[1:], 16)])
+        return {b"r": b"\r", b"n": b"\n", b"t": b"\t"}.get(e, e)
+    return _ESCAPE.sub(one, body).decode("utf-8")
+
+
+def parse(result):
+    """Splits a driver result into words; quoted words become their texts."""
+    words, data = [], result.encode("utf-8")
+    for m in re.finditer(rb'"((?:[^"\\]|\\.)*)"|(\S+)', data):
+        words.append(_unquote(m.group(1)) if m.group(1) is not None else m.group(2).decode())
+    return words
+
+
+class Driver:
+    """The Win32 driver under Wine, one process for the whole run: command lines go to its
+    stdin, and its answers (one line per command) come back through a file, never a pipe."""
+
+    def __init__(self, exe, logdir):
+        self.exe, self.logdir = exe, logdir
+        self.log = open(os.path.join(logdir, "driver.log"), "a", encoding="utf-8")
+        self.process = None
+
+    def _start(self):
+        self.answers_path = os.path.join(self.logdir, "driver.out")
+        self.answers = open(self.answers_path, "wb")
+        self.reader = open(self.answers_path, "rb")
+        self.pending = b""
+        self.process = subprocess.Popen(["wine", self.exe], stdin=subprocess.PIPE, stdout=self.answers,
+                                        stderr=open(os.path.join(self.logdir, "driver.err"), "ab"))
+
+    def _answer(self, deadline):
+        while b"\n" not in self.pending:
+            chunk = self.reader.read()
+            if chunk:
+                self.pending += chunk
+                continue
+            if self.process.poll() is not None:
+                raise Failed(f"the driver ended (status {self.process.returncode})")
+            if time.monotonic() > deadline:
+                raise Failed("the driver did not answer in time")
+            time.sleep(0.003)
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode("utf-8", errors="replace").rstrip("\r")
+
+    def run(self, *lines, timeout=60):
+        if self.process is None or self.process.poll() is not None:
+            self._start()
+        began = time.monotonic()
+        self.process.stdin.write(("\n".join(lines) + "\n").encode("utf-8"))
+        self.process.stdin.flush()
+        answers = [self._answer(began + timeout) for _ in lines]
+        self.log.write(f"# {time.monotonic() - began:.3f}s\n")
+        for line, answer in zip(lines, answers):
+            self.log.write(f"> {line}\n< {answer}\n")
+        self.log.flush()
+        for line, answer in zip(lines, answers):
+            if not answer.startswith("ok"):
+                raise Failed(f"driver: {line.split()[0]}: {answer}")
+        return [answer[3:] for answer in answers]
+
+    def __call__(self, line, **kw):
+        return self.run(line, **kw)[0]
+
+    def words(self, line):
+        return parse(self(line))
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.stdin.close()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+
+
+class Program:
+    """One run of Tessara.exe in a working directory."""
+
+    def __init__(self, suite, workdir, visible=True):
+        self.suite, self.workdir, self.d = suite, workdir, suite.driver
+        self.out = open(os.path.join(workdir, "..", os.path.basename(workdir) + ".wine.log"), "ab")
+        self.process = subprocess.Popen(["wine", suite.exe], cwd=workdir, stdin=subprocess.DEVNULL,
+                                        stdout=self.out, stderr=self.out)
+        try:
+            self.d("wait-main 20000" if visible else "wait-main 20000 created")
+        except Failed:
+            self.kill()
+            raise
+
+    # ---- reading the window ----
+    def text(self, control):
+        return self.d.words(f"text {control}")[0]
+
+    def enabled(self, control):
+        return self.d(f"enabled {control}") == "1"
+
+    def rect(self, control=MAIN):
+        return tuple(int(v) for v in self.d(f"rect {control}").split())
+
+    def width(self):
+        left, _, right, _ = self.rect()
+        return right - left
+
+    def items(self):
+        """(entries, selected index) of the template list."""
+        w = self.d.words(f"lb {DLG_FORMS}")
+        return w[2:], int(w[1])
+
+    def status(self):
+        return self.text(STATUS)
+
+    def focus(self):
+        return self.d("focus")
+
+    def tray(self):
+        """(the shell knows our icon, icons shown in the tray window)."""
+        known, count = self.d("tray").split()
+        return known == "1", int(count)
+
+    def appwin(self):
+        """(the taskbar-button window exists, it is visible)."""
+        w = self.d.words("appwin")
+        return w[0] == "1", w[1] == "1"
+
+    def state(self):
+        """(main window visible, main window minimized)."""
+        visible, iconic = self.d("state").split()
+        return visible == "1", iconic == "1"
+
+    def message_box(self, timeout_ms=5000):
+        """(title, text, buttons, has icon) of the open message box."""
+        title, text, buttons, icon = self.d.words(f"msgbox {timeout_ms}")
+        return title, text, buttons, icon == "icon=1"
+
+    # ---- acting ----
+    def click(self, control):
+        self.d(f"click {control}")
+
+    def type_name(self, text):
+        self.d(f"settext {EDT_NAME} {word(text)}")
+
+    def add(self, name):
+        self.d.run(f"settext {EDT_NAME} {word(name)}", f"click {BUTTON1}")
+
+    def select(self, index):
+        self.d(f"select {DLG_FORMS} {index}")
+
+    def answer(self, button):
+        self.d(f"answer {button}")
+
+    def expect_box(self, text, buttons, icon, title="Tessara"):
+        box = self.message_box()
+        check(box, (title, text, buttons, icon), "message box")
+
+    def expect_error(self, text):
+        """The standard error box with this text; pressed OK."""
+        self.expect_box(text, "ok", True)
+        self.answer("ok")
+
+    def paste(self, item, answer=None, question=None):
+        """Chooses a paste menu item; answers its replace question when one is expected."""
+        self.d(f"command {item}")
+        if answer:
+            self.expect_box(question, "ok,cancel", False)
+            self.answer(answer)
+        self.d("sync")
+        self.d("nomsgbox")
+
+    def screenshot(self, name):
+        left, top, right, bottom = self.rect()
+        path = os.path.join(self.suite.out, name + ".png")
+        subprocess.run(["import", "-silent", "-window", "root", "-crop",
+                        f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=False)
+        return path
+
+    # ---- ending ----
+    def running(self):
+        return self.process.poll() is None
+
+    def close(self, timeout=10.0):
+        """Closes the window and waits for the program to end."""
+        self.d("close")
+        try:
+            self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failed("the program did not end after its window was closed")
+        self.d("gone-main 5000")
+
+    def kill(self):
+        if self.running():
+            self.process.kill()
+            self.process.wait(timeout=10)
+
+
+class Suite:
+    def __init__(self, exe, driver, out):
+        self.exe, self.out = exe, out
+        self.driver = Driver(driver, out)
+        self.program = None
+
+    def workdir(self, name, files=None):
+        path = os.path.join(self.out, "work", name)
+        shutil.rmtree(path, ignore_errors=True)
+        os.makedirs(path)
+        for fname, data in (files or {}).items():
+            with open(os.path.join(path, fname), "wb") as f:
+                f.write(data)
+        return path
+
+    def start(self, workdir, visible=True):
+        self.program = Program(self, workdir, visible)
+        return self.program
+
+    def cleanup(self):
+        if self.program:
+            self.program.kill()
+            self.program = None
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+TESTS = []
+
+
+def test(func):
+    TESTS.append(func)
+    return func
+
+
+# ---------------------------------------------------------------------------------------------
+# Start-up, the window, the memo toggle
+
+
+@test
+def startup(s):
+    work = s.workdir("startup")
+    icons_before = int(s.driver("tray").split()[1])
+    p = s.start(work)
+    check(p.width(), NARROW, "outer width at start")
+    check(int(p.d("client").split()[1]), CLIENT_HEIGHT, "client height")
+    left, top, right, bottom = p.rect()
+    sw, sh = (int(v) for v in p.d("screen").split()[:2])
+    check_true(abs(left - (sw - (right - left)) // 2) <= 1 and abs(top - (sh - (bottom - top)) // 2) <= 1,
+               f"window centred on the {sw}x{sh} screen: at {left},{top} size {right - left}x{bottom - top}")
+    check(p.text(MAIN), "Tessara", "caption")
+    for control, pos, caption in LAYOUT:
+        check(tuple(int(v) for v in p.d(f"pos {control}").split()), pos, f"position of control {control}")
+        if caption is not None:
+            check(p.text(control), caption, f"text of control {control}")
+    check(p.text(LABEL2) != "", True, "the credits label has a text")
+    check((p.enabled(BUTTON1), p.enabled(BUTTON2), p.enabled(BUTTON3)), (True, False, False),
+          "Button1/2/3 enabled at start")
+    check(p.items(), ([], -1), "template list")
+    check(p.status(), "", "status bar")
+    check(p.focus(), str(EDT_NAME), "focused control")
+    check(p.state(), (True, False), "window visible, not minimized")
+    check(p.tray(), (True, icons_before + 1), "tray icon present")
+    check(p.appwin(), (True, False), "taskbar-button window exists and is hidden")
+    check(p.d("taskbar"), "0", "windows with a taskbar button")
+    p.screenshot("window-narrow")
+    check_true(not os.path.exists(os.path.join(work, REPO)) or read(os.path.join(work, REPO)) == NEW_REPOSITORY,
+               "nothing but a new repository written before the close")
+    p.close()
+    check(read(os.path.join(work, REPO)), NEW_REPOSITORY, "repository written at close")
+    check(s.driver("tray").split()[1], str(icons_before), "tray icons after the end")
+
+
+@test
+def memo_toggle(s):
+    p = s.start(s.workdir("memo_toggle"))
+    left, top, _, bottom = p.rect()
+    for width, caption in [(WIDE, "<<"), (NARROW, ">>"), (WIDE, "<<")]:
+        p.click(BUTTON_MORE)
+        l2, t2, r2, b2 = p.rect()
+        check((r2 - l2, l2, t2, b2), (width, left, top, bottom), "outer width (left, top, bottom unchanged)")
+        check(p.text(BUTTON_MORE), caption, "ButtonMore caption")
+        check(p.focus(), str(EDT_NAME), "focus after the toggle")
+        if width == WIDE:
+            p.screenshot("window-wide")
+    p.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The tray icon and minimizing
+
+
+def minimize(p):
+    p.d("minimize")
+    p.d("sync")
+    poll("the window to be minimized", lambda: p.state() != (True, False))
+    check(p.appwin(), (True, False), "no taskbar button when minimized")
+    check(p.d("taskbar"), "0", "windows with a taskbar button when minimized")
+    check(p.tray()[0], True, "tray icon while minimized")
+
+
+def expect_restored(p, taskbar_button):
+    check(p.state(), (True, False), "window restored")
+    check(p.appwin(), (True, taskbar_button), "taskbar button shown")
+    check(p.focus(), str(EDT_NAME), "focus back in the name box")
+
+
+@test
+def tray_icon(s):
+    p = s.start(s.workdir("tray_icon"))
+    # Window open: only the left double click does something (it brings the window to the front).
+    for lparam, front in [(0x200, False), (0x201, False), (0x202, False), (0x204, False),
+                          (0x205, False), (0x206, False), (0x207, False), (0x203, True)]:
+        brought = p.d(f"tray-click {lparam:#x} {1500 if front else 300}") == "1"
+        check(brought, front, f"window brought to the front by {lparam:#x} while open")
+        check(p.state(), (True, False), f"window state after {lparam:#x} while open")
+        check(p.appwin(), (True, False), f"no taskbar button after {lparam:#x} while open")
+
+    # Minimized: moves, single clicks and releases leave it in the tray.
+    minimize(p)
+    for lparam in (0x200, 0x201, 0x202, 0x205, 0x207, 0x208):
+        p.d(f"post 0x400 0 {lparam:#x}")
+        p.d("sync")
+        check(p.state() != (True, False), True, f"still minimized after {lparam:#x}")
+        check(p.appwin(), (True, False), f"still no taskbar button after {lparam:#x}")
+
+    # Right press, right double click and left double click restore; the left double click
+    # also brings the window to the front. (A restore activates the window by itself, so the
+    # right button's restore may come to the front too: that is not checked.)
+    for lparam in (0x204, 0x206, 0x203):
+        brought = p.d(f"tray-click {lparam:#x} {1500 if lparam == 0x203 else 0}") == "1"
+        poll(f"the window to be restored by {lparam:#x}", lambda: p.state() == (True, False))
+        expect_restored(p, True)
+        if lparam == 0x203:
+            check(brought, True, "window brought to the front by 0x203 while minimized")
+        minimize(p)
+    p.d("tray-click 0x204 300")
+    poll("the window to be restored", lambda: p.state() == (True, False))
+    p.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The template list
+
+
+@test
+def list_editing(s):
+    work = s.workdir("list_editing")
+    p = s.start(work)
+    p.add("A")
+    check(p.items(), (["A"], -1), "list after the first add")
+    check(p.text(EDT_NAME), "", "name box cleared after the add")
+    p.add("Форма")
+    p.add("")
+    p.add("A")
+    check(p.items(), (["A", "Форма", "", "A"], -1), "list after four adds (empty and repeated names)")
+    check((p.enabled(BUTTON2), p.enabled(BUTTON3)), (False, False), "Button2/3 after adds")
+
+    p.select(1)
+    check(p.text(EDT_NAME), "Форма", "name box shows the selected entry")
+    check((p.enabled(BUTTON2), p.enabled(BUTTON3)), (True, True), "Button2/3 with a selection")
+    p.add("Новый")
+    check(p.items(), (["A", "Форма", "", "A", "Новый"], 1), "an add keeps the selection")
+
+    p.select(0)
+    p.type_name("B")
+    p.click(BUTTON2)
+    check(p.status(), "Изменено название c Aна B", "status after rename")
+    check(p.status().encode("cp1251")[18:20], b"c ", "the Latin c in the rename status")
+    check(p.items(), (["B", "Форма", "", "A", "Новый"], 0), "list after rename")
+    check(p.text(EDT_NAME), "", "name box cleared after rename")
+
+    p.select(3)
+    p.type_name("")
+    p.click(BUTTON2)
+    check(p.status(), "Изменено название c Aна ", "status after a rename to the empty name")
+
+    p.select(1)
+    p.click(BUTTON3)
+    check(p.items(), (["B", "", "", "Новый"], -1), "list after delete")
+    check(p.text(EDT_NAME), "", "name box cleared after delete")
+    check((p.enabled(BUTTON2), p.enabled(BUTTON3)), (True, True), "Button2/3 stay enabled after delete")
+
+    # Nothing selected: each of rename, delete and copy fails with the list's index error.
+    s.driver("clip-put text=h:6b65657000")
+    for button in (BUTTON2, BUTTON3, BUTTON5):
+        p.type_name("X")
+        p.d(f"postclick {button}")
+        p.expect_error(LIST_INDEX_ERROR)
+        check(p.items(), (["B", "", "", "Новый"], -1), f"list unchanged after button {button} failed")
+    check(p.status(), "Изменено название c Aна ", "status unchanged by the failures")
+    check(s.driver("clip-get text"), "5 6b65657000", "clipboard unchanged by the failed copy")
+    check(p.state(), (True, False), "window still open after the error boxes")
+    p.close()
+    check(read(os.path.join(work, REPO)),
+          repository(("B", "", ""), ("", "", ""), ("", "", ""), ("Новый", "", "")), "repository file")
+
+
+# ---------------------------------------------------------------------------------------------
+# The clipboard
+
+
+CONTROLS = cp1251('{"Dialogs",{"Frame",{"-11","0","MS Sans Serif"}},{"Controls",'
+                  '{"Кнопка1","&<>\'\\""}}}\r\n')
+MODULE = cp1251('Процедура Кнопка1Нажатие(Элемент)\r\n\tЕсли а < б И в > г Тогда\r\n'
+                '\t\tСообщить("Привет & пока");\r\n\tКонецЕсли;\r\nКонецПроцедуры\r\n')
+
+
+def clip(s, fmt):
+    """(size, bytes) of the clipboard's block in a format, or None."""
+    answer = s.driver(f"clip-get {fmt}")
+    if answer == "none":
+        return None
+    size, data = answer.split()
+    return int(size), bytes.fromhex("" if data == "-" else data)
+
+
+@test
+def paste_and_replace(s):
+    work = s.workdir("paste_and_replace")
+    p = s.start(work)
+    p.add("Шаблон")
+    p.add("Other")
+    p.select(0)
+    s.driver(f"clip-put dlg={word(CONTROLS)} text={word(MODULE + NUL)}")
+    p.paste(INS_CONTROLS)
+    check(p.status(), "Вставлены контролы в Шаблон!", "status after pasting controls")
+    p.paste(INS_MODULE)
+    check(p.status(), "Вставлен текст модуль в Шаблон!", "status after pasting module text")
+
+    # Both texts exist now: each paste asks first, and Cancel changes nothing.
+    before = p.status()
+    s.driver(f"clip-put dlg={word(b'{new}')} text={word(cp1251('новый') + NUL)}")
+    p.paste(INS_CONTROLS, "cancel", ASK_CONTROLS)
+    p.paste(INS_MODULE, "cancel", ASK_MODULE)
+    check(p.status(), before, "status after Cancel")
+    p.click(BUTTON5)
+    check(clip(s, "dlg"), (len(CONTROLS), CONTROLS), "controls kept after Cancel")
+    check(clip(s, "text"), (len(MODULE) + 1, MODULE + b"\0"), "module text kept after Cancel")
+
+    s.driver(f"clip-put dlg={word(b'{new}')} text={word(cp1251('новый') + NUL)}")
+    p.paste(INS_CONTROLS, "ok", ASK_CONTROLS)
+    check(p.status(), "Вставлены контролы в Шаблон!", "status after OK")
+    p.paste(INS_MODULE, "ok", ASK_MODULE)
+    check(p.status(), "Вставлен текст модуль в Шаблон!", "status after OK")
+
+    # A zero byte in the controls data ends it.
+    p.select(1)
+    s.driver("clip-put dlg=h:7b617d007a7a")
+    p.paste(INS_CONTROLS)
+    p.close()
+    check(read(os.path.join(work, REPO)),
+          repository(("Шаблон", "{new}", "новый"), ("Other", "{a}", "")), "repository file")
+
+
+@test
+def copy_exact_bytes(s):
+    work = s.workdir("copy_exact_bytes")
+    p = s.start(work)
+    p.add("A")
+    p.add("Пусто")
+    p.add("Полный")
+    p.select(0)
+    s.driver("clip-put dlg=h:6162 text=h:7800")
+    p.paste(INS_CONTROLS)
+    p.paste(INS_MODULE)
+    p.select(2)
+    s.driver(f"clip-put dlg={word(CONTROLS)} text={word(MODULE + NUL)}")
+    p.paste(INS_CONTROLS)
+    p.paste(INS_MODULE)
+
+    # Data of other formats on the clipboard before the copy is gone after it.
+    s.driver(f"clip-put utext={word('чужой текст'.encode('utf-16-le') + bytes(2))} "
+             "E2E.Private=h:0102030405")
+    p.select(0)
+    p.click(BUTTON5)
+    check(p.status(), "Скопировано A!", "status after copy")
+    check(clip(s, "dlg"), (2, b"ab"), "controls block: exactly the 2 bytes, no zero")
+    check(clip(s, "text"), (2, b"x\0"), "CF_TEXT block: the text and one zero byte")
+    check(clip(s, "E2E.Private"), None, "a private format put before the copy")
+    check(clip(s, "locale"), (4, bytes.fromhex("19040000")), "CF_LOCALE put with the text: Russian")
+    check(clip(s, "utext"), (4, "x\0".encode("utf-16-le")), "Unicode text derived from CF_TEXT")
+
+    # Cyrillic, quotes, ampersands and CRLF pass unchanged, both ways.
+    p.select(2)
+    p.click(BUTTON5)
+    check(clip(s, "dlg"), (len(CONTROLS), CONTROLS), "controls bytes exact")
+    check(clip(s, "text"), (len(MODULE) + 1, MODULE + b"\0"), "module bytes exact")
+    check(clip(s, "utext")[1].decode("utf-16-le").rstrip("\0"), MODULE.decode("cp1251"),
+          "Unicode programs read the 1251 text right")
+
+    # A template with both texts empty.
+    p.select(1)
+    p.click(BUTTON5)
+    check(p.status(), "Скопировано Пусто!", "status after copying an empty template")
+    check(clip(s, "text"), (1, b"\0"), "empty module text: one zero byte")
+    empty = clip(s, "dlg")
+    check_true(empty is None or empty[1][:1] in (b"", b"\0"),
+               f"empty controls put as nothing or an empty block, got {empty!r}")
+
+    # Copy from the list by a real double click on an entry that was not selected: it selects
+    # the entry first, then copies.
+    p.select(1)
+    left, top, _, _ = p.rect(DLG_FORMS)
+    s.xdotool("mousemove", str(left + 30), str(top + 2 + 13 * 0 + 6), "click", "--repeat", "2",
+              "--delay", "80", "1")
+    poll("the copy by double click", lambda: p.status() == "Скопировано A!", timeout=3)
+    check(p.items()[1], 0, "the double-clicked entry is selected")
+    check(p.text(EDT_NAME), "A", "the name box shows the double-clicked entry")
+    check(clip(s, "dlg"), (2, b"ab"), "controls after the double click")
+    p.close()
+    check(read(os.path.join(work, REPO)),
+          repository(("A", "ab", "x"), ("Пусто", "", ""),
+                     ("Полный", CONTROLS.decode("cp1251"), MODULE.decode("cp1251"))), "repository file")
+
+
+@test
+def paste_menu(s):
+    p = s.start(s.workdir("paste_menu"))
+    p.add("A")
+    p.add("B")
+    bl, bt, _, _ = p.rect(BUTTON4)
+
+    def open_menu():
+        p.d(f"postclick {BUTTON4}")
+        left, top, _, _ = (int(v) for v in p.d("menu 3000").split())
+        check((left, top), (bl, bt), "the paste menu opens at Button4's top-left corner")
+
+    def choose(index):
+        open_menu()
+        p.d(f"menukey {' '.join([str(VK_DOWN)] * (index + 1))} {VK_RETURN}")
+        p.d("nomenu 3000")
+        p.d("sync")
+
+    # Nothing selected: both items disabled.
+    s.driver(f"clip-put dlg={word(b'{c}')} text={word(b'm' + bytes(1))}")
+    for index in (0, 1):
+        choose(index)
+        check(p.status(), "", f"menu item {index} with nothing selected")
+    # Only text on the clipboard: "Вставить модуль" works, "Вставить контролы" does not.
+    p.select(1)
+    s.driver(f"clip-put text={word(b'mod' + bytes(1))}")
+    choose(0)
+    check(p.status(), "", "paste controls with only text on the clipboard")
+    choose(1)
+    check(p.status(), "Вставлен текст модуль в B!", "paste module text through the menu")
+    s.driver(f"clip-put dlg={word(b'{c}')}")
+    choose(0)
+    check(p.status(), "Вставлены контролы в B!", "paste controls through the menu")
+    # Esc closes the menu and does nothing.
+    open_menu()
+    p.d(f"menukey {VK_ESCAPE}")
+    p.d("nomenu 3000")
+    # The right button over the list opens the same menu at the mouse, selection unchanged.
+    left, top, _, _ = p.rect(DLG_FORMS)
+    s.xdotool("mousemove", str(left + 40), str(top + 2 + 6), "click", "3")
+    ml, mt, _, _ = (int(v) for v in p.d("menu 3000").split())
+    check((ml, mt), (left + 40, top + 8), "the menu opens at the mouse")
+    check(p.items()[1], 1, "the right button leaves the selection")
+    p.d(f"menukey {VK_ESCAPE}")
+    p.d("nomenu 3000")
+    p.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# The repository file
+
+
+@test
+def three_templates(s):
+    original = repository(("Первый", "{1}", "Процедура А()\r\nКонецПроцедуры"),
+                          ("Второй", "", "'<&>\""), ("Третий", "{3}", ""))
+    work = s.workdir("three_templates", {REPO: original})
+    p = s.start(work)
+    check(p.items(), (["Первый", "Второй", "Третий"], -1), "templates listed in file order")
+    p.select(0)
+    p.click(BUTTON5)
+    check(clip(s, "text")[1], cp1251("Процедура А()\r\nКонецПроцедуры") + b"\0", "module text from the file")
+    p.close()
+    check(read(os.path.join(work, REPO)), original, "the file written back unchanged")
+
+
+@test
+def indented_file(s):
+    text = ('<Document desctiption="Мои шаблоны">\r\n  <Groops name="A &amp; B">\r\n'
+            '    <Controls>{x}</Controls>\r\n    <Module>   </Module>\r\n  </Groops>\r\n'
+            '  <Groops name="C">\r\n    <Controls/>\r\n    <Module>\r\n   </Module>\r\n  </Groops>\r\n'
+            '</Document>\r\n')
+    work = s.workdir("indented_file", {REPO: cp1251(text)})
+    p = s.start(work)
+    check(p.items(), (["A & B", "C"], -1), "templates of an indented file")
+    p.close()
+    check(read(os.path.join(work, REPO)),
+          repository(("A & B", "{x}", "   "), ("C", "", ""), description="Мои шаблоны"),
+          "an indented file is written back on one line")
+
+
+@test
+def special_texts_survive(s):
+    name = "a&b<c>\"d'e Ёё"
+    module = cp1251("Строка 1\r\nСтрока 2 & <тег>\r\n\r\n")
+    work = s.workdir("special_texts_survive")
+    p = s.start(work)
+    p.add(name)
+    p.add("Форма")
+    p.select(0)
+    s.driver(f"clip-put dlg={word(CONTROLS)} text={word(module + NUL)}")
+    p.paste(INS_CONTROLS)
+    p.paste(INS_MODULE)
+    p.select(1)
+    s.driver(f"clip-put text={word(cp1251('Процедура') + NUL)}")
+    p.paste(INS_MODULE)
+    p.close()
+    saved = read(os.path.join(work, REPO))
+    check(saved, repository((name, CONTROLS.decode("cp1251"), module.decode("cp1251")),
+                            ("Форма", "", "Процедура")), "repository file")
+
+    p = s.start(work)
+    check(p.items(), ([name, "Форма"], -1), "names after a restart")
+    p.select(0)
+    p.click(BUTTON5)
+    check(clip(s, "dlg"), (len(CONTROLS), CONTROLS), "controls after a restart")
+    check(clip(s, "text"), (len(module) + 1, module + b"\0"), "module text after a restart")
+    p.close()
+    check(read(os.path.join(work, REPO)), saved, "the file after the second run")
+
+
+@test
+def broken_file(s):
+    original = cp1251('<Document desctiption="d"><Groops name="A"><Controls/><Module>м</Module></Groops>'
+                      '<Groops name="B"><Controls/><Module/></Groops><Groops name="C" <')
+    work = s.workdir("broken_file", {REPO: original})
+    p = s.start(work, visible=False)  # the error box may come before the window shows
+    title, text, buttons, icon = p.message_box()
+    check((title, buttons, icon), ("Tessara", "ok", True), "error box at start")
+    check_true(text.startswith("Ошибка в XML-документе: ") or text.startswith("XML: "),
+               f"the reader's message in the error box, got {text!r}")
+    s.broken_file_message = text
+    p.screenshot("broken-file-error")
+    p.answer("ok")
+    p.d("wait-main 5000")
+    check(p.state(), (True, False), "window open after the load error")
+    check(p.items()[0][:2], ["A", "B"], "the templates read before the error are listed")
+    p.add("D")
+    p.close()
+    kept = [f for f in sorted(os.listdir(work)) if read(os.path.join(work, f)) == original]
+    check_true(kept, f"the original bytes are kept in some file; files: {sorted(os.listdir(work))}")
+    s.broken_file_backup = kept
+
+
+@test
+def locked_file(s):
+    original = repository(("A", "", ""))
+    work = s.workdir("locked_file", {REPO: original})
+    event = f"TessaraE2EHold{os.getpid()}"
+    hold_out = os.path.join(s.out, "hold.out")
+    with open(hold_out, "wb") as out:
+        holder = subprocess.Popen(["wine", s.driver.exe, "hold", os.path.join(work, REPO), event, "60000"],
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+    try:
+        poll("the file to be held", lambda: b"ok held" in read(hold_out), timeout=20)
+        p = s.start(work)
+        check(p.items(), (["A"], -1), "a held file still loads")
+        for attempt in (1, 2):
+            p.d("close")
+            p.expect_error(CANNOT_CREATE)
+            p.d("sync")
+            check((p.running(), p.state()), (True, (True, False)), f"window open after failed close {attempt}")
+        s.driver(f"release {event}")
+        holder.wait(timeout=20)
+        p.close()
+        check(read(os.path.join(work, REPO)), original, "the file written once it is free")
+    finally:
+        if holder.poll() is None:
+            holder.kill()
+
+
+# ---------------------------------------------------------------------------------------------
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--driver", required=True)
+    ap.add_argument("--out", required=True)
+    ap.add_argument("tests", nargs="*")
+    args = ap.parse_args()
+    os.makedirs(args.out, exist_ok=True)
+    suite = Suite(os.path.abspath(args.exe), os.path.abspath(args.driver), os.path.abspath(args.out))
+    suite.xdotool = lambda *a: subprocess.run(["xdotool", *a], stdout=subprocess.DEVNULL,
+                                              stderr=subprocess.DEVNULL, timeout=10, check=False)
+    selected = [t for t in TESTS if not args.tests or t.__name__ in args.tests]
+    unknown = set(args.tests) - {t.__name__ for t in TESTS}
+    if unknown:
+        print(f"unknown tests: {' '.join(sorted(unknown))}", file=sys.stderr)
+    result = open(os.path.join(suite.out, "result.txt"), "w", encoding="utf-8")
+
+    def say(line):
+        print(line, flush=True)
+        result.write(line + "\n")
+        result.flush()
+
+    run_start = time.monotonic()
+    passed, failed = 0, len(unknown)
+    for t in selected:
+        start = time.monotonic()
+        try:
+            t(suite)
+            passed += 1
+            say(f"PASS {t.__name__} ({time.monotonic() - start:.1f}s)")
+        except Exception as e:  # a failed check, a driver failure or a harness error
+            failed += 1
+            detail = str(e) if isinstance(e, Failed) else traceback.format_exc().strip().splitlines()[-1]
+            say(f"FAIL {t.__name__} ({time.monotonic() - start:.1f}s): {detail}")
+            with open(os.path.join(suite.out, "failures.log"), "a", encoding="utf-8") as log:
+                log.write(f"== {t.__name__}\n{traceback.format_exc()}\n")
+        finally:
+            suite.cleanup()
+            try:
+                suite.driver("gone-main 5000")
+            except Failed:
+                pass
+    suite.driver.stop()
+    say(f"{os.path.basename(os.path.dirname(suite.out))}: {time.monotonic() - run_start:.0f} s, "
+        f"screenshots and logs in {suite.out}")
+    say(f"e2e: {passed} passed, {failed} failed")
+    return 0 if failed == 0 and passed > 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

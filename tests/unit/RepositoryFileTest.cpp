@@ -1,0 +1,320 @@
+// The repository file through the main window: reading at first show, writing after every
+// change and at close, files that are broken, missing their root, or cannot be written.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/RepositoryBackup.h"
+#include "fakes/FileHold.h"
+#include "fakes/FormFixture.h"
+
+namespace tessara {
+namespace {
+
+using fakes::C;
+using fakes::ReadWholeFile;
+using fakes::WriteWholeFile;
+
+class RepositoryFileTest : public fakes::FormFixture {
+protected:
+    std::string Description() const { return "<Document desctiption=\"" + C("Список контролов Тессар") + "\">"; }
+    std::string Quoted(const std::string& name) const { return C("«") + name + C("»"); }
+};
+
+TEST_F(RepositoryFileTest, NoFileAndImmediateCloseWritesTheNewRepository) {
+    Start();
+    EXPECT_EQ(SavedFile(), "<missing>");  // nothing is written before a change or the close
+    Close();
+    EXPECT_TRUE(W.Boxes.Errors.empty());
+    EXPECT_EQ(SavedFile(), NewRepositoryXml());
+}
+
+TEST_F(RepositoryFileTest, ShowingAgainDoesNotReadAgainAndClosingUnshownWritesNothing) {
+    Start("<Document><Groops name=\"a\"><Controls/><Module/></Groops></Document>");
+    Form->FormShow();
+    EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"a"});
+
+    TmForm unshown(W.Ports());
+    unshown.RepositoryFileName = Dir.File("other.xml");
+    unshown.FormCreate();
+    unshown.FormClose();
+    EXPECT_EQ(ReadWholeFile(Dir.File("other.xml")), "<missing>");
+}
+
+TEST_F(RepositoryFileTest, ThreeTemplatesListedInFileOrderNothingSelected) {
+    Start("<Document desctiption=\"mine\"><Groops name=\"b\"><Controls/><Module/></Groops>"
+          "<Groops name=\"a\"><Controls/><Module/></Groops><Item name=\"c\"/></Document>");
+    EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{"b", "a", "c"}));
+    EXPECT_EQ(W.DlgForms.Selected, -1);
+    EXPECT_EQ(W.DlgForms.UpdateDepth, 0);
+    EXPECT_GE(W.DlgForms.Updates, 1);
+    EXPECT_TRUE(W.Boxes.Errors.empty());
+    EXPECT_EQ(Form->RootElement->GetAttribute("desctiption", ""), "mine");
+}
+
+TEST_F(RepositoryFileTest, IndentedFileIsWrittenBackOnOneLine) {
+    Start("<Document desctiption=\"d\">\r\n  <Groops name=\"x\">\r\n    <Controls>c</Controls>\r\n"
+          "    <Module>m</Module>\r\n  </Groops>\r\n</Document>\r\n");
+    EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"x"});
+    Close();
+    EXPECT_EQ(SavedFile(),
+              "<Document desctiption=\"d\"><Groops name=\"x\"><Controls>c</Controls><Module>m</Module>"
+              "</Groops></Document>");
+}
+
+TEST_F(RepositoryFileTest, ListingPassesOverCommentsInstructionsAndTextAndKeepsThem) {
+    const std::string file =
+        "<Document><!--first--><Groops name=\"a\"><Controls/><Module/></Groops>"
+        "<?note keep?>stray text<Groops name=\"b\"><Controls/><Module/></Groops><![CDATA[x]]></Document>";
+    Start(file);
+    EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
+    EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{"a", "b"}));
+    Close();
+    EXPECT_EQ(SavedFile(), file);
+}
+
+TEST_F(RepositoryFileTest, TextsSurviveACloseAndANewStart) {
+    const std::string name = C("Имя & <теги> \"кавычки\" 'апостроф'");
+    const std::string controls = "{\"Form\",\r\n{<1>,&amp;}}";
+    const struct {
+        std::string Module, Back;
+    } modules[] = {
+        {C("Процедура()\r\n\tА = \"<&>\";\r\nКонецПроцедуры\r\n"), C("Процедура()\r\n\tА = \"<&>\";\r\nКонецПроцедуры\r\n")},
+        {"  \r\n  ", ""},  // blanks with a line break: dropped by the loader
+        {"   ", "   "},    // blanks on one line stay
+    };
+    for (const auto& m : modules) {
+        std::filesystem::remove(FileName);
+        Start();
+        Add(name);
+        Select(0);
+        W.Clipboard.PutFromOutside(DialogFormat(), controls);
+        PasteControls();
+        W.Clipboard.PutFromOutside(kCfText, m.Module + '\0');
+        PasteModule();
+        Close();
+        Restart();
+        ASSERT_EQ(W.DlgForms.Texts(), std::vector<std::string>{name});
+        EXPECT_EQ(ControlsOf(0), controls);
+        EXPECT_EQ(ModuleOf(0), m.Back);
+        EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
+    }
+}
+
+TEST_F(RepositoryFileTest, FileThatCannotBeWrittenKeepsTheWindowOpenAtEveryClose) {
+    const std::string file = "<Document><Groops name=\"a\"><Controls/><Module/></Groops></Document>";
+    Start(file);
+    ASSERT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"a"});
+    fakes::FileHold other(FileName, fakes::FileHold::Reading);
+    ASSERT_TRUE(other.IsHeld());
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool closed = false;
+        Run([&] {
+            Form->FormClose();
+            closed = true;
+        });
+        EXPECT_FALSE(closed);
+        EXPECT_EQ(LastError(), "Cannot create file " + FileName + ".");
+    }
+    EXPECT_EQ(SavedFile(), file);
+    other.Release();
+    W.Boxes.Errors.clear();
+    Close();
+    EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
+}
+
+// ---- A document without a root element after reading ---------------------------------------
+
+TEST_F(RepositoryFileTest, FileWithoutRootElementGetsTheNewRepositoryRoot) {
+    const struct {
+        const char* Name;
+        std::string File;
+        std::string Saved;
+    } cases[] = {
+        {"empty", "", ""},
+        {"whitespace", " \r\n\t\r\n", ""},
+        {"comment", "<!--only a comment-->", "<!--only a comment-->"},
+        {"instruction", "<?xml version=\"1.0\"?>", "<?xml version=\"1.0\"?>"},
+    };
+    for (const auto& c : cases) {
+        Start(c.File);
+        EXPECT_TRUE(W.Boxes.Errors.empty()) << c.Name << ": " << LastError();
+        ASSERT_NE(Form->RootElement, nullptr) << c.Name;
+        EXPECT_TRUE(W.DlgForms.Items.empty());
+        Add("t");
+        EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"t"}) << c.Name;
+        Close();
+        EXPECT_EQ(SavedFile(), c.Saved + Description() + "<Groops name=\"t\"><Controls/><Module/></Groops></Document>")
+            << c.Name;
+    }
+}
+
+TEST_F(RepositoryFileTest, FileBrokenBeforeItsRootGetsRootAndReportsLoadWithBackup) {
+    const std::string broken = "<!--x--></Document>";
+    Start(broken);
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    const std::string& text = W.Boxes.Errors[0].Text;
+    EXPECT_EQ(text.rfind("XML: ", 0) == 0 || text.rfind(C("Ошибка в XML-документе: "), 0) == 0, true) << text;
+    EXPECT_NE(text.find(Quoted(FileName + ".bad")), std::string::npos) << text;
+    ASSERT_NE(Form->RootElement, nullptr);
+    Add("t");
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
+}
+
+#ifndef _WIN32
+// A file that exists but cannot be opened (another program holds it alone).
+TEST_F(RepositoryFileTest, FileThatCannotBeOpenedIsKeptUntilItCanBeCopied) {
+    const std::string file = "<Document><Groops name=\"kept\"><Controls/><Module/></Groops></Document>";
+    WriteWholeFile(FileName, file);
+    fakes::FileHold other(FileName, fakes::FileHold::Exclusive);
+    ASSERT_TRUE(other.IsHeld());
+    Restart();
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    EXPECT_EQ(W.Boxes.Errors[0].Text.rfind("Cannot open file " + FileName + ".\r\n", 0), 0u)
+        << W.Boxes.Errors[0].Text;
+    EXPECT_NE(W.Boxes.Errors[0].Text.find(C("Копию исходного файла сделать не удалось")), std::string::npos);
+    ASSERT_NE(Form->RootElement, nullptr);
+    Add("new");  // cannot copy the file yet: it is not written over
+    EXPECT_EQ(W.StatusBar1.Text.rfind(C("Изменения не сохранены в файл"), 0), 0u) << W.StatusBar1.Text;
+    EXPECT_EQ(ReadWholeFile(FileName), file);
+    Close();
+    EXPECT_EQ(W.Boxes.Errors.size(), 2u);
+    EXPECT_EQ(ReadWholeFile(FileName), file);
+
+    other.Release();
+    Add("next");
+    EXPECT_EQ(W.StatusBar1.Text, C("Копия исходного файла шаблонов сохранена как ") + Quoted(FileName + ".bad"));
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), file);
+    EXPECT_EQ(SavedFile(), Xml());
+}
+#endif
+
+// ---- A file that failed to load is never silently replaced ---------------------------------
+
+TEST_F(RepositoryFileTest, BrokenFileIsCopiedAsideBeforeItIsWrittenOver) {
+    const std::string broken =
+        "<Document><Groops name=\"a\"><Controls>c</Controls><Module>m</Module></Groops>"
+        "<Groops name=\"b\"><Controls></Module></Groops></Document>";
+    Start(broken);
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    const std::string& text = W.Boxes.Errors[0].Text;
+    const std::string tail = "\r\n" + C("Исходный файл сохранён без изменений как ") + Quoted(FileName + ".bad") + ".";
+    ASSERT_GT(text.size(), tail.size());
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << text;
+    EXPECT_EQ(W.Boxes.Errors[0].Title, "Tessara");
+    // The templates read before the error are listed.
+    ASSERT_GE(W.DlgForms.Texts().size(), 1u);
+    EXPECT_EQ(W.DlgForms.Texts()[0], "a");
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
+
+    Close();
+    EXPECT_EQ(SavedFile(), Xml());
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
+
+    // A second broken file never replaces the first copy.
+    const std::string broken2 = "<Document><Groops name=\"z\">";
+    WriteWholeFile(FileName, broken2 + "<");
+    Restart();
+    EXPECT_NE(LastError().find(Quoted(FileName + ".bad1")), std::string::npos) << LastError();
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad1"), broken2 + "<");
+}
+
+TEST_F(RepositoryFileTest, WhenTheCopyCannotBeMadeTheFileIsNotWritten) {
+    const std::string broken = "<Document><Groops name=\"a\"><Controls/><Module/></Groops><";
+    std::filesystem::create_directories(FileName + ".bad/inside");  // the copy's name is taken
+    Start(broken);
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    EXPECT_NE(LastError().find(C("Копию исходного файла сделать не удалось")), std::string::npos) << LastError();
+
+    Select(0);
+    Rename(0, "renamed");
+    EXPECT_EQ(W.StatusBar1.Text.rfind(C("Изменения не сохранены в файл, попытка будет повторена: ") +
+                                          C("Файл шаблонов не перезаписан"),
+                                      0),
+              0u)
+        << W.StatusBar1.Text;
+    bool closed = false;
+    Run([&] {
+        Form->FormClose();
+        closed = true;
+    });
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(ReadWholeFile(FileName), broken);
+
+    std::filesystem::remove_all(FileName + ".bad");
+    Add("more");
+    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
+    EXPECT_EQ(SavedFile(), Xml());
+}
+
+TEST(RepositoryBackup, NamesNeverReplaceAnEarlierCopy) {
+    fakes::TempDir dir;
+    const std::string file = dir.File("r.xml");
+    WriteWholeFile(file, "v1");
+    EXPECT_EQ(BackupRepositoryFile(file), file + ".bad");
+    WriteWholeFile(file, "v2");
+    EXPECT_EQ(BackupRepositoryFile(file), file + ".bad1");
+    WriteWholeFile(file, std::string(200000, 'x') + std::string("\0\xff", 2));
+    EXPECT_EQ(BackupRepositoryFile(file), file + ".bad2");
+    EXPECT_EQ(ReadWholeFile(file + ".bad"), "v1");
+    EXPECT_EQ(ReadWholeFile(file + ".bad1"), "v2");
+    EXPECT_EQ(ReadWholeFile(file + ".bad2"), ReadWholeFile(file));
+    EXPECT_THROW(BackupRepositoryFile(dir.File("missing.xml")), EFOpenError);
+}
+
+// ---- Nothing the user did is lost ----------------------------------------------------------
+
+TEST_F(RepositoryFileTest, EveryChangeIsWrittenAtOnce) {
+    Start();
+    Add("one");
+    EXPECT_EQ(SavedFile(), Xml());
+    Add("two");
+    Rename(0, "first");
+    EXPECT_EQ(SavedFile(), Xml());
+    Select(0);
+    W.Clipboard.PutFromOutside(DialogFormat(), "ctl");
+    PasteControls();
+    EXPECT_EQ(SavedFile(), Xml());
+    W.Clipboard.PutFromOutside(kCfText, std::string("mod\0", 4));
+    PasteModule();
+    EXPECT_EQ(SavedFile(), Xml());
+    Select(1);
+    Run([&] { Form->Button3Click(); });
+    EXPECT_EQ(SavedFile(), Description() +
+                               "<Groops name=\"first\"><Controls>ctl</Controls><Module>mod</Module></Groops>"
+                               "</Document>");
+    EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
+}
+
+TEST_F(RepositoryFileTest, FailedSaveAfterChangeIsReportedAndRetriedAtTheNextChange) {
+    const std::string sub = (Dir.Path / "sub").string();
+    std::filesystem::create_directories(sub);
+    FileName = sub + "/1CDialogControls.xml";
+    Start();
+    Add("a");
+    std::filesystem::remove_all(sub);
+    Add("b");
+    EXPECT_EQ(W.StatusBar1.Text, C("Изменения не сохранены в файл, попытка будет повторена: ") +
+                                     "Cannot create file " + FileName + ".");
+    EXPECT_TRUE(W.Boxes.Errors.empty());
+    std::filesystem::create_directories(sub);
+    Add("c");
+    EXPECT_EQ(SavedFile(), Xml());
+    EXPECT_NE(SavedFile().find("\"b\""), std::string::npos);
+}
+
+TEST_F(RepositoryFileTest, SessionEndSavesWithoutAsking) {
+    Start();
+    Add("a");
+    std::filesystem::remove(FileName);
+    Form->FormEndSession(false);
+    EXPECT_EQ(SavedFile(), "<missing>");
+    Form->FormEndSession(true);
+    EXPECT_EQ(SavedFile(), Xml());
+    EXPECT_TRUE(W.Boxes.Errors.empty());
+    EXPECT_TRUE(W.Boxes.Questions.empty());
+}
+
+}  // namespace
+}  // namespace tessara

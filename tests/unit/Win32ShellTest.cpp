@@ -1,0 +1,349 @@
+// The Win32 shell's own pieces against the real window system (under Wine on Linux): the tray
+// record, the text edge, the clipboard blocks, the controls' wrappers, the window's tab order
+// and layout, and the application's minimize and restore.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "app/win32/WinApplication.h"
+#include "app/win32/WinClipboard.h"
+#include "app/win32/WinMainWindow.h"
+#include "app/win32/WinText.h"
+#include "app/win32/WinTrayIcon.h"
+#include "platform/Charset.h"
+#include "platform/Exceptions.h"
+
+using namespace tessara;
+using namespace tessara::win32;
+
+namespace {
+
+// A plain hidden top-level window, or null when there is no window system to make one.
+HWND MakeHiddenWindow() {
+    return ::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
+}
+
+TXmlDElement* Link(int n) { return reinterpret_cast<TXmlDElement*>(static_cast<intptr_t>(n)); }
+
+}  // namespace
+
+TEST(Win32TrayIcon, FirstVersionRecordFromTheHandlersFields) {
+    TTrayIconData data;
+    data.cbSize = 88;
+    data.uID = 1;
+    data.uFlags = 7;
+    data.uCallbackMessage = 0x400;
+    data.szTip = "Tessara v1.0";
+    const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
+    const HICON icon = reinterpret_cast<HICON>(static_cast<intptr_t>(0x5678));
+    const NOTIFYICONDATAA record = MakeNotifyIconData(data, window, icon);
+
+    EXPECT_EQ(record.cbSize, sizeof(void*) == 8 ? 104u : 88u);
+    EXPECT_EQ(record.hWnd, window);
+    EXPECT_EQ(record.uID, 1u);
+    EXPECT_EQ(record.uFlags, 7u);
+    EXPECT_EQ(record.uCallbackMessage, 0x400u);
+    EXPECT_EQ(record.hIcon, icon);
+    char expected[64] = "Tessara v1.0";
+    EXPECT_EQ(std::memcmp(record.szTip, expected, sizeof expected), 0);
+}
+
+TEST(Win32TrayIcon, TipLongerThanTheFieldIsCutToSixtyThreeBytes) {
+    TTrayIconData data;
+    data.szTip = std::string(80, 'x');
+    const NOTIFYICONDATAA record = MakeNotifyIconData(data, nullptr, nullptr);
+    EXPECT_EQ(std::string(record.szTip), std::string(63, 'x'));
+}
+
+TEST(Win32Text, EveryByteSurvivesTheWideEdge) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(Narrow(Wide(all)), all);
+    EXPECT_EQ(Wide(Cp1251("Копировать")), std::wstring(L"Копировать"));
+    EXPECT_EQ(Narrow(L"Ж\x4E2D"), Cp1251("Ж") + "?");  // what 1251 lacks becomes '?'
+}
+
+class Win32Clipboard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Owner = MakeHiddenWindow();
+        if (Owner == nullptr) GTEST_SKIP() << "no window system";
+        Clipboard.SetOwner(Owner);
+        Format = Clipboard.RegisterFormat("1S DIALOG EDITOR");
+        ASSERT_NE(Format, 0u);
+    }
+    void TearDown() override {
+        Clipboard.Close();
+        if (Owner != nullptr) ::DestroyWindow(Owner);
+    }
+
+    // Puts one block under Format (emptying the clipboard first) and reads it back.
+    std::optional<std::string> PutAndRead(const std::string& block, unsigned format) {
+        Clipboard.Open();
+        Clipboard.Empty();
+        Clipboard.SetData(format, block, kGmemMoveable);
+        Clipboard.Close();
+        Clipboard.Open();
+        auto data = Clipboard.GetData(format);
+        Clipboard.Close();
+        return data;
+    }
+
+    // The size of the block the clipboard holds under a format, or -1 when it holds none.
+    long long BlockSize(unsigned format) {
+        Clipboard.Open();
+        const HANDLE block = ::GetClipboardData(format);
+        const long long size = block != nullptr ? static_cast<long long>(::GlobalSize(block)) : -1;
+        Clipboard.Close();
+        return size;
+    }
+
+    HWND Owner = nullptr;
+    TWinClipboard Clipboard;
+    unsigned Format = 0;
+};
+
+TEST_F(Win32Clipboard, BlocksReadBackUpToTheFirstZeroByte) {
+    struct Case {
+        std::string Put;
+        std::string Read;
+    };
+    const Case cases[] = {
+        {"ab", "ab"},
+        {std::string("a\0b", 3), "a"},
+        {std::string("\0xyz", 4), ""},
+        {Cp1251("{\"Форма\",1}\r\n"), Cp1251("{\"Форма\",1}\r\n")},
+        {std::string(100000, 'q'), std::string(100000, 'q')},
+    };
+    for (const Case& c : cases) {
+        const auto read = PutAndRead(c.Put, Format);
+        ASSERT_TRUE(read.has_value()) << c.Put.size();
+        EXPECT_EQ(*read, c.Read) << c.Put.size();
+    }
+}
+
+TEST_F(Win32Clipboard, ControlsBlockHasExactlyTheStringsLength) {
+    PutAndRead("ab", Format);
+    EXPECT_EQ(BlockSize(Format), 2);
+}
+
+TEST_F(Win32Clipboard, EmptyControlsAreAnnouncedAndReadAsEmpty) {
+    // Windows keeps a zero-length block; where that is refused a single zero byte stands in.
+    const auto read = PutAndRead("", Format);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(*read, "");
+    const long long size = BlockSize(Format);
+    EXPECT_TRUE(size == 0 || size == 1) << size;
+}
+
+TEST_F(Win32Clipboard, TextWithItsZeroByteAndEmptyingRemovesOtherFormats) {
+    const unsigned other = Clipboard.RegisterFormat("Tessara unit test other format");
+    PutAndRead("other", other);
+    Clipboard.Open();
+    EXPECT_TRUE(Clipboard.HasData(other));
+    Clipboard.Empty();
+    Clipboard.SetData(kCfText, std::string("x\0", 2), kGmemMoveable | kGmemDdeShare);
+    Clipboard.Close();
+
+    EXPECT_TRUE(Clipboard.IsFormatAvailable(kCfText));
+    EXPECT_FALSE(Clipboard.IsFormatAvailable(other));
+    Clipboard.Open();
+    EXPECT_EQ(Clipboard.GetData(kCfText).value_or("none"), "x");
+    EXPECT_FALSE(Clipboard.HasData(other));
+    EXPECT_FALSE(Clipboard.GetData(other).has_value());
+    Clipboard.Close();
+}
+
+// Another thread holds the clipboard for a while, as another program would.
+static void HoldClipboard(std::chrono::milliseconds hold, HANDLE opened) {
+    const HWND window = MakeHiddenWindow();
+    ::OpenClipboard(window);
+    ::SetEvent(opened);
+    std::this_thread::sleep_for(hold);
+    ::CloseClipboard();
+    ::DestroyWindow(window);
+}
+
+TEST_F(Win32Clipboard, BriefHoldByAnotherProgramIsWaitedFor) {
+    const HANDLE opened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder(HoldClipboard, std::chrono::milliseconds(30), opened);
+    ::WaitForSingleObject(opened, 5000);
+    EXPECT_NO_THROW(Clipboard.Open());
+    Clipboard.Close();
+    holder.join();
+    ::CloseHandle(opened);
+}
+
+TEST_F(Win32Clipboard, LongHoldFailsWithCannotOpenClipboardAfterBoundedTries) {
+    const HANDLE opened = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder(HoldClipboard, std::chrono::milliseconds(1500), opened);
+    ::WaitForSingleObject(opened, 5000);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        Clipboard.Open();
+        ADD_FAILURE() << "opened a clipboard that another thread holds";
+        Clipboard.Close();
+    } catch (const EClipboardException& error) {
+        EXPECT_STREQ(error.what(), "Cannot open clipboard");
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    holder.join();
+    ::CloseHandle(opened);
+}
+
+class Win32Window : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const HWND probe = MakeHiddenWindow();
+        if (probe == nullptr) GTEST_SKIP() << "no window system";
+        ::DestroyWindow(probe);
+        Application.Create(::GetModuleHandleW(nullptr), nullptr, L"Tessara");
+        Window.Create(::GetModuleHandleW(nullptr), nullptr, Application);
+        Application.SetMainWindow(Window.Handle());
+    }
+
+    RECT ClientRectOf(int id) {
+        RECT r;
+        ::GetWindowRect(Window.Control(id), &r);
+        ::MapWindowPoints(nullptr, Window.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    TWinApplication Application;
+    TWinMainWindow Window;
+};
+
+TEST_F(Win32Window, MainWindowIsOwnedByTheApplicationWindowWithTheAgreedNames) {
+    wchar_t name[64];
+    ::GetClassNameW(Window.Handle(), name, 64);
+    EXPECT_STREQ(name, L"TmForm");
+    ::GetClassNameW(Application.Handle(), name, 64);
+    EXPECT_STREQ(name, L"TessaraApplication");
+    EXPECT_EQ(::GetWindow(Window.Handle(), GW_OWNER), Application.Handle());
+    EXPECT_EQ(Window.Caption(), "Tessara");
+    RECT client;
+    ::GetClientRect(Window.Handle(), &client);
+    EXPECT_EQ(client.right, kClientWidth);
+    EXPECT_EQ(client.bottom, kClientHeight);
+}
+
+TEST_F(Win32Window, TabOrderSkipsDisabledButtonsAndLabels) {
+    const int expected[] = {idDlgForms, idEdtName, idButton4, idButton5, idMemoOfHints,
+                            idButtonMore, idButton1};
+    HWND at = Window.Control(idButton1);
+    for (int id : expected) {
+        at = ::GetNextDlgTabItem(Window.Handle(), at, FALSE);
+        ASSERT_NE(at, nullptr);
+        EXPECT_EQ(::GetDlgCtrlID(at), id);
+    }
+    EXPECT_FALSE(::IsWindowEnabled(Window.Control(idButton2)));
+    EXPECT_FALSE(::IsWindowEnabled(Window.Control(idButton3)));
+}
+
+TEST_F(Win32Window, NarrowingKeepsLeftEdgeHeightAndTheStatusBarAlongTheBottom) {
+    RECT before;
+    ::GetWindowRect(Window.Handle(), &before);
+    Window.SetOuterWidth(268);
+    RECT after;
+    ::GetWindowRect(Window.Handle(), &after);
+    EXPECT_EQ(after.right - after.left, 268);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+
+    RECT client;
+    ::GetClientRect(Window.Handle(), &client);
+    const RECT status = ClientRectOf(idStatusBar1);
+    EXPECT_EQ(status.left, 0);
+    EXPECT_EQ(status.right, client.right);
+    EXPECT_EQ(status.bottom, kClientHeight);
+    EXPECT_EQ(status.bottom - status.top, 19);
+    // The memo keeps its place and size beyond the narrow client area.
+    const RECT memo = ClientRectOf(idMemoOfHints);
+    EXPECT_EQ(memo.left, 264);
+    EXPECT_EQ(memo.right - memo.left, 345);
+}
+
+TEST_F(Win32Window, ListItemsKeepLinksAndSelectionThroughRenameAndDelete) {
+    TWinListBox& list = Window.DlgForms;
+    list.BeginUpdate();
+    list.Add(Cp1251("Форма"), Link(1));
+    list.Add("", Link(2));
+    list.Add("c", Link(3));
+    list.EndUpdate();
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.ItemIndex(), -1);
+    list.SetItemIndex(1);
+    list.Add("d", Link(4));
+    EXPECT_EQ(list.ItemIndex(), 1);
+
+    list.SetItemText(1, Cp1251("Новое имя"));
+    EXPECT_EQ(list.ItemText(1), Cp1251("Новое имя"));
+    EXPECT_EQ(list.ItemObject(1), Link(2));
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(list.Count(), 4);
+
+    list.SetItemText(0, "x");  // not selected: the selection stays on the other item
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(list.ItemObject(0), Link(1));
+
+    list.Delete(1);
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.ItemIndex(), -1);
+    EXPECT_EQ(list.ItemText(1), "c");
+    EXPECT_EQ(list.ItemObject(1), Link(3));
+}
+
+TEST_F(Win32Window, TextsOfEditStatusAndButtonsCrossTheWideEdge) {
+    Window.edtName.SetText(Cp1251("Имя шаблона"));
+    EXPECT_EQ(Window.edtName.Text(), Cp1251("Имя шаблона"));
+    wchar_t text[128] = {};
+    ::GetWindowTextW(Window.Control(idEdtName), text, 128);
+    EXPECT_STREQ(text, L"Имя шаблона");
+
+    Window.StatusBar1.SetText(Cp1251("Скопировано Форма!"));
+    ::SendMessageW(Window.Control(idStatusBar1), WM_GETTEXT, 128, reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, L"Скопировано Форма!");
+
+    Window.ButtonMore.SetCaption("<<");
+    ::GetWindowTextW(Window.Control(idButtonMore), text, 128);
+    EXPECT_STREQ(text, L"<<");
+    Window.Button2.SetEnabled(true);
+    EXPECT_TRUE(::IsWindowEnabled(Window.Control(idButton2)));
+}
+
+TEST_F(Win32Window, MinimizeHidesIntoTheTrayAndRestoreBringsBackTheTaskbarButton) {
+    int minimized = 0;
+    Application.SetMinimizeHandler([&] {
+        ++minimized;
+        Application.HideTaskbarButton();
+    });
+    ::ShowWindow(Application.Handle(), SW_SHOWNA);
+    ::ShowWindow(Window.Handle(), SW_SHOW);
+
+    Application.Minimize();
+    EXPECT_TRUE(Application.IsMinimized());
+    EXPECT_FALSE(::IsWindowVisible(Window.Handle()));
+    EXPECT_FALSE(::IsWindowVisible(Application.Handle()));
+    Application.Minimize();
+    EXPECT_EQ(minimized, 1);
+
+    Application.Restore();
+    EXPECT_FALSE(Application.IsMinimized());
+    EXPECT_TRUE(::IsWindowVisible(Window.Handle()));
+    EXPECT_TRUE(::IsWindowVisible(Application.Handle()));
+
+    ::ShowWindow(Window.Handle(), SW_HIDE);
+    Application.Restore();  // not minimized: nothing happens
+    EXPECT_FALSE(::IsWindowVisible(Window.Handle()));
+}
+
+#endif  // _WIN32
