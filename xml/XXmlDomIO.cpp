@@ -1,4 +1,6 @@
 // Loading a document from XML text through the token reader, and saving its XML text.
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Charset.h"
@@ -29,6 +31,50 @@ std::string Unescaped(std::string& raw) {
     return std::string(raw.data(), UnescapeXmlInPlace(raw.data(), raw.size()));
 }
 
+// Sets the attributes of one start tag as SetAttribute does (a repeated name overwrites the
+// earlier value in place, a new one goes to the end), but finds names through an index once a
+// tag has many, so that a tag with a huge number of attributes loads in linear time.
+class TAttributeSetter {
+public:
+    void Set(TXmlDElement* element, const std::string& name, std::string value) {
+        if (element != Owner) {
+            Owner = element;
+            Index.clear();
+        }
+        TXmlDNamedNodeMap* map = element->Attributes();
+        if (map->Count() < kIndexFrom) {
+            element->SetAttribute(name, std::move(value));
+            return;
+        }
+        if (Index.empty())
+            for (int i = 0; i < map->Count(); ++i) {
+                auto* attribute = static_cast<TXmlDAttribute*>(map->Item(i));
+                Index.emplace(attribute->Name(), attribute);  // the first of a name wins, as in lookups
+            }
+        const auto found = Index.find(name);
+        if (found != Index.end()) {
+            found->second->Value = std::move(value);
+            return;
+        }
+        TRef<TXmlDAttribute> attribute(new TXmlDAttribute(name));
+        map->Insert(attribute.Get(), -1);
+        attribute->Value = std::move(value);
+        Index.emplace(attribute->Name(), attribute.Get());
+    }
+
+    // A new start tag: its element is another one.
+    void Forget() noexcept {
+        Owner = nullptr;
+        Index.clear();
+    }
+
+private:
+    static constexpr int kIndexFrom = 16;
+    TXmlDElement* Owner = nullptr;
+    // Keys view the attributes' own names, which live as long as the attributes.
+    std::unordered_map<std::string_view, TXmlDAttribute*> Index;
+};
+
 }  // namespace
 
 // The chain of open elements is an explicit stack, so nesting of any depth loads.
@@ -38,6 +84,7 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
     TXmlReader reader;
     reader.Open(stream, false);
     std::vector<TXmlDElement*> open;  // innermost last; the tree owns them
+    TAttributeSetter attributes;
     for (TXmlTokenKind kind = reader.Next(); kind != xtEndOfInput; kind = reader.Next()) {
         TXmlDNode* container = open.empty() ? static_cast<TXmlDNode*>(this) : open.back();
         switch (kind) {
@@ -66,11 +113,12 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
                 TRef<TXmlDElement> element(new TXmlDElement(reader.Name()));
                 container->AppendChild(element.Get());
                 open.push_back(element.Get());
+                attributes.Forget();
                 break;
             }
             case xtAttribute:
                 if (open.empty()) FailMisplaced();
-                open.back()->SetAttribute(reader.Name(), Unescaped(reader.DataBuffer()));
+                attributes.Set(open.back(), reader.Name(), Unescaped(reader.DataBuffer()));
                 break;
             case xtText: {
                 if (open.empty()) FailMisplaced();
