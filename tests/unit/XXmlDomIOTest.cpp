@@ -315,6 +315,24 @@ TEST(XmlSave, FileRoundTripAndMissingFile) {
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"1CDialogControls.xml"});
 }
 
+// A file larger than the blocks it is read in loads as the same bytes from memory do.
+TEST(XmlSave, LargeFileLoadsLikeItsBytes) {
+    TempDir dir;
+    const std::string name = dir.File("large.xml");
+    std::string xml = "<Document>";
+    for (int i = 0; i < 6000; ++i)
+        xml += "<Groops name=\"t" + std::to_string(i) + "\"><Module>&quot;" + std::string(i % 300, 'm') +
+               "&amp;&lt;\r\n</Module></Groops>\r\n";
+    xml += "</Document>";
+    ASSERT_GT(xml.size(), 1000000u);
+    WriteBytes(name, xml);
+    TXmlDDocument fromFile, fromMemory;
+    fromFile.LoadFromFile(name);
+    Load(fromMemory, xml);
+    EXPECT_TRUE(fromFile.GetXml() == fromMemory.GetXml());
+    EXPECT_EQ(fromFile.DocumentElement()->ChildNodes()->Count(), 6000);
+}
+
 TEST(XmlSave, AFailureAtAnyStepKeepsTheOldFile) {
     TempDir dir;
     const std::string name = dir.File("repo.xml");
