@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -93,15 +92,15 @@ void CheckAccepts(TXmlDNodeType container, TXmlDNodeType child) {
 // Strings that live in a node are kept at their exact size: a tree of a million texts must
 // not carry the slack of the buffers they were built in. Slack below one allocation granule
 // costs nothing and is left alone.
-constexpr size_t kSlack = 16;
+constexpr size_t kStringSlack = 16;
 
 void FitString(std::string& s) {
-    if (s.capacity() - s.size() >= kSlack) s.shrink_to_fit();
+    if (s.capacity() - s.size() >= kStringSlack) s.shrink_to_fit();
 }
 
 void AssignExact(std::string& target, const std::string& value) {
     if (&target == &value) return;
-    if (target.capacity() >= value.size() && target.capacity() - value.size() < kSlack)
+    if (target.capacity() >= value.size() && target.capacity() - value.size() < kStringSlack)
         target.assign(value);
     else
         target = std::string(value);  // a copy is allocated at exactly its size
@@ -181,15 +180,18 @@ char* WriteEscaped(char* out, const std::string& text) {
 #endif
 #endif
 
+#ifndef TESSARA_PLAIN_HEAP
+
 namespace {
 
 // Blocks of one size are carved from 64 KB slabs and recycled through a free list per size
-// (in steps of 8 bytes, up to 256). Slabs are kept for the life of the process, linked from a
-// plain global so that they stay reachable. Under AddressSanitizer every block comes from the
-// general heap, so that the sanitizer sees each node's lifetime.
+// (in steps of 8 bytes, up to 256). Freed blocks stay in their list for the next tree, and
+// slabs are kept for the life of the process, linked from a plain global so that they stay
+// reachable.
 constexpr size_t kGranule = 8;
 constexpr size_t kLargestBlock = 256;
 constexpr size_t kSlabSize = 64 * 1024;
+constexpr size_t kSlabHeader = 16;
 
 struct TFreeBlock {
     TFreeBlock* Next;
@@ -208,42 +210,45 @@ constexpr size_t SizeClass(size_t size) { return (size + kGranule - 1) / kGranul
 }  // namespace
 
 void* TXmlDSmallBlocks::Allocate(size_t size) {
-#ifndef TESSARA_PLAIN_HEAP
-    if (size <= kLargestBlock) {
-        const size_t sizeClass = SizeClass(size);
-        if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
-            freeBlocks[sizeClass] = block->Next;
-            return block;
-        }
-        const size_t bytes = sizeClass * kGranule;
-        if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
-            auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
-            slab->Next = slabs;
-            slabs = slab;
-            slabCursor = reinterpret_cast<char*>(slab) + 16;
-            slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
-        }
-        void* block = slabCursor;
-        slabCursor += bytes;
+    if (size > kLargestBlock) return ::operator new(size);
+    const size_t sizeClass = SizeClass(size);
+    if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
+        freeBlocks[sizeClass] = block->Next;
         return block;
     }
-#endif
-    return ::operator new(size);
+    const size_t bytes = sizeClass * kGranule;
+    if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
+        auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
+        slab->Next = slabs;
+        slabs = slab;
+        slabCursor = reinterpret_cast<char*>(slab) + kSlabHeader;
+        slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
+    }
+    void* block = slabCursor;
+    slabCursor += bytes;
+    return block;
 }
 
 void TXmlDSmallBlocks::Free(void* block, size_t size) noexcept {
     if (block == nullptr) return;
-#ifndef TESSARA_PLAIN_HEAP
-    if (size <= kLargestBlock) {
-        auto* freed = static_cast<TFreeBlock*>(block);
-        const size_t sizeClass = SizeClass(size);
-        freed->Next = freeBlocks[sizeClass];
-        freeBlocks[sizeClass] = freed;
+    if (size > kLargestBlock) {
+        ::operator delete(block);
         return;
     }
-#endif
-    ::operator delete(block);
+    auto* freed = static_cast<TFreeBlock*>(block);
+    const size_t sizeClass = SizeClass(size);
+    freed->Next = freeBlocks[sizeClass];
+    freeBlocks[sizeClass] = freed;
 }
+
+#else
+
+// Under AddressSanitizer every block comes from the general heap, so that the sanitizer sees
+// the lifetime of each node and list.
+void* TXmlDSmallBlocks::Allocate(size_t size) { return ::operator new(size); }
+void TXmlDSmallBlocks::Free(void* block, size_t) noexcept { ::operator delete(block); }
+
+#endif
 
 const std::string& NodeTypeName(TXmlDNodeType kind) {
     return kind < 12 ? kKindNames[kind] : kUnknownKind;
@@ -360,17 +365,16 @@ std::string TXmlDNode::GetXml() const {
 namespace {
 
 // Sinks for RenderSubtree. Reserve(N) gives room for N bytes and Commit(End) takes what was
-// written up to End. How a sink wants the lengths:
-enum class TLengths {
-    Exact,  // the exact size of every part (counting, or a block of limited room)
-    None,   // none: the room for everything is there already
-};
+// written up to End. A sink that measures is given the exact size of every part, except for
+// a text whose largest size (every byte an entity) fits in its Room(); one that does not
+// measure has room for everything already.
 
 // Counts the bytes.
 struct TLengthSink {
-    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kMeasures = true;
     static constexpr bool kWrites = false;
     size_t Length = 0;
+    size_t Room() const noexcept { return 0; }
     char* Reserve(size_t n) {
         Length += n;
         return nullptr;
@@ -380,7 +384,7 @@ struct TLengthSink {
 
 // Writes into a buffer that is known to be large enough.
 struct TBufferSink {
-    static constexpr TLengths kLengths = TLengths::None;
+    static constexpr bool kMeasures = false;
     static constexpr bool kWrites = true;
     char* Cursor;
     char* Reserve(size_t) { return Cursor; }
@@ -388,12 +392,11 @@ struct TBufferSink {
 };
 
 // Collects the text in a block and writes each full block to a stream; a part larger than a
-// block gets a buffer of its own. Room() lets the walk skip measuring a text that fits even
-// at its largest (every byte an entity). Both buffers keep kWriteSlack bytes beyond the room
-// they offer.
+// block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room they
+// offer.
 class TStreamSink {
 public:
-    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kMeasures = true;
     static constexpr bool kWrites = true;
     static constexpr size_t kBlockSize = 256 * 1024;
 
@@ -434,14 +437,6 @@ private:
     bool LargeUsed = false;
 };
 
-template <class TSink>
-size_t RoomOf(const TSink& sink) {
-    if constexpr (std::is_same_v<TSink, TStreamSink>)
-        return sink.Room();
-    else
-        return 0;
-}
-
 }  // namespace
 
 // Depth-first over the links: down to the first child, on to the next sibling, up to the
@@ -454,9 +449,8 @@ void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
         const bool hasChildren = first != nullptr;
         {
             size_t length = 0;
-            if constexpr (TSink::kLengths == TLengths::Exact) {
-                // A text is measured only when its largest size would not fit.
-                if (node->XmlStartLengthBound() > RoomOf(sink))
+            if constexpr (TSink::kMeasures) {
+                if (node->XmlStartLengthBound() > sink.Room())
                     length = node->XmlStartLength(hasChildren);
             }
             char* p = sink.Reserve(length);
@@ -469,8 +463,7 @@ void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
         for (bool afterChildren = false;; afterChildren = true) {
             {
                 size_t length = 0;
-                if constexpr (TSink::kLengths == TLengths::Exact)
-                    length = node->XmlEndLength(afterChildren);
+                if constexpr (TSink::kMeasures) length = node->XmlEndLength(afterChildren);
                 char* p = sink.Reserve(length);
                 if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlEnd(p, afterChildren));
             }
