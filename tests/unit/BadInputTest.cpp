@@ -478,3 +478,26 @@ TEST(BadInput, ElementNamesThatLookLikeMarkupSurviveASave) {
         EXPECT_EQ(second->GetXml(), saved);
     }
 }
+
+// A broken file whose copy cannot be made (a directory stands where the copy would go): the
+// load error says so, and no save writes over the file while the copy is owed.
+TEST_F(BadInputApp, BackupThatCannotBeMade) {
+    const std::string broken = "<Document><Groops name=\"a\"></Document>";
+    std::filesystem::create_directory(FileName + ".bad");
+    Start(broken);
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    const std::string createError = "Cannot create file " + FileName + ".bad";
+    EXPECT_EQ(W.Boxes.Errors[0].Text,
+              StandardErrorText(
+                  Box("Ошибка в XML-документе: несоответствие имени закрывающего тэга имени открывающему") +
+                  "\r\n" +
+                  C("Копию исходного файла сделать не удалось, и он не будет перезаписан, пока копия не "
+                    "сделана: ") +
+                  createError));
+    Close();
+    ASSERT_EQ(W.Boxes.Errors.size(), 2u);
+    EXPECT_EQ(W.Boxes.Errors[1].Text,
+              Box("Файл шаблонов не перезаписан: не удалось сохранить копию исходного файла: " +
+                  createError));
+    EXPECT_EQ(SavedFile(), broken);
+}
