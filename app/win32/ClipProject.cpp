@@ -3,6 +3,7 @@
 // and then the message loop until the main window is destroyed.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/ClipUnit.h"
 #include "app/Texts.h"
@@ -17,7 +18,28 @@
 using namespace tessara;
 using namespace tessara::win32;
 
+namespace {
+
+// The shell may hand a "mailto:" link to a COM extension: the thread is an apartment first.
+class TComApartment {
+public:
+    TComApartment()
+        : Initialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED |
+                                                             COINIT_DISABLE_OLE1DDE))) {}
+    TComApartment(const TComApartment&) = delete;
+    TComApartment& operator=(const TComApartment&) = delete;
+    ~TComApartment() {
+        if (Initialized) ::CoUninitialize();
+    }
+
+private:
+    bool Initialized;
+};
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    TComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSARA));
