@@ -517,6 +517,12 @@ std::map<std::string, Command>& Commands()
         Send(Main(), WM_NULL, 0, 0);
         return std::string();
     };
+    // redraw: the main window and all its controls repaint themselves completely, now.
+    c["redraw"] = [](const Args&) {
+        RedrawWindow(Main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Send(Main(), WM_NULL, 0, 0);
+        return std::string();
+    };
     c["focus"] = [](const Args&) {
         HWND main = Main();
         GUITHREADINFO info{};

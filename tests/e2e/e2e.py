@@ -332,8 +332,8 @@ class Program:
         except Failed as e:
             return str(e)
 
-    def screenshot(self, name):
-        left, top, right, bottom = self.rect()
+    def screenshot(self, name, control=MAIN):
+        left, top, right, bottom = self.rect(control)
         path = os.path.join(self.suite.out, name + ".png")
         subprocess.run(["import", "-silent", "-window", "root", "-crop",
                         f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
@@ -377,6 +377,15 @@ class Suite:
     def start(self, workdir, visible=True):
         self.program = Program(self, workdir, visible)
         return self.program
+
+    @staticmethod
+    def differing_pixels(a, b):
+        r = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], stdin=subprocess.DEVNULL,
+                           capture_output=True, text=True, timeout=30, check=False)
+        try:
+            return int(float(r.stderr.split()[0]))
+        except (IndexError, ValueError):
+            raise Failed(f"cannot compare {a} and {b}: {r.stderr.strip()}")
 
     def cleanup(self):
         if self.program:
@@ -447,6 +456,12 @@ def memo_toggle(s):
         check(p.focus(), str(EDT_NAME), "focus after the toggle")
         if width == WIDE:
             p.screenshot("window-wide")
+        # What the toggle painted is what a full repaint paints: nothing stale in the status bar.
+        p.d("sync")
+        before = p.screenshot("status-after-toggle", STATUS)
+        p.d("redraw")
+        after = p.screenshot("status-after-redraw", STATUS)
+        check(s.differing_pixels(before, after), 0, f"status bar pixels changed by a repaint at width {width}")
     p.close()
 
 
