@@ -81,37 +81,61 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 namespace {
 
-const char* EntityOf(char c) {
-    switch (c) {
-        case '&': return "&amp;";
-        case '<': return "&lt;";
-        case '>': return "&gt;";
-        case '"': return "&quot;";
-        case '\'': return "&apos;";
-        default: return nullptr;
+// What each byte becomes when escaped: the byte itself, or its entity. Eight bytes per entry
+// so that the writer can store an entry whole and then move on by its length, without a branch
+// per byte.
+struct TEscapeTable {
+    char Text[256][8];
+    uint8_t Length[256];
+    constexpr TEscapeTable() : Text(), Length() {
+        for (int c = 0; c < 256; ++c) {
+            Text[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
     }
-}
+    constexpr void Set(unsigned char c, const char* entity) {
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Text[c][n] = entity[n];
+        Length[c] = n;
+    }
+};
+constexpr TEscapeTable kEscape;
 
-bool IsSpecial(unsigned char c) {
-    return c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
+// Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
+char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        std::memcpy(dst, kEscape.Text[c], 8);
+        dst += kEscape.Length[c];
+    }
+    return dst;
 }
 
 }  // namespace
 
 void AppendEscapedXml(std::string& out, std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const char* run = p;
-        while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
-        out.append(run, static_cast<size_t>(p - run));
-        if (p < end) out += EntityOf(*p++);
+    // Escaped block by block into a buffer on the stack that fits the worst case, then
+    // appended: one pass over the text, and the output grows by whole blocks.
+    constexpr size_t kBlock = 1024;
+    char buffer[kBlock * 6 + 8];
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    size_t left = text.size();
+    while (left > 0) {
+        const size_t n = left < kBlock ? left : kBlock;
+        const char* end = EscapeInto(buffer, p, n);
+        out.append(buffer, static_cast<size_t>(end - buffer));
+        p += n;
+        left -= n;
     }
 }
 
 std::string EscapeXml(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 8);
     AppendEscapedXml(out, text);
     return out;
 }
@@ -150,11 +174,42 @@ inline char DecodeEntity(const char* a, size_t left, size_t& length) {
     return '&';
 }
 
+// The bytes of S (up to eight) as they lie in a word loaded from memory, and a mask of the
+// first N bytes of such a word.
+template <size_t N>
+constexpr uint64_t WordOf(const char (&s)[N]) {
+    uint64_t w = 0;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        const uint64_t b = static_cast<unsigned char>(s[i]);
+        w |= std::endian::native == std::endian::little ? b << (8 * i) : b << (8 * (7 - i));
+    }
+    return w;
+}
+constexpr uint64_t FirstBytes(size_t n) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i)
+        w |= std::endian::native == std::endian::little ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
+    return w;
+}
+
+// The high bit of each byte of W that is "&", and of no other (exact: no carry crosses bytes).
+inline uint64_t AmpersandBytes(uint64_t w) {
+    constexpr uint64_t kLow7 = ~kHighs;
+    const uint64_t t = w ^ (kOnes * static_cast<unsigned char>('&'));
+    return ~(((t & kLow7) + kLow7) | t | kLow7);
+}
+
+// Position of the first marked byte in memory order.
+inline int FirstMarked(uint64_t marks) {
+    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) >> 3;
+}
+
 // Copies [P, End) to Dst with the entities replaced, and returns the end of the output. With
 // InPlace, Dst may equal P: the output never gets ahead of the input. Entities start with "&",
 // end with ";" and hold no other "&", so their matches never overlap, and no replacement
 // character can form a later entity: one pass left to right gives what the five replace-all
-// passes give. Between entities eight bytes are scanned and moved at a time.
+// passes give. Eight bytes are moved at a time and the next "&" among them found with bit
+// arithmetic; an entity is then recognised from one word as well.
 template <bool InPlace>
 char* UnescapeInto(char* dst, const char* p, const char* end) {
     size_t length;
@@ -170,26 +225,37 @@ char* UnescapeInto(char* dst, const char* p, const char* end) {
             }
         }
     }
-    while (p < end) {
-        if constexpr (std::endian::native == std::endian::little) {
-            while (end - p >= 8) {
-                uint64_t word;
-                std::memcpy(&word, p, 8);
-                std::memcpy(dst, &word, 8);
-                const uint64_t x = word ^ (kOnes * static_cast<unsigned char>('&'));
-                const uint64_t hits = (x - kOnes) & ~x & kHighs;  // exact for the lowest hit
-                if (hits != 0) {
-                    const int before = std::countr_zero(hits) >> 3;
-                    dst += before;
-                    p += before;
-                    break;
-                }
-                dst += 8;
-                p += 8;
-            }
+    constexpr uint64_t kQuot = WordOf("&quot;"), kAmp = WordOf("&amp;"), kLt = WordOf("&lt;"),
+                       kGt = WordOf("&gt;"), kApos = WordOf("&apos;");
+    constexpr uint64_t k4 = FirstBytes(4), k5 = FirstBytes(5), k6 = FirstBytes(6);
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        std::memcpy(dst, &word, 8);
+        const uint64_t marks = AmpersandBytes(word);
+        if (marks == 0) {
+            p += 8;
+            dst += 8;
+            continue;
         }
-        while (p < end && *p != '&') *dst++ = *p++;
-        if (p == end) break;
+        const int before = FirstMarked(marks);
+        p += before;
+        dst += before;
+        if (end - p < 8) break;
+        // The quotation mark first: the dialog editor's brace text is full of it.
+        std::memcpy(&word, p, 8);
+        if ((word & k6) == kQuot) *dst++ = '"', p += 6;
+        else if ((word & k4) == kLt) *dst++ = '<', p += 4;
+        else if ((word & k4) == kGt) *dst++ = '>', p += 4;
+        else if ((word & k5) == kAmp) *dst++ = '&', p += 5;
+        else if ((word & k6) == kApos) *dst++ = '\'', p += 6;
+        else *dst++ = '&', p += 1;
+    }
+    while (p < end) {
+        if (*p != '&') {
+            *dst++ = *p++;
+            continue;
+        }
         *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
         p += length;
     }

@@ -100,8 +100,9 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {
-    const std::string xml = GetXml();
-    stream->WriteBuffer(xml.data(), xml.size());
+    // The text goes out in blocks as it is rendered: the same bytes as GetXml, without holding
+    // all of them at once.
+    WriteXmlToStream(stream);
 }
 
 void TXmlDDocument::SaveToFile(const std::string& fileName) const {
