@@ -281,11 +281,15 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl))
             ::SetFocus(FocusedControl);
         return 0;
-    case WM_SIZE:
-        // The status bar keeps to the bottom edge across the client width.
-        ::MoveWindow(Control(idStatusBar1), 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam),
-                     kStatusBarHeight, TRUE);
+    case WM_SIZE: {
+        // The status bar keeps to the bottom edge across the client width. It is repainted
+        // whole: a move that widens it repaints only the new part, and the border it drew at
+        // its old right edge would stay in the middle of the bar.
+        const HWND status = Control(idStatusBar1);
+        ::MoveWindow(status, 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam), kStatusBarHeight, TRUE);
+        ::InvalidateRect(status, nullptr, TRUE);
         return 0;
+    }
     case WM_CLOSE:
         // A failed save leaves the window open; the user may close it again.
         if (Guard([&] { Form->FormClose(); })) ::DestroyWindow(Window);
