@@ -190,6 +190,7 @@ void TmForm::Label2Click() {
 // The repository
 
 void TmForm::CreateRepository() {
+    if (Repository != nullptr) return;  // once per run, whatever shows the window again
     InitRef(Repository, new TXmlDDocument());
     if (!FileExists(RepositoryFileName)) {
         StartNewRepository();
@@ -252,6 +253,7 @@ void TmForm::MakePendingBackup() {
 }
 
 void TmForm::SaveRepository() {
+    if (Repository == nullptr) return;  // never shown: nothing was read, nothing to write
     if (BackupPending) {
         try {
             MakePendingBackup();

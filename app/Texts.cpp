@@ -76,7 +76,7 @@ TTexts MakeTexts() {
     t.StatusCopied = Cp1251("Скопировано ");
     t.StatusControlsPasted = Cp1251("Вставлены контролы в ");
     t.StatusModulePasted = Cp1251("Вставлен текст модуль в ");
-    t.StatusEnd = "!";
+    t.StatusEnd = std::string(1, '!');
     t.StatusSaveFailed = Cp1251("Изменения не сохранены в файл, попытка будет повторена: ");
     t.StatusBackupMade = Cp1251("Копия исходного файла шаблонов сохранена как ");
 

@@ -44,35 +44,57 @@ void AppendUtf8(std::string& out, char32_t u) {
     }
 }
 
+// Decodes the UTF-8 sequence at text[i] and moves i past it. A malformed sequence (a stray
+// continuation byte, a lead byte without its continuations, an overlong form, a surrogate or a
+// value beyond U+10FFFF) yields kInvalid and moves i past its first byte only, so that the
+// characters after it are decoded as themselves.
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+char32_t DecodeUtf8(std::string_view text, size_t& i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    size_t len;
+    char32_t u, least;
+    if (b < 0x80) {
+        ++i;
+        return b;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        len = 2, u = b & 0x1F, least = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3, u = b & 0x0F, least = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4, u = b & 0x07, least = 0x10000;
+    } else {
+        ++i;
+        return kInvalid;
+    }
+    if (text.size() - i < len) {
+        ++i;
+        return kInvalid;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        const auto c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0) != 0x80) {
+            ++i;
+            return kInvalid;
+        }
+        u = (u << 6) | (c & 0x3F);
+    }
+    if (u < least || u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF)) {
+        ++i;
+        return kInvalid;
+    }
+    i += len;
+    return u;
+}
+
 }  // namespace
 
 std::string Cp1251(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        char32_t u;
-        size_t len;
-        if (b < 0x80) {
-            u = b, len = 1;
-        } else if ((b & 0xE0) == 0xC0) {
-            u = b & 0x1F, len = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            u = b & 0x0F, len = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            u = b & 0x07, len = 4;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + len > utf8.size()) {
-            out += '?';
-            break;
-        }
-        for (size_t k = 1; k < len; ++k) u = (u << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-        out += FromUnicode(u);
-        i += len;
+        const char32_t u = DecodeUtf8(utf8, i);
+        out += u == kInvalid ? '?' : FromUnicode(u);
     }
     return out;
 }

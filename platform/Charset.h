@@ -8,8 +8,12 @@
 
 namespace tessara {
 
-// UTF-8 → 1251. A character that 1251 lacks becomes '?'.
+// UTF-8 → 1251. A character that 1251 lacks, and each byte of malformed UTF-8, becomes '?'.
 std::string Cp1251(std::string_view utf8);
+// The same for u8"..." literals, which are char8_t in C++20: Cp1251(u8"Список").
+inline std::string Cp1251(std::u8string_view utf8) {
+    return Cp1251(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
 std::string Cp1251ToUtf8(std::string_view cp1251);
 std::u16string Cp1251ToUtf16(std::string_view cp1251);
 std::string Utf16ToCp1251(std::u16string_view utf16);

@@ -9,12 +9,15 @@ namespace tessara {
 
 class Exception : public std::exception {
 public:
-    explicit Exception(std::string message) : Message(std::move(message)) {}
-    const char* what() const noexcept override { return Message.c_str(); }
-    const std::string& GetMessage() const noexcept { return Message; }
+    explicit Exception(std::string message) : Text(std::move(message)) {}
+    const char* what() const noexcept override { return Text.c_str(); }
+    const std::string& Message() const noexcept { return Text; }
+    // <windows.h> defines GetMessage as a macro, which breaks this name in any source that
+    // includes it after this header: code near Win32 uses Message().
+    const std::string& GetMessage() const noexcept { return Text; }
 
 private:
-    std::string Message;
+    std::string Text;
 };
 
 // "List index out of bounds (%d)"

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
@@ -78,5 +79,30 @@ bool FileExists(const std::string& fileName) {
     struct stat st {};
     return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+bool RenameReplacing(const std::string& source, const std::string& target) {
+    // rename() ignores locks: take the writer's lock on the old file first, so that a stream
+    // that holds it keeps it, as on Windows.
+    const int held = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (held >= 0 && ::flock(held, LOCK_EX | LOCK_NB) != 0) {
+        ::close(held);
+        return false;
+    }
+    const bool done = ::rename(source.c_str(), target.c_str()) == 0;
+    if (held >= 0) ::close(held);
+    if (done) {
+        // Make the new directory entry durable too.
+        const size_t slash = target.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+        const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return done;
+}
+
+bool RemoveFile(const std::string& fileName) { return ::unlink(fileName.c_str()) == 0; }
 
 }  // namespace tessara

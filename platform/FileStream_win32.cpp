@@ -79,4 +79,22 @@ bool FileExists(const std::string& fileName) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool RenameReplacing(const std::string& source, const std::string& target) {
+    const std::wstring from = WideName(source), to = WideName(target);
+    DWORD delay = 1;
+    for (int attempt = 1;; ++attempt) {
+        if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return true;
+        const DWORD error = ::GetLastError();
+        const bool transient =
+            error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+        // Ten attempts, 1 ms to 256 ms apart: about half a second before giving up.
+        if (!transient || attempt == 10) return false;
+        ::Sleep(delay);
+        delay *= 2;
+    }
+}
+
+bool RemoveFile(const std::string& fileName) { return ::DeleteFileW(WideName(fileName).c_str()) != 0; }
+
 }  // namespace tessara

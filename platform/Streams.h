@@ -56,10 +56,16 @@ enum class TFileMode {
 // A stream over an open file. Construction raises EFOpenError or EFCreateError with the name
 // as passed.
 //
-// On Windows the share modes are enforced by the system. On POSIX systems there are no
-// mandatory share modes: the stream takes an advisory lock (shared for reading, exclusive for
-// writing) that binds only other programs that also lock, and it cannot stop a program that
-// does not.
+// On Windows the share modes are the system's: a file open for reading lets other readers in
+// and keeps every writer out, also in other processes, and a file created for writing keeps
+// everyone out until it is closed.
+//
+// POSIX systems have no mandatory share modes. The stream takes an advisory flock() lock
+// instead, shared for reading and exclusive for writing, and takes it before it truncates, so
+// that two streams, in this process or in any other that locks the same way, exclude each other
+// as the Windows modes do. What it cannot enforce: a program that does not lock (an editor, a
+// shell redirection) still reads, writes, truncates, renames or deletes the file, and on some
+// network file systems flock() is local to one machine or not supported at all.
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, TFileMode mode);
@@ -80,5 +86,16 @@ private:
 
 // True when a file (not a directory) of this name exists.
 bool FileExists(const std::string& fileName);
+
+// Puts the file source (closed) in the place of target in one step: target, when it exists, is replaced
+// whole, so that a reader sees either the old file or the new one. Both names should be in the
+// same directory. While another stream holds target open (see the share modes above) the
+// replace fails; on Windows sharing and access errors are retried for a short while first,
+// since scanners and indexers hold fresh files open for a moment. Returns false on failure, and
+// source is then left where it was.
+bool RenameReplacing(const std::string& source, const std::string& target);
+
+// Deletes a file; false when it cannot (also when it does not exist).
+bool RemoveFile(const std::string& fileName);
 
 }  // namespace tessara

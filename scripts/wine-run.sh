@@ -24,11 +24,21 @@ cleanup() {
 trap 'cleanup; exit 143' TERM INT HUP
 trap cleanup EXIT
 
-wine "$@" >"$tmp/out" 2>"$tmp/err" </dev/null &
-pid=$!
-wait "$pid"
-rc=$?
-pid=
+# Under heavy load Wine has been seen (once) to fail to start a program at all, reporting a
+# ShellExecuteEx failure from its start.exe fallback: that, and only that, is retried.
+for attempt in 1 2 3; do
+    wine "$@" >"$tmp/out" 2>"$tmp/err" </dev/null &
+    pid=$!
+    wait "$pid"
+    rc=$?
+    pid=
+    if ((rc != 0)) && [[ ! -s $tmp/out ]] && grep -q ShellExecuteEx "$tmp/err" 2>/dev/null; then
+        echo "wine-run: Wine could not start $1 (attempt $attempt)" >&2
+        sleep 1
+        continue
+    fi
+    break
+done
 tr -d '\r' <"$tmp/out"
 tr -d '\r' <"$tmp/err" >&2
 exit "$rc"

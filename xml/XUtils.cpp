@@ -1,5 +1,6 @@
 #include "xml/XUtils.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -30,9 +31,15 @@ void Release(TRefObject* object) noexcept {
     destroying = true;
     delete object;
     auto& pending = PendingDestructions();
-    // Drain in order of release; destructors may queue more while this runs.
-    for (size_t i = 0; i < pending.size(); ++i) delete pending[i];
-    pending.clear();
+    // Drain the most recent first; destructors may queue more while this runs. A list
+    // releases its items last to first, so this destroys a tree depth-first in document
+    // order: objects go in about the order they were made, which keeps the allocator's work
+    // local, and the queue never holds more than the pending siblings.
+    while (!pending.empty()) {
+        TRefObject* next = pending.back();
+        pending.pop_back();
+        delete next;
+    }
     if (pending.capacity() > 4096) pending.shrink_to_fit();
     destroying = false;
 }
@@ -74,71 +81,202 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 namespace {
 
-const char* EntityOf(char c) {
-    switch (c) {
-        case '&': return "&amp;";
-        case '<': return "&lt;";
-        case '>': return "&gt;";
-        case '"': return "&quot;";
-        case '\'': return "&apos;";
-        default: return nullptr;
+// What each byte becomes when escaped: the byte itself, or its entity. Eight bytes per entry
+// so that the writer can store an entry whole and then move on by its length, without a branch
+// per byte.
+struct TEscapeTable {
+    char Text[256][8];
+    uint8_t Length[256];
+    constexpr TEscapeTable() : Text(), Length() {
+        for (int c = 0; c < 256; ++c) {
+            Text[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
     }
-}
+    constexpr void Set(unsigned char c, const char* entity) {
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Text[c][n] = entity[n];
+        Length[c] = n;
+    }
+};
+constexpr TEscapeTable kEscape;
 
-bool IsSpecial(unsigned char c) {
-    return c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
+// Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
+char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        std::memcpy(dst, kEscape.Text[c], 8);
+        dst += kEscape.Length[c];
+    }
+    return dst;
 }
 
 }  // namespace
 
 void AppendEscapedXml(std::string& out, std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const char* run = p;
-        while (p < end && !IsSpecial(static_cast<unsigned char>(*p))) ++p;
-        out.append(run, static_cast<size_t>(p - run));
-        if (p < end) out += EntityOf(*p++);
+    // Escaped block by block into a buffer on the stack that fits the worst case, then
+    // appended: one pass over the text, and the output grows by whole blocks.
+    constexpr size_t kBlock = 1024;
+    char buffer[kBlock * 6 + 8];
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    size_t left = text.size();
+    while (left > 0) {
+        const size_t n = left < kBlock ? left : kBlock;
+        const char* end = EscapeInto(buffer, p, n);
+        out.append(buffer, static_cast<size_t>(end - buffer));
+        p += n;
+        left -= n;
     }
 }
 
 std::string EscapeXml(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + text.size() / 8);
     AppendEscapedXml(out, text);
     return out;
 }
 
-void AppendUnescapedXml(std::string& out, std::string_view text) {
-    // Entities start with "&", end with ";" and hold no other "&", so their matches never
-    // overlap, and no replacement character can form a later entity: one pass left to right
-    // gives what the five passes give.
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const void* amp = std::memchr(p, '&', static_cast<size_t>(end - p));
-        if (amp == nullptr) {
-            out.append(p, static_cast<size_t>(end - p));
-            return;
-        }
-        const char* a = static_cast<const char*>(amp);
-        out.append(p, static_cast<size_t>(a - p));
-        const std::string_view rest(a, static_cast<size_t>(end - a));
-        char c = 0;
-        size_t len = 0;
-        if (rest.substr(0, 4) == "&lt;") c = '<', len = 4;
-        else if (rest.substr(0, 4) == "&gt;") c = '>', len = 4;
-        else if (rest.substr(0, 5) == "&amp;") c = '&', len = 5;
-        else if (rest.substr(0, 6) == "&quot;") c = '"', len = 6;
-        else if (rest.substr(0, 6) == "&apos;") c = '\'', len = 6;
-        if (len != 0) {
-            out += c;
-            p = a + len;
-        } else {
-            out += '&';
-            p = a + 1;
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+
+// Four characters as the number a 4-byte load of them gives.
+constexpr uint32_t Pack4(const char (&s)[5]) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t c = static_cast<unsigned char>(s[i]);
+        v |= std::endian::native == std::endian::little ? c << (8 * i) : c << (8 * (3 - i));
+    }
+    return v;
+}
+
+// The entity at A (which points at "&"), with Left bytes from A on: its character and length,
+// or "&" and 1 when no entity starts here.
+inline char DecodeEntity(const char* a, size_t left, size_t& length) {
+    length = 1;
+    if (left < 4) return '&';
+    uint32_t head;
+    std::memcpy(&head, a, 4);
+    if (head == Pack4("&lt;")) return length = 4, '<';
+    if (head == Pack4("&gt;")) return length = 4, '>';
+    if (head == Pack4("&quo")) {
+        if (left >= 6 && a[4] == 't' && a[5] == ';') return length = 6, '"';
+    } else if (head == Pack4("&amp")) {
+        if (left >= 5 && a[4] == ';') return length = 5, '&';
+    } else if (head == Pack4("&apo")) {
+        if (left >= 6 && a[4] == 's' && a[5] == ';') return length = 6, '\'';
+    }
+    return '&';
+}
+
+// The bytes of S (up to eight) as they lie in a word loaded from memory, and a mask of the
+// first N bytes of such a word.
+template <size_t N>
+constexpr uint64_t WordOf(const char (&s)[N]) {
+    uint64_t w = 0;
+    for (size_t i = 0; i + 1 < N; ++i) {
+        const uint64_t b = static_cast<unsigned char>(s[i]);
+        w |= std::endian::native == std::endian::little ? b << (8 * i) : b << (8 * (7 - i));
+    }
+    return w;
+}
+constexpr uint64_t FirstBytes(size_t n) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i)
+        w |= std::endian::native == std::endian::little ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
+    return w;
+}
+
+// The high bit of each byte of W that is "&", and of no other (exact: no carry crosses bytes).
+inline uint64_t AmpersandBytes(uint64_t w) {
+    constexpr uint64_t kLow7 = ~kHighs;
+    const uint64_t t = w ^ (kOnes * static_cast<unsigned char>('&'));
+    return ~(((t & kLow7) + kLow7) | t | kLow7);
+}
+
+// Position of the first marked byte in memory order.
+inline int FirstMarked(uint64_t marks) {
+    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) >> 3;
+}
+
+// Copies [P, End) to Dst with the entities replaced, and returns the end of the output. With
+// InPlace, Dst may equal P: the output never gets ahead of the input. Entities start with "&",
+// end with ";" and hold no other "&", so their matches never overlap, and no replacement
+// character can form a later entity: one pass left to right gives what the five replace-all
+// passes give. Eight bytes are moved at a time and the next "&" among them found with bit
+// arithmetic; an entity is then recognised from one word as well.
+template <bool InPlace>
+char* UnescapeInto(char* dst, const char* p, const char* end) {
+    size_t length;
+    if constexpr (InPlace) {
+        // Byte by byte until the output trails the input by a whole word, so that storing
+        // eight bytes can never overwrite input not yet read.
+        while (p < end && p - dst < 8) {
+            if (*p != '&') {
+                *dst++ = *p++;
+            } else {
+                *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+                p += length;
+            }
         }
     }
+    constexpr uint64_t kQuot = WordOf("&quot;"), kAmp = WordOf("&amp;"), kLt = WordOf("&lt;"),
+                       kGt = WordOf("&gt;"), kApos = WordOf("&apos;");
+    constexpr uint64_t k4 = FirstBytes(4), k5 = FirstBytes(5), k6 = FirstBytes(6);
+    while (end - p >= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        std::memcpy(dst, &word, 8);
+        const uint64_t marks = AmpersandBytes(word);
+        if (marks == 0) {
+            p += 8;
+            dst += 8;
+            continue;
+        }
+        const int before = FirstMarked(marks);
+        p += before;
+        dst += before;
+        if (end - p < 8) break;
+        // The quotation mark first: the dialog editor's brace text is full of it.
+        std::memcpy(&word, p, 8);
+        if ((word & k6) == kQuot) *dst++ = '"', p += 6;
+        else if ((word & k4) == kLt) *dst++ = '<', p += 4;
+        else if ((word & k4) == kGt) *dst++ = '>', p += 4;
+        else if ((word & k5) == kAmp) *dst++ = '&', p += 5;
+        else if ((word & k6) == kApos) *dst++ = '\'', p += 6;
+        else *dst++ = '&', p += 1;
+    }
+    while (p < end) {
+        if (*p != '&') {
+            *dst++ = *p++;
+            continue;
+        }
+        *dst++ = DecodeEntity(p, static_cast<size_t>(end - p), length);
+        p += length;
+    }
+    return dst;
+}
+
+}  // namespace
+
+void AppendUnescapedXml(std::string& out, std::string_view text) {
+    const size_t base = out.size();
+    out.resize(base + text.size());
+    char* start = out.data() + base;
+    char* stop = UnescapeInto<false>(start, text.data(), text.data() + text.size());
+    out.resize(base + static_cast<size_t>(stop - start));
+}
+
+size_t UnescapeXmlInPlace(char* text, size_t size) {
+    void* amp = std::memchr(text, '&', size);
+    if (amp == nullptr) return size;
+    char* a = static_cast<char*>(amp);
+    return static_cast<size_t>(UnescapeInto<true>(a, a, text + size) - text);
 }
 
 std::string UnescapeXml(std::string_view text) {
@@ -168,11 +306,15 @@ TTextReader::TTextReader(TStream* stream, uint16_t bufferSize)
 TTextReader::~TTextReader() { std::free(Buffer); }
 
 void TTextReader::Refill() {
-    const int64_t left = Stream->Size() - Stream->Position();
-    const size_t n = left <= 0 ? 0 : (left < BufferSize ? static_cast<size_t>(left) : BufferSize);
+    if (Remaining <= 0) {
+        const int64_t left = Stream->Size() - Stream->Position();
+        Remaining = left < 0 ? 0 : left;
+    }
+    const size_t n = Remaining < BufferSize ? static_cast<size_t>(Remaining) : BufferSize;
     Current = Buffer;
     BufferEnd = Buffer;
     Stream->ReadBuffer(Buffer, n);
+    Remaining -= static_cast<int64_t>(n);
     BufferEnd = Buffer + n;
 }
 

@@ -147,6 +147,8 @@ void AppendEscapedXml(std::string& out, std::string_view text);
 // equals the five passes "&apos;", "&quot;", "&gt;", "&lt;" and last "&amp;".
 std::string UnescapeXml(std::string_view text);
 void AppendUnescapedXml(std::string& out, std::string_view text);
+// Unescapes the Size bytes at Text where they are; returns the new length.
+size_t UnescapeXmlInPlace(char* text, size_t size);
 
 // A buffered byte reader over a stream it does not own.
 class TTextReader {
@@ -183,6 +185,9 @@ private:
     uint16_t BufferSize;
     char* BufferEnd;
     char* Current;
+    // Bytes the stream still holds by its last report; asked again only when used up, so that
+    // a file is not asked for its size and position at every block.
+    int64_t Remaining = 0;
 };
 
 }  // namespace tessara

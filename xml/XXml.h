@@ -129,6 +129,8 @@ public:
 
     const std::string& Name() const noexcept { return TokenName; }
     const std::string& Data() const noexcept { return TokenData; }
+    // Data for a caller that decodes it where it is (the loader); valid until the next Next.
+    std::string& DataBuffer() noexcept { return TokenData; }
     int Depth() const noexcept { return Open_.Count(); }
     bool InsideTag() const noexcept { return InTag; }
     bool AtEnd() const noexcept { return Ended; }

@@ -2,7 +2,9 @@
 // rendering. Loading and saving live in XXmlDomIO.cpp.
 #include "xml/XXmlDom.h"
 
+#include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -90,21 +92,163 @@ void CheckAccepts(TXmlDNodeType container, TXmlDNodeType child) {
 // Strings that live in a node are kept at their exact size: a tree of a million texts must
 // not carry the slack of the buffers they were built in. Slack below one allocation granule
 // costs nothing and is left alone.
-constexpr size_t kSlack = 16;
+constexpr size_t kStringSlack = 16;
 
 void FitString(std::string& s) {
-    if (s.capacity() - s.size() >= kSlack) s.shrink_to_fit();
+    if (s.capacity() - s.size() >= kStringSlack) s.shrink_to_fit();
 }
 
 void AssignExact(std::string& target, const std::string& value) {
     if (&target == &value) return;
-    if (target.capacity() >= value.size() && target.capacity() - value.size() < kSlack)
+    if (target.capacity() >= value.size() && target.capacity() - value.size() < kStringSlack)
         target.assign(value);
     else
         target = std::string(value);  // a copy is allocated at exactly its size
 }
 
+// The writer's escaping: the same five entities as EscapeXml, measured first and then written
+// into place, so that a document renders into buffers of known size. Each byte is written as
+// an 8-byte piece of which its replacement's length counts, without a branch per byte; a
+// buffer written this way needs kWriteSlack bytes of room after its last byte.
+constexpr size_t kWriteSlack = 8;
+constexpr size_t kLongestEntity = 6;
+
+struct TEscapeTable {
+    char Piece[256][8] = {};
+    uint8_t Length[256] = {};
+    uint8_t Extra[256] = {};  // bytes an entity adds to its character
+    constexpr TEscapeTable() {
+        for (int c = 0; c < 256; ++c) {
+            Piece[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
+    }
+    constexpr void Set(char c, const char* entity) {
+        const auto u = static_cast<unsigned char>(c);
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Piece[u][n] = entity[n];
+        Length[u] = n;
+        Extra[u] = static_cast<uint8_t>(n - 1);
+    }
+};
+constexpr TEscapeTable kEscape;
+
+size_t EscapedLength(const std::string& text) {
+    size_t length = text.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    for (; p != end; ++p) length += kEscape.Extra[*p];
+    return length;
+}
+
+char* Put(char* p, const char* text, size_t length) {
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+char* Put(char* p, const std::string& text) { return Put(p, text.data(), text.size()); }
+
+template <size_t N>
+char* PutLiteral(char* p, const char (&text)[N]) {
+    return Put(p, text, N - 1);
+}
+
+char* WriteEscaped(char* out, const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    for (; p != end; ++p) {
+        std::memcpy(out, kEscape.Piece[*p], 8);
+        out += kEscape.Length[*p];
+    }
+    return out;
+}
+
 }  // namespace
+
+// --- TXmlDSmallBlocks ---
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARA_PLAIN_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARA_PLAIN_HEAP 1
+#endif
+#endif
+
+#ifndef TESSARA_PLAIN_HEAP
+
+namespace {
+
+// Blocks of one size are carved from 64 KB slabs and recycled through a free list per size
+// (in steps of 8 bytes, up to 256). Freed blocks stay in their list for the next tree, and
+// slabs are kept for the life of the process, linked from a plain global so that they stay
+// reachable.
+constexpr size_t kGranule = 8;
+constexpr size_t kLargestBlock = 256;
+constexpr size_t kSlabSize = 64 * 1024;
+constexpr size_t kSlabHeader = 16;
+
+struct TFreeBlock {
+    TFreeBlock* Next;
+};
+struct TSlab {
+    TSlab* Next;
+};
+
+TFreeBlock* freeBlocks[kLargestBlock / kGranule + 1] = {};
+TSlab* slabs = nullptr;
+char* slabCursor = nullptr;
+char* slabLimit = nullptr;
+
+constexpr size_t SizeClass(size_t size) { return (size + kGranule - 1) / kGranule; }
+
+}  // namespace
+
+void* TXmlDSmallBlocks::Allocate(size_t size) {
+    if (size > kLargestBlock) return ::operator new(size);
+    const size_t sizeClass = SizeClass(size);
+    if (TFreeBlock* block = freeBlocks[sizeClass]; block != nullptr) {
+        freeBlocks[sizeClass] = block->Next;
+        return block;
+    }
+    const size_t bytes = sizeClass * kGranule;
+    if (static_cast<size_t>(slabLimit - slabCursor) < bytes) {
+        auto* slab = static_cast<TSlab*>(::operator new(kSlabSize));
+        slab->Next = slabs;
+        slabs = slab;
+        slabCursor = reinterpret_cast<char*>(slab) + kSlabHeader;
+        slabLimit = reinterpret_cast<char*>(slab) + kSlabSize;
+    }
+    void* block = slabCursor;
+    slabCursor += bytes;
+    return block;
+}
+
+void TXmlDSmallBlocks::Free(void* block, size_t size) noexcept {
+    if (block == nullptr) return;
+    if (size > kLargestBlock) {
+        ::operator delete(block);
+        return;
+    }
+    auto* freed = static_cast<TFreeBlock*>(block);
+    const size_t sizeClass = SizeClass(size);
+    freed->Next = freeBlocks[sizeClass];
+    freeBlocks[sizeClass] = freed;
+}
+
+#else
+
+// Under AddressSanitizer every block comes from the general heap, so that the sanitizer sees
+// the lifetime of each node and list.
+void* TXmlDSmallBlocks::Allocate(size_t size) { return ::operator new(size); }
+void TXmlDSmallBlocks::Free(void* block, size_t) noexcept { ::operator delete(block); }
+
+#endif
 
 const std::string& NodeTypeName(TXmlDNodeType kind) {
     return kind < 12 ? kKindNames[kind] : kUnknownKind;
@@ -218,31 +362,150 @@ std::string TXmlDNode::GetXml() const {
     return out;
 }
 
-void TXmlDNode::AppendXml(std::string& out) const {
-    // Depth-first over the links: down to the first child, on to the next sibling, up to the
-    // parent when a list ends. No recursion and no stack: any depth renders.
-    const TXmlDNode* node = this;
+namespace {
+
+// Sinks for RenderSubtree. Reserve(N) gives room for N bytes and Commit(End) takes what was
+// written up to End. A sink that measures is given the exact size of every part, except for
+// a text whose largest size (every byte an entity) fits in its Room(); one that does not
+// measure has room for everything already.
+
+// Counts the bytes.
+struct TLengthSink {
+    static constexpr bool kMeasures = true;
+    static constexpr bool kWrites = false;
+    size_t Length = 0;
+    size_t Room() const noexcept { return 0; }
+    char* Reserve(size_t n) {
+        Length += n;
+        return nullptr;
+    }
+    void Commit(char*) {}
+};
+
+// Writes into a buffer that is known to be large enough.
+struct TBufferSink {
+    static constexpr bool kMeasures = false;
+    static constexpr bool kWrites = true;
+    char* Cursor;
+    char* Reserve(size_t) { return Cursor; }
+    void Commit(char* end) { Cursor = end; }
+};
+
+// Collects the text in a block and writes each full block to a stream; a part larger than a
+// block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room they
+// offer.
+class TStreamSink {
+public:
+    static constexpr bool kMeasures = true;
+    static constexpr bool kWrites = true;
+    static constexpr size_t kBlockSize = 256 * 1024;
+
+    explicit TStreamSink(TStream* stream)
+        : Stream(stream), Block(std::make_unique<char[]>(kBlockSize + kWriteSlack)) {}
+
+    size_t Room() const noexcept { return kBlockSize - Used; }
+    char* Reserve(size_t n) {
+        if (n > Room()) {
+            Flush();
+            if (n > kBlockSize) {
+                Large.resize(n + kWriteSlack);
+                LargeUsed = true;
+                return Large.data();
+            }
+        }
+        return Block.get() + Used;
+    }
+    void Commit(char* end) {
+        if (LargeUsed) {
+            LargeUsed = false;
+            Stream->WriteBuffer(Large.data(), static_cast<size_t>(end - Large.data()));
+            std::string().swap(Large);
+            return;
+        }
+        Used = static_cast<size_t>(end - Block.get());
+    }
+    void Flush() {
+        if (Used > 0) Stream->WriteBuffer(Block.get(), Used);
+        Used = 0;
+    }
+
+private:
+    TStream* Stream;
+    std::unique_ptr<char[]> Block;
+    size_t Used = 0;
+    std::string Large;
+    bool LargeUsed = false;
+};
+
+}  // namespace
+
+// Depth-first over the links: down to the first child, on to the next sibling, up to the
+// parent when a list ends. No recursion and no stack: any depth renders.
+template <class TSink>
+void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
+    const TXmlDNode* node = root;
     for (;;) {
         const TXmlDNode* first = node->FirstChild();
-        node->AppendXmlStart(out, first != nullptr);
-        if (first != nullptr) {
+        const bool hasChildren = first != nullptr;
+        {
+            size_t length = 0;
+            if constexpr (TSink::kMeasures) {
+                if (node->XmlStartLengthBound() > sink.Room())
+                    length = node->XmlStartLength(hasChildren);
+            }
+            char* p = sink.Reserve(length);
+            if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlStart(p, hasChildren));
+        }
+        if (hasChildren) {
             node = first;
             continue;
         }
-        node->AppendXmlEnd(out, false);
-        for (;;) {
-            if (node == this) return;
+        for (bool afterChildren = false;; afterChildren = true) {
+            {
+                size_t length = 0;
+                if constexpr (TSink::kMeasures) length = node->XmlEndLength(afterChildren);
+                char* p = sink.Reserve(length);
+                if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlEnd(p, afterChildren));
+            }
+            if (node == root) return;
             if (node->Next != nullptr) {
                 node = node->Next;
                 break;
             }
             node = node->Parent;
-            node->AppendXmlEnd(out, true);
         }
     }
 }
 
-void TXmlDNode::AppendXmlEnd(std::string&, bool) const {}
+size_t TXmlDNode::SubtreeXmlLength(const TXmlDNode* root) {
+    TLengthSink sink;
+    RenderSubtree(root, sink);
+    return sink.Length;
+}
+
+char* TXmlDNode::WriteSubtreeXml(const TXmlDNode* root, char* p) {
+    TBufferSink sink{p};
+    RenderSubtree(root, sink);
+    return sink.Cursor;
+}
+
+void TXmlDNode::AppendXml(std::string& out) const {
+    const size_t length = SubtreeXmlLength(this);
+    const size_t start = out.size();
+    out.resize(start + length + kWriteSlack);
+    WriteSubtreeXml(this, out.data() + start);
+    out.resize(start + length);
+}
+
+void TXmlDNode::WriteXmlToStream(TStream* stream) const {
+    TStreamSink sink(stream);
+    RenderSubtree(this, sink);
+    sink.Flush();
+}
+
+size_t TXmlDNode::XmlEndLength(bool) const { return 0; }
+size_t TXmlDNode::XmlStartLengthBound() const { return SIZE_MAX; }
+char* TXmlDNode::WriteXmlEnd(char* p, bool) const { return p; }
 
 void TXmlDNode::AppendText(std::string& out) const {
     if (Kind == ntElement || Kind == ntDocument)
@@ -414,7 +677,8 @@ TXmlDNode* TXmlDDocument::CloneNode() const {
     return copy;
 }
 
-void TXmlDDocument::AppendXmlStart(std::string&, bool) const {}
+size_t TXmlDDocument::XmlStartLength(bool) const { return 0; }
+char* TXmlDDocument::WriteXmlStart(char* p, bool) const { return p; }
 
 // --- TXmlDDocumentType ---
 
@@ -439,13 +703,16 @@ std::string TXmlDDocumentType::GetText() const { return std::string(); }
 void TXmlDDocumentType::SetText(const std::string&) { RaiseText(ntDocumentType); }
 TXmlDNode* TXmlDDocumentType::CloneNode() const { return new TXmlDDocumentType(NodeName()); }
 
-void TXmlDDocumentType::AppendXmlStart(std::string& out, bool) const {
-    out += "<!DOCTYPE ";
-    out += NodeName();
-    out += " [";
+size_t TXmlDDocumentType::XmlStartLength(bool) const { return 10 + NodeName().size() + 2; }
+size_t TXmlDDocumentType::XmlEndLength(bool) const { return 2; }
+
+char* TXmlDDocumentType::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<!DOCTYPE ");
+    p = Put(p, NodeName());
+    return PutLiteral(p, " [");
 }
 
-void TXmlDDocumentType::AppendXmlEnd(std::string& out, bool) const { out += "]>"; }
+char* TXmlDDocumentType::WriteXmlEnd(char* p, bool) const { return PutLiteral(p, "]>"); }
 
 // --- TXmlDElement ---
 
@@ -509,27 +776,43 @@ void TXmlDElement::SetText(const std::string& value) {
 
 TXmlDNode* TXmlDElement::CloneNode() const { return new TXmlDElement(NodeName()); }
 
-void TXmlDElement::AppendXmlStart(std::string& out, bool hasChildren) const {
-    out += '<';
-    out += NodeName();
+size_t TXmlDElement::XmlStartLength(bool hasChildren) const {
+    // "<name" + attributes + ">", or "<name" + attributes + "/>"
+    size_t length = NodeName().size() + (hasChildren ? 2 : 3);
+    if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
+        const int count = map->Count();
+        for (int i = 0; i < count; ++i) length += 1 + SubtreeXmlLength(map->Item(i));
+    }
+    return length;
+}
+
+size_t TXmlDElement::XmlEndLength(bool hasChildren) const {
+    return hasChildren ? NodeName().size() + 3 : 0;
+}
+
+char* TXmlDElement::WriteXmlStart(char* p, bool hasChildren) const {
+    *p++ = '<';
+    p = Put(p, NodeName());
     if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
         const int count = map->Count();
         for (int i = 0; i < count; ++i) {
-            out += ' ';
-            map->Item(i)->AppendXml(out);
+            *p++ = ' ';
+            p = WriteSubtreeXml(map->Item(i), p);
         }
     }
-    if (hasChildren)
-        out += '>';
-    else
-        out += "/>";
+    if (hasChildren) {
+        *p++ = '>';
+        return p;
+    }
+    return PutLiteral(p, "/>");
 }
 
-void TXmlDElement::AppendXmlEnd(std::string& out, bool hasChildren) const {
-    if (!hasChildren) return;
-    out += "</";
-    out += NodeName();
-    out += '>';
+char* TXmlDElement::WriteXmlEnd(char* p, bool hasChildren) const {
+    if (!hasChildren) return p;
+    p = PutLiteral(p, "</");
+    p = Put(p, NodeName());
+    *p++ = '>';
+    return p;
 }
 
 // --- TXmlDAttribute ---
@@ -552,11 +835,16 @@ TXmlDNode* TXmlDAttribute::CloneNode() const {
     return copy;
 }
 
-void TXmlDAttribute::AppendXmlStart(std::string& out, bool) const {
-    out += NodeName();
-    out += "=\"";
-    AppendEscapedXml(out, Value);
-    out += '"';
+size_t TXmlDAttribute::XmlStartLength(bool) const {
+    return NodeName().size() + 3 + EscapedLength(Value);
+}
+
+char* TXmlDAttribute::WriteXmlStart(char* p, bool) const {
+    p = Put(p, NodeName());
+    p = PutLiteral(p, "=\"");
+    p = WriteEscaped(p, Value);
+    *p++ = '"';
+    return p;
 }
 
 // --- Character data ---
@@ -576,10 +864,12 @@ TXmlDComment::TXmlDComment(std::string data) : TXmlDCharacterData(ntComment, std
 std::string TXmlDComment::GetNodeName() const { return kCommentName; }
 TXmlDNode* TXmlDComment::CloneNode() const { return new TXmlDComment(Data); }
 
-void TXmlDComment::AppendXmlStart(std::string& out, bool) const {
-    out += "<!--";
-    out += Data;
-    out += "-->";
+size_t TXmlDComment::XmlStartLength(bool) const { return 4 + Data.size() + 3; }
+
+char* TXmlDComment::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<!--");
+    p = Put(p, Data);
+    return PutLiteral(p, "-->");
 }
 
 TXmlDText::TXmlDText(std::string data) : TXmlDCharacterData(ntText, std::move(data)) {}
@@ -587,17 +877,24 @@ TXmlDText::TXmlDText(TXmlDNodeType kind, std::string data)
     : TXmlDCharacterData(kind, std::move(data)) {}
 std::string TXmlDText::GetNodeName() const { return kTextName; }
 TXmlDNode* TXmlDText::CloneNode() const { return new TXmlDText(Data); }
-void TXmlDText::AppendXmlStart(std::string& out, bool) const { AppendEscapedXml(out, Data); }
+size_t TXmlDText::XmlStartLength(bool) const { return EscapedLength(Data); }
+size_t TXmlDText::XmlStartLengthBound() const {
+    return Data.size() <= SIZE_MAX / kLongestEntity ? Data.size() * kLongestEntity : SIZE_MAX;
+}
+char* TXmlDText::WriteXmlStart(char* p, bool) const { return WriteEscaped(p, Data); }
 
 TXmlDCDATASection::TXmlDCDATASection(std::string data)
     : TXmlDText(ntCDATASection, std::move(data)) {}
 std::string TXmlDCDATASection::GetNodeName() const { return kCDATAName; }
 TXmlDNode* TXmlDCDATASection::CloneNode() const { return new TXmlDCDATASection(Data); }
 
-void TXmlDCDATASection::AppendXmlStart(std::string& out, bool) const {
-    out += "<![CDATA[";
-    out += Data;
-    out += "]]>";
+size_t TXmlDCDATASection::XmlStartLength(bool) const { return 9 + Data.size() + 3; }
+size_t TXmlDCDATASection::XmlStartLengthBound() const { return XmlStartLength(false); }
+
+char* TXmlDCDATASection::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<![CDATA[");
+    p = Put(p, Data);
+    return PutLiteral(p, "]]>");
 }
 
 // --- TXmlDProcessingInstruction ---
@@ -624,12 +921,16 @@ TXmlDNode* TXmlDProcessingInstruction::CloneNode() const {
     return new TXmlDProcessingInstruction(NodeName(), Data);
 }
 
-void TXmlDProcessingInstruction::AppendXmlStart(std::string& out, bool) const {
-    out += "<?";
-    out += NodeName();
-    out += ' ';
-    out += Data;
-    out += "?>";
+size_t TXmlDProcessingInstruction::XmlStartLength(bool) const {
+    return 2 + NodeName().size() + 1 + Data.size() + 2;
+}
+
+char* TXmlDProcessingInstruction::WriteXmlStart(char* p, bool) const {
+    p = PutLiteral(p, "<?");
+    p = Put(p, NodeName());
+    *p++ = ' ';
+    p = Put(p, Data);
+    return PutLiteral(p, "?>");
 }
 
 }  // namespace tessara

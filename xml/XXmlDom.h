@@ -33,9 +33,21 @@ class TXmlDNamedNodeMap;
 class TXmlDElement;
 class TXmlDAttribute;
 
+// Nodes and lists come from a pool of small blocks: a large tree is built and freed without a
+// trip through the general heap for each of its objects.
+struct TXmlDSmallBlocks {
+    static void* Allocate(size_t size);
+    static void Free(void* block, size_t size) noexcept;
+};
+
 class TXmlDNode : public TRefObject {
 public:
     ~TXmlDNode() override;
+
+    static void* operator new(size_t size) { return TXmlDSmallBlocks::Allocate(size); }
+    static void operator delete(void* block, size_t size) noexcept {
+        TXmlDSmallBlocks::Free(block, size);
+    }
 
     TXmlDNodeType NodeType() const noexcept { return Kind; }
     // The stored name: the tag name, attribute name, target or document type name, or the
@@ -76,6 +88,9 @@ public:
 
     // Appends GetXml() to Out.
     void AppendXml(std::string& out) const;
+    // Writes the bytes of GetXml() to Stream in blocks, without building the whole text in
+    // memory; a short write raises the stream's error.
+    void WriteXmlToStream(TStream* stream) const;
     // Appends GetText() to Out (the children's text for documents and elements).
     virtual void AppendText(std::string& out) const;
 
@@ -94,14 +109,30 @@ protected:
     // order) without recursion.
     void AppendChildrenText(std::string& out) const;
 
-    // Rendering hooks used by AppendXml: the markup before the children, and after them.
+    // Rendering hooks. A node's markup is a part before its children and a part after them;
+    // the length hooks give the exact size of each part, and the write hooks write it at P
+    // and return its end, so that the text goes straight into buffers of known size.
     // HasChildren tells an element whether to write "/>".
-    virtual void AppendXmlStart(std::string& out, bool hasChildren) const = 0;
-    virtual void AppendXmlEnd(std::string& out, bool hasChildren) const;
+    virtual size_t XmlStartLength(bool hasChildren) const = 0;
+    virtual char* WriteXmlStart(char* p, bool hasChildren) const = 0;
+    virtual size_t XmlEndLength(bool hasChildren) const;
+    virtual char* WriteXmlEnd(char* p, bool hasChildren) const;
+    // An upper bound of XmlStartLength that costs nothing to find, for parts that are costly to
+    // measure (escaped text); SIZE_MAX when there is none.
+    virtual size_t XmlStartLengthBound() const;
+
+    // The length and the writing of a whole subtree, for nodes that render other nodes (an
+    // element its attributes).
+    static size_t SubtreeXmlLength(const TXmlDNode* root);
+    static char* WriteSubtreeXml(const TXmlDNode* root, char* p);
 
 private:
     friend class TXmlDNodeList;
     friend class TXmlDNamedNodeMap;
+
+    // Walks the subtree depth-first and hands each part of markup to Sink.
+    template <class TSink>
+    static void RenderSubtree(const TXmlDNode* root, TSink& sink);
 
     // True when Node is Container itself or one of its ancestors.
     static bool IsSelfOrAncestor(const TXmlDNode* node, const TXmlDNode* container) noexcept;
@@ -120,6 +151,11 @@ class TXmlDNodeList : public TRefObject {
 public:
     explicit TXmlDNodeList(TXmlDNode* owner) noexcept : ListOwner(owner) {}
     ~TXmlDNodeList() override;
+
+    static void* operator new(size_t size) { return TXmlDSmallBlocks::Allocate(size); }
+    static void operator delete(void* block, size_t size) noexcept {
+        TXmlDSmallBlocks::Free(block, size);
+    }
 
     TXmlDNode* Owner() const noexcept { return ListOwner; }
     TXmlDNode* Item(int index) const;
@@ -191,7 +227,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDDocumentType : public TXmlDNode {
@@ -212,8 +249,10 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
-    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlEndLength(bool hasChildren) const override;
+    char* WriteXmlEnd(char* p, bool hasChildren) const override;
 
 private:
     TXmlDNamedNodeMap* EntityMap = nullptr;
@@ -240,8 +279,10 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
-    void AppendXmlEnd(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlEndLength(bool hasChildren) const override;
+    char* WriteXmlEnd(char* p, bool hasChildren) const override;
 };
 
 class TXmlDAttribute : public TXmlDNode {
@@ -261,7 +302,8 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDCharacterData : public TXmlDNode {
@@ -285,7 +327,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 class TXmlDText : public TXmlDCharacterData {
@@ -296,7 +339,9 @@ public:
 
 protected:
     TXmlDText(TXmlDNodeType kind, std::string data);
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlStartLengthBound() const override;
 };
 
 class TXmlDCDATASection : public TXmlDText {
@@ -306,7 +351,9 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    size_t XmlStartLengthBound() const override;
 };
 
 class TXmlDProcessingInstruction : public TXmlDNode {
@@ -325,7 +372,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    void AppendXmlStart(std::string& out, bool hasChildren) const override;
+    size_t XmlStartLength(bool hasChildren) const override;
+    char* WriteXmlStart(char* p, bool hasChildren) const override;
 };
 
 }  // namespace tessara

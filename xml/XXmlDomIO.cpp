@@ -24,6 +24,11 @@ bool KeepsText(const std::string& text, bool preserveWhiteSpace) {
     return !lineBreak;
 }
 
+// The decoded text at its exact size. Raw is the reader's buffer, decoded where it is.
+std::string Unescaped(std::string& raw) {
+    return std::string(raw.data(), UnescapeXmlInPlace(raw.data(), raw.size()));
+}
+
 }  // namespace
 
 // The chain of open elements is an explicit stack, so nesting of any depth loads.
@@ -65,16 +70,13 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
             }
             case xtAttribute:
                 if (open.empty()) FailMisplaced();
-                open.back()->SetAttribute(reader.Name(), UnescapeXml(reader.Data()));
+                open.back()->SetAttribute(reader.Name(), Unescaped(reader.DataBuffer()));
                 break;
             case xtText: {
                 if (open.empty()) FailMisplaced();
-                const std::string& raw = reader.Data();
+                std::string& raw = reader.DataBuffer();
                 if (!KeepsText(raw, PreserveWhiteSpace)) break;
-                std::string text;
-                text.reserve(raw.size());
-                AppendUnescapedXml(text, raw);
-                TRef<TXmlDNode> node(new TXmlDText(std::move(text)));
+                TRef<TXmlDNode> node(new TXmlDText(Unescaped(raw)));
                 container->AppendChild(node.Get());
                 break;
             }
@@ -98,8 +100,9 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {
-    const std::string xml = GetXml();
-    stream->WriteBuffer(xml.data(), xml.size());
+    // The text goes out in blocks as it is rendered: the same bytes as GetXml, without holding
+    // all of them at once.
+    WriteXmlToStream(stream);
 }
 
 void TXmlDDocument::SaveToFile(const std::string& fileName) const {

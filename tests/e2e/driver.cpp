@@ -294,6 +294,17 @@ HWND FindMessageBox()
     return nullptr;
 }
 
+// The program's tool tip, if one is shown.
+HWND FindToolTip()
+{
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    DWORD pid = ProcessOf(main);
+    for (const auto& w : TopWindows())
+        if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return w.hwnd;
+    return nullptr;
+}
+
 HWND FindPopupMenu()
 {
     for (const auto& w : TopWindows())
@@ -507,6 +518,27 @@ std::map<std::string, Command>& Commands()
         if (info.hwndFocus == main) return std::string("main");
         return std::to_string(GetDlgCtrlID(info.hwndFocus));
     };
+    // key ID|focus VK [CHAR]: a key press posted to a control (or to the focused one), as the
+    // keyboard would deliver it: WM_KEYDOWN, WM_CHAR when the key types a character, WM_KEYUP.
+    c["key"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        HWND target = nullptr;
+        if (a[1] == "focus") {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(GetWindowThreadProcessId(Main(), nullptr), &info);
+            target = info.hwndFocus;
+            if (!target) throw Failure("no focused control");
+        } else {
+            target = Control(ParseNumber(a[1]));
+        }
+        WPARAM vk = WPARAM(ParseNumber(a[2]));
+        UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
+        Post(target, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
+        if (a.size() > 3) Post(target, WM_CHAR, WPARAM(ParseNumber(a[3])), LPARAM(1 | (scan << 16)));
+        Post(target, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+        return std::string();
+    };
     c["foreground"] = [](const Args&) {
         HWND fg = GetForegroundWindow();
         if (fg == Main()) return std::string("1");
@@ -608,15 +640,16 @@ std::map<std::string, Command>& Commands()
     // tooltip MS: waits for a tool tip of the program to show and gives its text.
     c["tooltip"] = [](const Args& a) {
         NeedArgs(a, 1);
-        DWORD pid = ProcessOf(Main());
         HWND tip = nullptr;
-        bool shown = PollUntil(DWORD(ParseNumber(a[1])), [&] {
-            for (const auto& w : TopWindows())
-                if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return (tip = w.hwnd) != nullptr;
-            return false;
-        });
-        if (!shown) throw Failure("no tool tip");
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (tip = FindToolTip()) != nullptr; }))
+            throw Failure("no tool tip");
         return Quote(TextOf(tip));
+    };
+    c["notooltip"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindToolTip() == nullptr; }))
+            throw Failure("a tool tip is still shown");
+        return std::string();
     };
     c["nomsgbox"] = [](const Args&) {
         if (FindMessageBox()) throw Failure("a message box is open");

@@ -63,9 +63,12 @@ protected:
         const int n = static_cast<int>(Model.size());
         const bool busy = Chance(5);
         W.Clipboard.Busy = busy;
-        switch (Pick(12)) {
+        // Pastes weigh double, so that templates fill up and the replace questions come often.
+        int action = Pick(14);
+        if (action >= 12) action = action == 12 ? 7 : 8;
+        switch (action) {
         case 0:  // add
-            if (n > 40) break;
+            if (n > 15) break;
             W.edtName.Value = NameBox;
             Run([&] { Form->Button1Click(); });
             Model.push_back({NameBox, "", ""});

@@ -29,6 +29,18 @@ TEST_F(RepositoryFileTest, NoFileAndImmediateCloseWritesTheNewRepository) {
     EXPECT_EQ(SavedFile(), NewRepositoryXml());
 }
 
+TEST_F(RepositoryFileTest, ShowingAgainDoesNotReadAgainAndClosingUnshownWritesNothing) {
+    Start("<Document><Groops name=\"a\"><Controls/><Module/></Groops></Document>");
+    Form->FormShow();
+    EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"a"});
+
+    TmForm unshown(W.Ports());
+    unshown.RepositoryFileName = Dir.File("other.xml");
+    unshown.FormCreate();
+    unshown.FormClose();
+    EXPECT_EQ(ReadWholeFile(Dir.File("other.xml")), "<missing>");
+}
+
 TEST_F(RepositoryFileTest, ThreeTemplatesListedInFileOrderNothingSelected) {
     Start("<Document desctiption=\"mine\"><Groops name=\"b\"><Controls/><Module/></Groops>"
           "<Groops name=\"a\"><Controls/><Module/></Groops><Item name=\"c\"/></Document>");

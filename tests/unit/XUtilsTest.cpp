@@ -1,6 +1,7 @@
 // Counted objects, lists, entities and the buffered reader.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -174,6 +175,34 @@ TEST(Entities, OnePassEqualsFivePassesOnRandomText) {
         for (int i = 0; i < n; ++i) s += pieces[rng() % pieces.size()];
         ASSERT_EQ(EscapeXml(s), FivePassEscape(s)) << s;
         ASSERT_EQ(UnescapeXml(s), FivePassUnescape(s)) << s;
+        ASSERT_EQ(UnescapeXml(EscapeXml(s)), s);
+        // The appending forms add exactly the same after what the buffer already holds.
+        std::string escaped = "x&", unescaped = "y&";
+        AppendEscapedXml(escaped, s);
+        AppendUnescapedXml(unescaped, s);
+        ASSERT_EQ(escaped, "x&" + FivePassEscape(s)) << s;
+        ASSERT_EQ(unescaped, "y&" + FivePassUnescape(s)) << s;
+    }
+}
+
+TEST(Entities, LongTextsDecodeAlikeInEveryForm) {
+    // Long texts take the word-at-a-time paths: entities at every offset within a word, runs
+    // without any, and texts that end inside an entity.
+    const std::vector<std::string> pieces = {"&quot;", "&amp;", "&lt;", "&gt;", "&apos;", "&",
+                                             "&quo", "abcdefgh", "x", "\xE0\xE1", "&amp;quot;",
+                                             ";", "&#38;", "\r\n\t"};
+    std::mt19937 rng(99);
+    for (int round = 0; round < 5000; ++round) {
+        std::string s;
+        const int n = static_cast<int>(rng() % 80);
+        for (int i = 0; i < n; ++i) s += pieces[rng() % pieces.size()];
+        const std::string expected = FivePassUnescape(s);
+        std::string inPlace = s;
+        inPlace.resize(UnescapeXmlInPlace(inPlace.data(), inPlace.size()));
+        ASSERT_EQ(inPlace, expected) << s;
+        std::string appended = "&";
+        AppendUnescapedXml(appended, s);
+        ASSERT_EQ(appended, "&" + expected) << s;
         ASSERT_EQ(UnescapeXml(EscapeXml(s)), s);
     }
 }

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
+#include "platform/Streams.h"
 #include "xml/XXmlDom.h"
 
 using namespace tessara;
@@ -687,4 +689,133 @@ TEST(XmlDomOwnership, MillionDeepTreeRendersAndFrees) {
 
     doc.Reset();
     EXPECT_EQ(CountedText::Alive, before);
+}
+
+// --- rendering against a plain reference ---
+
+namespace {
+
+// The rendering rules written the plain way (recursion, concatenation), to check the writer.
+std::string ReferenceXml(TXmlDNode* node) {
+    std::string children;
+    for (TXmlDNode* c = node->FirstChild(); c != nullptr; c = c->NextSibling())
+        children += ReferenceXml(c);
+    switch (node->NodeType()) {
+        case ntDocument: return children;
+        case ntDocumentType: return "<!DOCTYPE " + node->NodeName() + " [" + children + "]>";
+        case ntAttribute:
+            return node->NodeName() + "=\"" + EscapeXml(node->GetNodeValue()) + "\"";
+        case ntText: return EscapeXml(node->GetNodeValue());
+        case ntCDATASection: return "<![CDATA[" + node->GetNodeValue() + "]]>";
+        case ntComment: return "<!--" + node->GetNodeValue() + "-->";
+        case ntProcessingInstruction:
+            return "<?" + node->NodeName() + " " + node->GetNodeValue() + "?>";
+        case ntElement: {
+            std::string out = "<" + node->NodeName();
+            TXmlDNamedNodeMap* map = node->Attributes();
+            for (int i = 0; i < map->Count(); ++i) out += " " + ReferenceXml(map->Item(i));
+            if (!node->HasChildNodes()) return out + "/>";
+            return out + ">" + children + "</" + node->NodeName() + ">";
+        }
+        default: return "?";
+    }
+}
+
+std::string ReferenceText(TXmlDNode* node) {
+    std::string out;
+    for (TXmlDNode* c = node->FirstChild(); c != nullptr; c = c->NextSibling()) {
+        if (c->NodeType() == ntElement) out += ReferenceText(c);
+        if (c->NodeType() == ntText || c->NodeType() == ntCDATASection) out += c->GetNodeValue();
+    }
+    return out;
+}
+
+// Texts of every length class, rich in the five special characters and in bytes above 127.
+std::string RandomText(std::mt19937& rng) {
+    static const char alphabet[] = "&<>\"'ab \r\n\xC0\xFF";
+    const unsigned r = rng() % 100;
+    const size_t length = r < 10 ? 0 : r < 80 ? rng() % 40 : r < 98 ? rng() % 3000 : 300000;
+    std::string s(length, ' ');
+    for (char& c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
+    return s;
+}
+
+TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
+    auto* e = new TXmlDElement(depth % 2 ? "Groops" : "e");
+    for (unsigned a = rng() % 3; a > 0; --a) {
+        std::string name(1, 'a');
+        name += std::to_string(a);
+        e->SetAttribute(name, RandomText(rng));
+    }
+    const unsigned children = depth < 6 ? rng() % 6 : 0;
+    for (unsigned i = 0; i < children; ++i) {
+        switch (rng() % 6) {
+            case 0: e->AppendChild(RandomElement(rng, depth + 1)); break;
+            case 1: e->AppendChild(new TXmlDCDATASection(RandomText(rng))); break;
+            case 2: e->AppendChild(new TXmlDComment(RandomText(rng))); break;
+            case 3: e->AppendChild(new TXmlDProcessingInstruction("p", RandomText(rng))); break;
+            default: e->AppendChild(new TXmlDText(RandomText(rng))); break;
+        }
+    }
+    return e;
+}
+
+// A stream that takes a limited number of bytes and then writes short.
+struct ShortStream : TMemoryStream {
+    explicit ShortStream(size_t limit) : Limit(limit) {}
+    size_t Write(const void* buffer, size_t count) override {
+        const size_t n = count < Limit ? count : Limit;
+        Limit -= n;
+        return TMemoryStream::Write(buffer, n);
+    }
+    size_t Limit;
+};
+
+}  // namespace
+
+TEST(XmlDomRender, RandomTreesMatchTheReference) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        std::mt19937 rng(seed);
+        TRef<TXmlDDocument> doc(new TXmlDDocument());
+        doc->AppendChild(new TXmlDComment("c"));
+        auto* type = new TXmlDDocumentType("t");
+        type->AppendChild(new TXmlDProcessingInstruction("x", RandomText(rng)));
+        doc->AppendChild(type);
+        doc->AppendChild(RandomElement(rng, 0));
+
+        const std::string expected = ReferenceXml(doc.Get());
+        EXPECT_EQ(doc->GetXml(), expected) << seed;
+        std::string appended = "head";
+        doc->AppendXml(appended);
+        EXPECT_EQ(appended, "head" + expected) << seed;
+        TMemoryStream stream;
+        doc->WriteXmlToStream(&stream);
+        EXPECT_EQ(stream.GetBytes(), expected) << seed;
+        EXPECT_EQ(doc->GetText(), ReferenceText(doc->DocumentElement())) << seed;
+        TXmlDNode* inner = doc->DocumentElement()->LastChild();
+        if (inner != nullptr) {
+            EXPECT_EQ(inner->GetXml(), ReferenceXml(inner)) << seed;
+        }
+    }
+}
+
+TEST(XmlDomRender, StreamBlocksAndShortWrites) {
+    // Many small parts across block boundaries, and parts larger than a block.
+    TRef<TXmlDElement> e(new TXmlDElement("r"));
+    for (int i = 0; i < 20000; ++i) {
+        e->AppendChild(new TXmlDText(std::string(i % 7, '"')));
+        e->AppendChild(new TXmlDCDATASection(""));
+    }
+    e->AppendChild(new TXmlDText(std::string(600000, '&')));
+    e->AppendChild(new TXmlDComment(std::string(300000, '-')));
+    const std::string expected = ReferenceXml(e.Get());
+    TMemoryStream stream;
+    e->WriteXmlToStream(&stream);
+    EXPECT_EQ(stream.GetBytes(), expected);
+    EXPECT_EQ(e->GetXml(), expected);
+
+    for (size_t limit : {size_t(0), size_t(1000), expected.size() - 1}) {
+        ShortStream short_(limit);
+        EXPECT_THROW(e->WriteXmlToStream(&short_), EWriteError) << limit;
+    }
 }

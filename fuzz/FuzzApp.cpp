@@ -1,0 +1,276 @@
+// The main window's handlers, driven by a byte string read as a sequence of user actions and
+// of other programs' actions, against the in-memory ports of the unit tests.
+//
+// Input: one flags byte (bit 0: a repository file exists at start, followed by two bytes of
+// length and that many bytes of file content; bit 1: saves can succeed), then operations, one byte each, some followed by an
+// argument (a string: one length byte, then the bytes; or an index byte).
+//
+// Each error a handler raises goes to the standard error box, as in the message loop; any
+// other exception (a port misused, std::logic_error from the fakes) escapes and is a finding.
+// After every operation the target checks:
+//  - the template list is the root element's element children, in order, and each entry's
+//    text is the template's name where the template's first attribute is "name";
+//  - the clipboard is closed and no list update is left open;
+//  - after a copy, the clipboard holds exactly the template's controls bytes and its module
+//    text with one zero byte;
+//  - after a successful close, the file holds exactly the document's XML text and nothing but
+//    the file and its backups is left in the directory; a restart then loads it without an
+//    error and lists the templates by the same names;
+//  - a backup of a file that failed to load holds exactly the file's original bytes.
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/ClipUnit.h"
+#include "fakes/FakePorts.h"
+#include "FuzzCheck.h"
+#include "platform/Exceptions.h"
+#include "xml/XXmlDom.h"
+
+using namespace tessara;
+using namespace tessara::fakes;
+
+namespace {
+
+
+class TInput {
+public:
+    TInput(const uint8_t* data, size_t size) : Data(data), Size(size) {}
+    bool AtEnd() const { return Pos >= Size; }
+    uint8_t Byte() { return Pos < Size ? Data[Pos++] : 0; }
+    std::string Bytes(size_t n) {
+        n = std::min(n, Size - std::min(Pos, Size));
+        std::string s(reinterpret_cast<const char*>(Data + Pos), n);
+        Pos += n;
+        return s;
+    }
+    std::string String() { return Bytes(Byte() % 48); }
+
+private:
+    const uint8_t* Data;
+    size_t Size;
+    size_t Pos = 0;
+};
+
+const std::string& WorkDir() {
+    static const std::string dir = [] {
+        char pattern[] = "/dev/shm/tessara-fuzz-app-XXXXXX";
+        char* made = ::mkdtemp(pattern);
+        if (made == nullptr) __builtin_trap();
+        return std::string(made);
+    }();
+    return dir;
+}
+
+std::vector<std::string> DirEntries() {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(WorkDir().c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..") names.push_back(name);
+        }
+        ::closedir(d);
+    }
+    return names;
+}
+
+void ClearDir() {
+    for (const std::string& name : DirEntries()) ::unlink((WorkDir() + "/" + name).c_str());
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool HasUnwritableElementName(const TXmlDNode* root) {
+    std::vector<const TXmlDNode*> pending{root};
+    while (!pending.empty()) {
+        const TXmlDNode* node = pending.back();
+        pending.pop_back();
+        if (node->NodeType() == ntElement && !node->NodeName().empty() &&
+            (node->NodeName()[0] == '!' || node->NodeName()[0] == '?'))
+            return true;
+        for (const TXmlDNode* c = node->FirstChild(); c; c = c->NextSibling()) pending.push_back(c);
+    }
+    return false;
+}
+
+struct TSession {
+    FakeWindowSystem Ports;
+    std::unique_ptr<TmForm> Form;
+    std::string FileName = WorkDir() + "/1CDialogControls.xml";
+    std::string OriginalFile;  // the bytes the repository file had at the first start
+    bool HadFile = false;
+    bool AnswerOk = true;
+    bool BackupsKnown = true;  // false once a restart loaded a file that was not our own
+
+    void Start() {
+        Form = std::make_unique<TmForm>(Ports.Ports());
+        Form->RepositoryFileName = FileName;
+        Run([&] { Form->FormCreate(); });
+        Run([&] { Form->FormShow(); });
+        FUZZ_CHECK(Form->Repository != nullptr && Form->RootElement != nullptr);
+    }
+
+    // The message loop: a handler's error goes to the standard error box.
+    bool Run(const std::function<void()>& handler) {
+        Ports.Boxes.Answers.assign(4, AnswerOk);
+        const size_t errors = Ports.Boxes.Errors.size();
+        try {
+            handler();
+        } catch (const Exception& e) {
+            Form->ShowException(e);
+        }
+        Ports.Boxes.Answers.clear();
+        Check();
+        return Ports.Boxes.Errors.size() == errors;
+    }
+
+    void Check() {
+        FUZZ_CHECK(!Ports.Clipboard.IsOpen);
+        // The fakes report some misuse (a clipboard closed twice) as a GoogleTest failure.
+        FUZZ_CHECK(!::testing::UnitTest::GetInstance()->ad_hoc_test_result().Failed());
+        FUZZ_CHECK(Ports.DlgForms.UpdateDepth == 0);
+        if (Form->RootElement == nullptr) return;
+        FUZZ_CHECK(Form->RootElement->ParentNode() == Form->Repository);
+        size_t i = 0;
+        for (TXmlDNode* c = Form->RootElement->FirstChild(); c; c = c->NextSibling()) {
+            if (c->NodeType() != ntElement) continue;
+            FUZZ_CHECK(i < Ports.DlgForms.Items.size());
+            const FakeListBox::Item& item = Ports.DlgForms.Items[i++];
+            FUZZ_CHECK(item.Object == c);
+            TXmlDNamedNodeMap* attributes = c->Attributes();
+            if (attributes->Count() == 0)
+                FUZZ_CHECK(item.Text.empty());
+            else if (attributes->Item(0)->NodeName() == "name")
+                FUZZ_CHECK(item.Text == attributes->Item(0)->GetNodeValue());
+        }
+        FUZZ_CHECK(i == Ports.DlgForms.Items.size());
+    }
+
+    void CheckDirectory() {
+        for (const std::string& name : DirEntries()) {
+            if (name == "1CDialogControls.xml") continue;
+            // Anything else is a backup of the original file, byte for byte.
+            FUZZ_CHECK(name.rfind("1CDialogControls.xml.bad", 0) == 0);
+            if (BackupsKnown) FUZZ_CHECK(HadFile && ReadFile(WorkDir() + "/" + name) == OriginalFile);
+        }
+    }
+
+    // Closes the window; true when the file was written.
+    bool Close() {
+        if (!Run([&] { Form->FormClose(); })) return false;
+        FUZZ_CHECK(ReadFile(FileName) == Form->Repository->GetXml());
+        CheckDirectory();
+        return true;
+    }
+
+    void Restart() {
+        if (!Close()) return;
+        const bool reloadable = !HasUnwritableElementName(Form->Repository);
+        // A restart lists each template by its "name" attribute, which is what the list shows
+        // unless a rename changed a first attribute of another name.
+        std::vector<std::string> names;
+        for (TXmlDNode* c = Form->RootElement->FirstChild(); c; c = c->NextSibling())
+            if (c->NodeType() == ntElement)
+                names.push_back(static_cast<TXmlDElement*>(c)->GetAttribute("name", std::string()));
+        Run([&] { Form->FormDestroy(); });
+        Form.reset();
+        Ports.DlgForms.Items.clear();
+        Ports.DlgForms.Selected = -1;
+        const size_t errors = Ports.Boxes.Errors.size();
+        if (!reloadable) BackupsKnown = false;
+        Start();
+        if (!reloadable) return;
+        FUZZ_CHECK(Ports.Boxes.Errors.size() == errors);
+        FUZZ_CHECK(Ports.DlgForms.Texts() == names);
+    }
+
+    void Copy() {
+        const int index = Ports.DlgForms.Selected;
+        if (!Run([&] { Form->DlgFormsDblClick(); })) return;
+        FUZZ_CHECK(index >= 0);
+        TXmlDElement* templ = Ports.DlgForms.Items[static_cast<size_t>(index)].Object;
+        TXmlDNode* controls = templ->FirstChild();
+        while (controls->NodeType() != ntElement) controls = controls->NextSibling();
+        TXmlDNode* module = controls->NextSibling();
+        while (module->NodeType() != ntElement) module = module->NextSibling();
+        FUZZ_CHECK(Ports.Clipboard.Bytes(Form->DialogEditorFormat) == controls->GetText());
+        FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == module->GetText() + std::string(1, '\0'));
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ClearDir();
+    TInput in(data, size);
+    TSession s;
+    const uint8_t flags = in.Byte();
+    // Without a file and without bit 1 the repository lives in a directory that does not
+    // exist: every save then fails at once with "Cannot create file", which keeps most runs
+    // off the file system and exercises the failure paths.
+    if (!(flags & 3)) s.FileName = WorkDir() + "/missing/1CDialogControls.xml";
+    if (flags & 1) {
+        const size_t length = in.Byte() | (in.Byte() << 8);
+        s.OriginalFile = in.Bytes(length);
+        s.HadFile = true;
+        std::ofstream(s.FileName, std::ios::binary) << s.OriginalFile;
+    }
+    s.Start();
+
+    FakeClipboard& clip = s.Ports.Clipboard;
+    for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
+        TmForm& f = *s.Form;
+        switch (in.Byte() % 22) {
+            case 0: {  // the user selects an entry (or none)
+                const int count = s.Ports.DlgForms.Count();
+                s.Ports.DlgForms.Selected = static_cast<int>(in.Byte() % (count + 1)) - 1;
+                s.Run([&] { f.DlgFormsClick(); });
+                break;
+            }
+            case 1: s.Ports.edtName.Value = in.String(); break;
+            case 2: s.Run([&] { f.Button1Click(); }); break;
+            case 3: s.Run([&] { f.Button2Click(); }); break;
+            case 4: s.Run([&] { f.Button3Click(); }); break;
+            case 5: s.Copy(); break;
+            case 6: s.Run([&] { f.Button4Click(); }); break;
+            case 7: s.Run([&] { f.DlgFormsContextMenu(10, 20); }); break;
+            case 8: s.Run([&] { f.insContronClick(); }); break;
+            case 9: s.Run([&] { f.insModuleClick(); }); break;
+            case 10: clip.PutFromOutside(f.DialogEditorFormat, in.String()); break;
+            case 11: clip.PutFromOutside(kCfText, in.String() + std::string(1, '\0')); break;
+            case 12: clip.Blocks.clear(); clip.AnnouncedWithoutData.clear(); break;
+            case 13: clip.Busy = !clip.Busy; break;
+            case 14: s.AnswerOk = !s.AnswerOk; break;
+            case 15: s.Close(); break;
+            case 16: s.Restart(); break;
+            case 17: s.Run([&] { f.MemoOfHintsShowOrHide(); }); break;
+            case 18: s.Run([&] { f.TrayIconMessage(0x200 + in.Byte() % 8); }); break;
+            case 19: s.Run([&] { f.FormEndSession(true); }); break;
+            case 20:  // a delayed-rendering owner announces text it cannot give
+                clip.Blocks.erase(kCfText);
+                clip.AnnouncedWithoutData.insert(kCfText);
+                break;
+            case 21: clip.FailSetData = !clip.FailSetData; break;
+        }
+    }
+    s.Run([&] { s.Form->FormDestroy(); });
+    s.CheckDirectory();
+    s.Form.reset();
+    return 0;
+}
