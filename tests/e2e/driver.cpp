@@ -619,13 +619,6 @@ std::map<std::string, Command>& Commands()
         Send(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), LPARAM(lb));
         return std::string();
     };
-    // dblclick ID: the list's double-click notification, posted (it may open a box).
-    c["dblclick"] = [](const Args& a) {
-        NeedArgs(a, 1);
-        long id = ParseNumber(a[1]);
-        Post(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), LPARAM(Control(id)));
-        return std::string();
-    };
 
     // ---- message boxes and menus ----
     // msgbox MS: waits for the program's message box; "title" "text" buttons icon.
@@ -856,23 +849,6 @@ std::map<std::string, Command>& Commands()
         SetEvent(event);
         CloseHandle(event);
         return std::string();
-    };
-    // idle EVENT MS: a hidden GUI process that keeps the desktop (and so the clipboard and the
-    // tray) alive between the tests, until the event is set.
-    c["idle"] = [](const Args& a) {
-        NeedArgs(a, 2);
-        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[1]).c_str());
-        OwnerWindow();
-        std::fputs("ok idle\n", stdout);
-        std::fflush(stdout);
-        DWORD start = GetTickCount(), limit = DWORD(ParseNumber(a[2]));
-        while (GetTickCount() - start < limit) {
-            if (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) == WAIT_OBJECT_0) break;
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        }
-        CloseHandle(event);
-        return std::string("stopped");
     };
     // until MS EXPECTED COMMAND...: repeats COMMAND until its result equals EXPECTED.
     c["until"] = [](const Args& a) {
