@@ -806,15 +806,16 @@ std::map<std::string, Command>& Commands()
         ShowWindow(own, SW_HIDE);
         return Flag(front);
     };
-    // windows: every top-level window, for finding one's way.
+    // windows: every top-level window and its children, for finding one's way (one line:
+    // windows separated by " | ", children by " ; ").
     c["windows"] = [](const Args&) {
         std::string out;
         for (const auto& w : TopWindows()) {
             char buf[64];
-            std::snprintf(buf, sizeof buf, "\n  %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
+            std::snprintf(buf, sizeof buf, " | %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
             out += buf + Quote(w.cls) + " " + Quote(w.title) + " " + RectText(w.rect);
             for (HWND h : WindowsUnder(w.hwnd)) {
-                std::snprintf(buf, sizeof buf, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
+                std::snprintf(buf, sizeof buf, " ; %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
                               IsWindowVisible(h) ? 1 : 0);
                 wchar_t t[256] = {};
                 GetWindowTextW(h, t, 256);
