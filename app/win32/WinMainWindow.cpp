@@ -125,7 +125,9 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
         if (control == nullptr) throw Exception("Cannot create the main window");
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
         if (std::wstring_view(layout.Class) == L"STATIC") FitLabelToText(control, Font);
-        if (layout.Hint != nullptr) Hints.Add(control, texts.*layout.Hint);
+        // The list's hint hooks every message the list gets, which under Wine costs a server
+        // round trip each: it comes after the first fill (AddListHint).
+        if (layout.Hint != nullptr && layout.Id != idDlgForms) Hints.Add(control, texts.*layout.Hint);
     }
     // Along the bottom edge at the laid-out height, with one simple-mode text and no size
     // grip; placed by the window (not by itself), so its height is the same on every system.
@@ -148,6 +150,8 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
     PopupMenu.Create(Window, Control(idButton4));
     FocusedControl = Control(idEdtName);
 }
+
+void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
 
 void TWinMainWindow::SetForm(TmForm* form) {
     Form = form;
