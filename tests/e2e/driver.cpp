@@ -619,13 +619,6 @@ std::map<std::string, Command>& Commands()
         Send(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), LPARAM(lb));
         return std::string();
     };
-    // dblclick ID: the list's double-click notification, posted (it may open a box).
-    c["dblclick"] = [](const Args& a) {
-        NeedArgs(a, 1);
-        long id = ParseNumber(a[1]);
-        Post(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), LPARAM(Control(id)));
-        return std::string();
-    };
 
     // ---- message boxes and menus ----
     // msgbox MS: waits for the program's message box; "title" "text" buttons icon.
@@ -813,15 +806,16 @@ std::map<std::string, Command>& Commands()
         ShowWindow(own, SW_HIDE);
         return Flag(front);
     };
-    // windows: every top-level window, for finding one's way.
+    // windows: every top-level window and its children, for finding one's way (one line:
+    // windows separated by " | ", children by " ; ").
     c["windows"] = [](const Args&) {
         std::string out;
         for (const auto& w : TopWindows()) {
             char buf[64];
-            std::snprintf(buf, sizeof buf, "\n  %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
+            std::snprintf(buf, sizeof buf, " | %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
             out += buf + Quote(w.cls) + " " + Quote(w.title) + " " + RectText(w.rect);
             for (HWND h : WindowsUnder(w.hwnd)) {
-                std::snprintf(buf, sizeof buf, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
+                std::snprintf(buf, sizeof buf, " ; %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
                               IsWindowVisible(h) ? 1 : 0);
                 wchar_t t[256] = {};
                 GetWindowTextW(h, t, 256);
@@ -856,23 +850,6 @@ std::map<std::string, Command>& Commands()
         SetEvent(event);
         CloseHandle(event);
         return std::string();
-    };
-    // idle EVENT MS: a hidden GUI process that keeps the desktop (and so the clipboard and the
-    // tray) alive between the tests, until the event is set.
-    c["idle"] = [](const Args& a) {
-        NeedArgs(a, 2);
-        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[1]).c_str());
-        OwnerWindow();
-        std::fputs("ok idle\n", stdout);
-        std::fflush(stdout);
-        DWORD start = GetTickCount(), limit = DWORD(ParseNumber(a[2]));
-        while (GetTickCount() - start < limit) {
-            if (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) == WAIT_OBJECT_0) break;
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        }
-        CloseHandle(event);
-        return std::string("stopped");
     };
     // until MS EXPECTED COMMAND...: repeats COMMAND until its result equals EXPECTED.
     c["until"] = [](const Args& a) {
