@@ -1,5 +1,6 @@
 // POSIX back-end of the safe file replacement: a temporary file beside the target, fsync, then
-// rename(2), which replaces the directory entry atomically, and an fsync of the directory.
+// RenameReplacing (rename(2), which replaces the directory entry atomically, and an fsync of
+// the directory).
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,13 +22,6 @@ bool Fails(TSafeFileStep step) { return faultHook != nullptr && faultHook(step);
 
 // Bytes handed to one write call; a long text is written in several, each a point of failure.
 constexpr size_t kWriteChunk = size_t{1} << 20;
-
-std::string DirectoryOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -122,18 +116,15 @@ void TSafeFileStream::Commit() {
         Discard();
         throw EWriteError();
     }
-    if (Fails(TSafeFileStep::Replace) || ::rename(Temp.c_str(), Target.c_str()) != 0) {
+    // RenameReplacing takes the writer's lock on the old file itself.
+    if (TargetLock >= 0) ::close(static_cast<int>(TargetLock));
+    TargetLock = -1;
+    if (Fails(TSafeFileStep::Replace) || !RenameReplacing(Temp, Target)) {
         Discard();
         throw EFCreateError(FileName);
     }
     Temp.clear();
     Committed = true;
-    // Make the new directory entry itself durable.
-    const int dir = ::open(DirectoryOf(Target).c_str(), O_RDONLY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
     Discard();
 }
 

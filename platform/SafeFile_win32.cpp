@@ -1,8 +1,8 @@
 // Win32 back-end of the safe file replacement: a temporary file beside the target,
-// FlushFileBuffers, then MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH,
-// which replaces the file in one rename. A file that another program holds open without
-// FILE_SHARE_DELETE cannot be replaced; that is reported, after brief retries for scanners
-// that hold a fresh file for a moment.
+// FlushFileBuffers, then RenameReplacing (MoveFileExW with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH), which replaces the file in one rename. A file that another program
+// holds open without FILE_SHARE_DELETE cannot be replaced; that is reported, after brief
+// retries for scanners that hold a fresh file for a moment.
 #include <windows.h>
 
 #include "platform/Charset.h"
@@ -28,10 +28,6 @@ std::wstring WideName(const std::string& fileName) {
 }
 
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-
-bool Transient(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
-}
 
 }  // namespace
 
@@ -108,18 +104,7 @@ void TSafeFileStream::Commit() {
     const std::wstring temp = WideName(Temp);
     if (KeptAttributes != 0) ::SetFileAttributesW(temp.c_str(), KeptAttributes);
 
-    bool replaced = false;
-    if (!Fails(TSafeFileStep::Replace)) {
-        const std::wstring target = WideName(Target);
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            if (::MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                replaced = true;
-                break;
-            }
-            if (!Transient(::GetLastError())) break;
-            ::Sleep(static_cast<DWORD>(5 * (attempt + 1)));
-        }
-    }
+    const bool replaced = !Fails(TSafeFileStep::Replace) && RenameReplacing(Temp, Target);
     if (!replaced) {
         Discard();
         throw EFCreateError(FileName);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <type_traits>
 
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -93,15 +92,15 @@ void CheckAccepts(TXmlDNodeType container, TXmlDNodeType child) {
 // Strings that live in a node are kept at their exact size: a tree of a million texts must
 // not carry the slack of the buffers they were built in. Slack below one allocation granule
 // costs nothing and is left alone.
-constexpr size_t kSlack = 16;
+constexpr size_t kStringSlack = 16;
 
 void FitString(std::string& s) {
-    if (s.capacity() - s.size() >= kSlack) s.shrink_to_fit();
+    if (s.capacity() - s.size() >= kStringSlack) s.shrink_to_fit();
 }
 
 void AssignExact(std::string& target, const std::string& value) {
     if (&target == &value) return;
-    if (target.capacity() >= value.size() && target.capacity() - value.size() < kSlack)
+    if (target.capacity() >= value.size() && target.capacity() - value.size() < kStringSlack)
         target.assign(value);
     else
         target = std::string(value);  // a copy is allocated at exactly its size
@@ -366,17 +365,16 @@ std::string TXmlDNode::GetXml() const {
 namespace {
 
 // Sinks for RenderSubtree. Reserve(N) gives room for N bytes and Commit(End) takes what was
-// written up to End. How a sink wants the lengths:
-enum class TLengths {
-    Exact,  // the exact size of every part (counting, or a block of limited room)
-    None,   // none: the room for everything is there already
-};
+// written up to End. A sink that measures is given the exact size of every part, except for
+// a text whose largest size (every byte an entity) fits in its Room(); one that does not
+// measure has room for everything already.
 
 // Counts the bytes.
 struct TLengthSink {
-    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kMeasures = true;
     static constexpr bool kWrites = false;
     size_t Length = 0;
+    size_t Room() const noexcept { return 0; }
     char* Reserve(size_t n) {
         Length += n;
         return nullptr;
@@ -386,7 +384,7 @@ struct TLengthSink {
 
 // Writes into a buffer that is known to be large enough.
 struct TBufferSink {
-    static constexpr TLengths kLengths = TLengths::None;
+    static constexpr bool kMeasures = false;
     static constexpr bool kWrites = true;
     char* Cursor;
     char* Reserve(size_t) { return Cursor; }
@@ -394,12 +392,11 @@ struct TBufferSink {
 };
 
 // Collects the text in a block and writes each full block to a stream; a part larger than a
-// block gets a buffer of its own. Room() lets the walk skip measuring a text that fits even
-// at its largest (every byte an entity). Both buffers keep kWriteSlack bytes beyond the room
-// they offer.
+// block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room they
+// offer.
 class TStreamSink {
 public:
-    static constexpr TLengths kLengths = TLengths::Exact;
+    static constexpr bool kMeasures = true;
     static constexpr bool kWrites = true;
     static constexpr size_t kBlockSize = 256 * 1024;
 
@@ -440,14 +437,6 @@ private:
     bool LargeUsed = false;
 };
 
-template <class TSink>
-size_t RoomOf(const TSink& sink) {
-    if constexpr (std::is_same_v<TSink, TStreamSink>)
-        return sink.Room();
-    else
-        return 0;
-}
-
 }  // namespace
 
 // Depth-first over the links: down to the first child, on to the next sibling, up to the
@@ -460,9 +449,8 @@ void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
         const bool hasChildren = first != nullptr;
         {
             size_t length = 0;
-            if constexpr (TSink::kLengths == TLengths::Exact) {
-                // A text is measured only when its largest size would not fit.
-                if (node->XmlStartLengthBound() > RoomOf(sink))
+            if constexpr (TSink::kMeasures) {
+                if (node->XmlStartLengthBound() > sink.Room())
                     length = node->XmlStartLength(hasChildren);
             }
             char* p = sink.Reserve(length);
@@ -475,8 +463,7 @@ void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
         for (bool afterChildren = false;; afterChildren = true) {
             {
                 size_t length = 0;
-                if constexpr (TSink::kLengths == TLengths::Exact)
-                    length = node->XmlEndLength(afterChildren);
+                if constexpr (TSink::kMeasures) length = node->XmlEndLength(afterChildren);
                 char* p = sink.Reserve(length);
                 if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlEnd(p, afterChildren));
             }

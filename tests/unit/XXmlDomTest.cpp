@@ -742,7 +742,11 @@ std::string RandomText(std::mt19937& rng) {
 
 TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
     auto* e = new TXmlDElement(depth % 2 ? "Groops" : "e");
-    for (unsigned a = rng() % 3; a > 0; --a) e->SetAttribute("a" + std::to_string(a), RandomText(rng));
+    for (unsigned a = rng() % 3; a > 0; --a) {
+        std::string name(1, 'a');
+        name += std::to_string(a);
+        e->SetAttribute(name, RandomText(rng));
+    }
     const unsigned children = depth < 6 ? rng() % 6 : 0;
     for (unsigned i = 0; i < children; ++i) {
         switch (rng() % 6) {
