@@ -100,6 +100,18 @@ TEST(XmlReaderStream, EmptyAndExactBlockEnd) {
     EXPECT_TRUE(x.Eof());
 }
 
+// The stream is asked for its size again when the bytes it reported are used up, so a stream
+// that grows while it is read is read to its new end.
+TEST(XmlReaderStream, StreamGrowingWhileRead) {
+    TMemoryStream m(std::string(5000, 'a'));
+    TXmlReaderStream s(&m, false);
+    const int64_t position = m.Position();
+    m.Seek(m.Size());
+    m.Write("bc", 2);
+    m.Seek(position);
+    EXPECT_EQ(ReadRest(s), std::string(5000, 'a') + "bc");
+}
+
 TEST(XmlReaderStream, PeekGiveBackAndPushbackOrder) {
     TMemoryStream m("cd");
     TXmlReaderStream s(&m, false);
