@@ -18,9 +18,11 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 
 if [ ! -f "$build/build.ninja" ]; then
+    mkdir -p "$build"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 ||
-        { cat "$build.configure.log"; echo "fuzz: 0 passed, 1 failed"; exit 1; }
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_SANITIZE=ON -DTESSARA_BUILD_TESTS=OFF \
+        >"$build/configure.log" 2>&1 ||
+        { cat "$build/configure.log"; echo "fuzz: 0 passed, 1 failed"; exit 1; }
 fi
 targets=${FUZZ_TARGETS:-$(cd "$here" && ls Fuzz*.cpp | sed 's/^Fuzz\(.*\)\.cpp$/fuzz_\1/' | tr 'A-Z' 'a-z')}
 # A target is missing when its sources are not in the tree yet (fuzz_app needs the app core).

@@ -55,8 +55,12 @@ wine_locale_ensure() {
     local dir=$TESSARA_LOCPATH/ru_RU.UTF-8
     [[ -f $dir/LC_CTYPE ]] && return 0
     mkdir -p "$TESSARA_LOCPATH"
-    # localedef exits 1 on mere warnings; the generated files are what counts.
-    localedef -i ru_RU -f UTF-8 "$dir" >"$TESSARA_LOCPATH/localedef.log" 2>&1 || true
+    # localedef exits 1 on mere warnings; the generated files are what counts. Parallel
+    # callers on a fresh tree take turns.
+    (
+        flock -w 120 9 || exit 1
+        [[ -f $dir/LC_CTYPE ]] || localedef -i ru_RU -f UTF-8 "$dir" >"$TESSARA_LOCPATH/localedef.log" 2>&1
+    ) 9>"$TESSARA_LOCPATH/.lock" || true
     if [[ ! -f $dir/LC_CTYPE ]]; then
         _wine_log "could not generate the ru_RU.UTF-8 locale (see $TESSARA_LOCPATH/localedef.log)"
         return 1
@@ -139,6 +143,8 @@ wine_session_start() {
     fi
     wine_prefix_ensure || return 1
     TESSARA_XVFB_PID=
+    TESSARA_DISPLAY_BEFORE=${DISPLAY-}
+    export TESSARA_DISPLAY_BEFORE
     if [[ $mode == auto && -n ${DISPLAY:-} ]] && _wine_display_answers "$DISPLAY"; then
         _wine_log "using the display $DISPLAY"
     else
@@ -168,6 +174,11 @@ wine_session_stop() {
         kill "$TESSARA_XVFB_PID" 2>/dev/null
         wine_poll 10 _wine_pid_gone "$TESSARA_XVFB_PID" || kill -9 "$TESSARA_XVFB_PID" 2>/dev/null
         TESSARA_XVFB_PID=
+        if [[ -n ${TESSARA_DISPLAY_BEFORE:-} ]]; then
+            export DISPLAY=$TESSARA_DISPLAY_BEFORE
+        else
+            unset DISPLAY
+        fi
     fi
     return 0
 }

@@ -3,6 +3,7 @@
 // and then the message loop until the main window is destroyed.
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "app/ClipUnit.h"
 #include "app/Texts.h"
@@ -17,10 +18,36 @@
 using namespace tessara;
 using namespace tessara::win32;
 
+namespace {
+
+// The shell may hand a "mailto:" link to a COM extension: the thread is an apartment first.
+class TComApartment {
+public:
+    TComApartment()
+        : Initialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED |
+                                                             COINIT_DISABLE_OLE1DDE))) {}
+    TComApartment(const TComApartment&) = delete;
+    TComApartment& operator=(const TComApartment&) = delete;
+    ~TComApartment() {
+        if (Initialized) ::CoUninitialize();
+    }
+
+private:
+    bool Initialized;
+};
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    TComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSARA));
+    // The notification area shows the small image; the shell would otherwise shrink the large.
+    HICON smallIcon = static_cast<HICON>(::LoadImageW(
+        instance, MAKEINTRESOURCEW(IDI_TESSARA), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+        ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    if (smallIcon == nullptr) smallIcon = icon;
 
     TWinApplication application;
     TWinMainWindow window;
@@ -40,7 +67,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     clipboard.SetOwner(main);
     boxes.SetOwner(main);
     shell.SetOwner(main);
-    trayIcon.SetWindow(main, icon);
+    trayIcon.SetWindow(main, smallIcon);
 
     TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
                            window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,

@@ -8,7 +8,9 @@
 namespace tessara::win32 {
 namespace {
 
-TOOLINFOW ToolOf(HWND owner, HWND control) {
+// Each hint is two tools: one for the control itself, and one for its rectangle on the
+// window, since the mouse messages over a disabled control reach the window instead.
+TOOLINFOW ControlTool(HWND owner, HWND control) {
     TOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // accepted by every comctl32 version
     // The message loop relays the mouse messages (TTM_RELAYEVENT): a subclassed control pays
@@ -16,6 +18,16 @@ TOOLINFOW ToolOf(HWND owner, HWND control) {
     tool.uFlags = TTF_IDISHWND;
     tool.hwnd = owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
+    return tool;
+}
+
+TOOLINFOW AreaTool(HWND owner, HWND control) {
+    TOOLINFOW tool{};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = owner;
+    tool.uId = static_cast<UINT_PTR>(::GetDlgCtrlID(control));
+    ::GetWindowRect(control, &tool.rect);
+    ::MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&tool.rect), 2);
     return tool;
 }
 
@@ -35,24 +47,26 @@ void THints::Create(HWND owner, HFONT font) {
 void THints::Relay(const MSG& message) {
     if (Tooltip == nullptr || message.message < WM_MOUSEFIRST || message.message > WM_MOUSELAST)
         return;
-    if (message.hwnd == Owner || ::GetParent(message.hwnd) != Owner) return;
+    if (message.hwnd != Owner && ::GetParent(message.hwnd) != Owner) return;
     ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
 }
 
 void THints::Add(HWND control, const std::string& hint) {
     if (Tooltip == nullptr) return;
-    TOOLINFOW tool = ToolOf(Owner, control);
     std::wstring text = Wide(hint);
-    tool.lpszText = text.data();
-    ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    for (TOOLINFOW tool : {ControlTool(Owner, control), AreaTool(Owner, control)}) {
+        tool.lpszText = text.data();
+        ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 void THints::Update(HWND control, const std::string& hint) {
     if (Tooltip == nullptr) return;
-    TOOLINFOW tool = ToolOf(Owner, control);
     std::wstring text = Wide(hint);
-    tool.lpszText = text.data();
-    ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    for (TOOLINFOW tool : {ControlTool(Owner, control), AreaTool(Owner, control)}) {
+        tool.lpszText = text.data();
+        ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 int TWinListBox::Count() const {

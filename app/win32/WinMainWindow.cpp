@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <string_view>
+
 #include "app/ClipUnit.h"
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
@@ -54,6 +57,26 @@ const TControlLayout kLayout[] = {
 };
 
 constexpr int kListItemHeight = 13;
+
+// A label grows to its text when the font that the system gives for "MS Sans Serif" is wider
+// than the one it was laid out with (another code page's substitute): it is never cut off.
+void FitLabelToText(HWND label, HFONT font) {
+    const int length = ::GetWindowTextLengthW(label);
+    if (length <= 0) return;
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    ::GetWindowTextW(label, text.data(), length + 1);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    RECT need = {0, 0, 0, 0};
+    ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    RECT has;
+    ::GetClientRect(label, &has);
+    if (need.right <= has.right && need.bottom <= has.bottom) return;
+    ::SetWindowPos(label, nullptr, 0, 0, std::max(need.right, has.right),
+                   std::max(need.bottom, has.bottom), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 constexpr int kStatusBarHeight = 19;
 
 }  // namespace
@@ -101,6 +124,7 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)), instance, nullptr);
         if (control == nullptr) throw Exception("Cannot create the main window");
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+        if (std::wstring_view(layout.Class) == L"STATIC") FitLabelToText(control, Font);
         if (layout.Hint != nullptr) Hints.Add(control, texts.*layout.Hint);
     }
     // Along the bottom edge at the laid-out height, with one simple-mode text and no size

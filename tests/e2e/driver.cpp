@@ -252,20 +252,34 @@ struct TopWindow {
     RECT rect;
 };
 
+BOOL CALLBACK CollectWindow(HWND h, LPARAM list)
+{
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(h);
+    return TRUE;
+}
+
+// The child windows of Parent, or the top-level windows when Parent is null.
+std::vector<HWND> WindowsUnder(HWND parent)
+{
+    std::vector<HWND> found;
+    if (parent)
+        EnumChildWindows(parent, CollectWindow, LPARAM(&found));
+    else
+        EnumWindows(CollectWindow, LPARAM(&found));
+    return found;
+}
+
 std::vector<TopWindow> TopWindows()
 {
     std::vector<TopWindow> all;
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            TopWindow w{h, ProcessOf(h), ClassOf(h), {}, IsWindowVisible(h) != FALSE, {}};
-            wchar_t t[512] = {};
-            GetWindowTextW(h, t, 512);
-            w.title = t;
-            GetWindowRect(h, &w.rect);
-            reinterpret_cast<std::vector<TopWindow>*>(p)->push_back(w);
-            return TRUE;
-        },
-        LPARAM(&all));
+    for (HWND h : WindowsUnder(nullptr)) {
+        TopWindow w{h, ProcessOf(h), ClassOf(h), {}, IsWindowVisible(h) != FALSE, {}};
+        wchar_t t[512] = {};
+        GetWindowTextW(h, t, 512);
+        w.title = t;
+        GetWindowRect(h, &w.rect);
+        all.push_back(w);
+    }
     return all;
 }
 
@@ -277,6 +291,17 @@ HWND FindMessageBox()
     DWORD pid = ProcessOf(main);
     for (const auto& w : TopWindows())
         if (w.visible && w.pid == pid && w.cls == L"#32770") return w.hwnd;
+    return nullptr;
+}
+
+// The program's tool tip, if one is shown.
+HWND FindToolTip()
+{
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    DWORD pid = ProcessOf(main);
+    for (const auto& w : TopWindows())
+        if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return w.hwnd;
     return nullptr;
 }
 
@@ -493,6 +518,27 @@ std::map<std::string, Command>& Commands()
         if (info.hwndFocus == main) return std::string("main");
         return std::to_string(GetDlgCtrlID(info.hwndFocus));
     };
+    // key ID|focus VK [CHAR]: a key press posted to a control (or to the focused one), as the
+    // keyboard would deliver it: WM_KEYDOWN, WM_CHAR when the key types a character, WM_KEYUP.
+    c["key"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        HWND target = nullptr;
+        if (a[1] == "focus") {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(GetWindowThreadProcessId(Main(), nullptr), &info);
+            target = info.hwndFocus;
+            if (!target) throw Failure("no focused control");
+        } else {
+            target = Control(ParseNumber(a[1]));
+        }
+        WPARAM vk = WPARAM(ParseNumber(a[2]));
+        UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
+        Post(target, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
+        if (a.size() > 3) Post(target, WM_CHAR, WPARAM(ParseNumber(a[3])), LPARAM(1 | (scan << 16)));
+        Post(target, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+        return std::string();
+    };
     c["foreground"] = [](const Args&) {
         HWND fg = GetForegroundWindow();
         if (fg == Main()) return std::string("1");
@@ -590,6 +636,20 @@ std::map<std::string, Command>& Commands()
         GetWindowTextW(box, title, 256);
         return Quote(title) + " " + Quote(text ? TextOf(text) : L"") + " " + (buttons.empty() ? "-" : buttons) +
                " icon=" + Flag(hasIcon);
+    };
+    // tooltip MS: waits for a tool tip of the program to show and gives its text.
+    c["tooltip"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND tip = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return (tip = FindToolTip()) != nullptr; }))
+            throw Failure("no tool tip");
+        return Quote(TextOf(tip));
+    };
+    c["notooltip"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindToolTip() == nullptr; }))
+            throw Failure("a tool tip is still shown");
+        return std::string();
     };
     c["nomsgbox"] = [](const Args&) {
         if (FindMessageBox()) throw Failure("a message box is open");
@@ -709,14 +769,8 @@ std::map<std::string, Command>& Commands()
         }
         int icons = 0;
         if (HWND tray = FindWindowW(nullptr, L"Wine System Tray"))
-            EnumChildWindows(
-                tray,
-                [](HWND h, LPARAM p) -> BOOL {
-                    if (IsWindowVisible(h) && ClassOf(h).find(L"tray_icon") != std::wstring::npos)
-                        ++*reinterpret_cast<int*>(p);
-                    return TRUE;
-                },
-                LPARAM(&icons));
+            for (HWND h : WindowsUnder(tray))
+                if (IsWindowVisible(h) && ClassOf(h).find(L"tray_icon") != std::wstring::npos) ++icons;
         return Flag(known) + " " + std::to_string(icons);
     };
     // tray-click LPARAM MS: makes a window of the driver the foreground window, posts the tray
@@ -743,19 +797,15 @@ std::map<std::string, Command>& Commands()
             char buf[64];
             std::snprintf(buf, sizeof buf, "\n  %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
             out += buf + Quote(w.cls) + " " + Quote(w.title) + " " + RectText(w.rect);
-            EnumChildWindows(
-                w.hwnd,
-                [](HWND h, LPARAM p) -> BOOL {
-                    char b[64];
-                    std::snprintf(b, sizeof b, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h), IsWindowVisible(h) ? 1 : 0);
-                    wchar_t t[256] = {};
-                    GetWindowTextW(h, t, 256);
-                    RECT r;
-                    GetWindowRect(h, &r);
-                    *reinterpret_cast<std::string*>(p) += b + Quote(ClassOf(h)) + " " + Quote(t) + " " + RectText(r);
-                    return TRUE;
-                },
-                LPARAM(&out));
+            for (HWND h : WindowsUnder(w.hwnd)) {
+                std::snprintf(buf, sizeof buf, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
+                              IsWindowVisible(h) ? 1 : 0);
+                wchar_t t[256] = {};
+                GetWindowTextW(h, t, 256);
+                RECT r;
+                GetWindowRect(h, &r);
+                out += buf + Quote(ClassOf(h)) + " " + Quote(t) + " " + RectText(r);
+            }
         }
         return out;
     };

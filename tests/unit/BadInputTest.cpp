@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <typeinfo>
@@ -270,6 +271,11 @@ TEST(BadInput, FileAndStreamMessages) {
 // is the message with a full stop when the message ends in a byte after ".".
 class BadInputApp : public FormFixture {
 protected:
+    // Leaves the test's directory empty, for the next case.
+    void ClearDirectory() {
+        for (const auto& entry : std::filesystem::directory_iterator(Dir.File("")))
+            std::filesystem::remove_all(entry.path());
+    }
     std::string Box(const std::string& utf8Message) { return StandardErrorText(Cp1251(utf8Message)); }
 };
 
@@ -344,4 +350,107 @@ TEST_F(BadInputApp, SaveIntoMissingDirectory) {
     EXPECT_EQ(W.StatusBar1.Text,
               C("Изменения не сохранены в файл, попытка будет повторена: ") +
                   Box("Cannot create file " + Form->RepositoryFileName));
+}
+
+// A million nested tags, never closed: they load, render and go without deep recursion.
+TEST(BadInput, MillionNestedTags) {
+    constexpr int kDepth = 1000000;
+    std::string text;
+    text.reserve(3 * kDepth);
+    for (int i = 0; i < kDepth; ++i) text += "<a>";
+    TRef<TXmlDDocument> doc(new TXmlDDocument());
+    TMemoryStream stream(text);
+    doc->LoadFromStream(&stream);
+    const std::string xml = doc->GetXml();
+    EXPECT_EQ(xml.size(), 7u * (kDepth - 1) + 4);  // "<a>" and "</a>" per level, "<a/>" inside
+    EXPECT_EQ(xml.find("<a/>"), 3u * (kDepth - 1));
+    EXPECT_EQ(doc->GetText(), "");
+}
+
+// Hostile repository files: each gives the right message (or loads), the window keeps
+// working (a template can be added, copied and saved), and a file that failed to load is kept
+// byte for byte beside the new one.
+TEST_F(BadInputApp, HostileFiles) {
+    std::string deep;
+    for (int i = 0; i < 100000; ++i) deep += "<a>";
+    const std::string longName(100000, 'N');
+    const std::string p = "Ошибка в XML-документе: ";
+    struct Case {
+        const char* Title;
+        std::string File;
+        std::string Error;  // UTF-8 message of the load, empty when it loads
+        std::vector<std::string> Names;
+    };
+    const std::vector<Case> cases = {
+        {"empty", "", "", {}},
+        {"whitespace only", " \r\n\t \r\n", "", {}},
+        {"only a comment", "<!-- nothing here -->", "", {}},
+        {"only a declaration", "<?xml version=\"1.0\"?>", "", {}},
+        {"100,000 nested tags", deep, "", {""}},
+        {"a name of 100,000 characters",
+         "<Document><Groops name=\"" + longName + "\"><Controls/><Module/></Groops></Document>", "",
+         {longName}},
+        {"an element name of 100,000 characters",
+         "<Document><" + longName + " name=\"x\"/></Document>", "", {"x"}},
+        {"bytes 0 and 0x98 in texts",
+         std::string("<D><G name=\"a\0b\x98\"><C>c\0\x98</C><M>m\x98\0</M></G></D>", 42), "",
+         {std::string("a\0b\x98", 4)}},
+        {"several root elements", "<D><G name=\"a\"/></D><E><G name=\"b\"/></E>", "", {"a"}},
+        {"document type inside the root", "<D><G name=\"a\"/><!DOCTYPE x></D>",
+         "XML: узел \"element\" не может содержать подузел \"documenttype\"", {"a"}},
+        {"text before the root", "x<D/>", p + "текст вне элемента", {}},
+        {"end tag of another element", "<D><G name=\"a\"></D>",
+         p + "несоответствие имени закрывающего тэга имени открывающему", {"a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Title);
+        ClearDirectory();
+        Start(c.File);
+        if (c.Error.empty()) {
+            EXPECT_EQ(W.Boxes.Errors.size(), 0u) << Cp1251ToUtf8(LastError());
+        } else {
+            ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+            const std::string expected = StandardErrorText(
+                StandardErrorText(Cp1251(c.Error)) + "\r\n" +
+                C("Исходный файл сохранён без изменений как «") + FileName + ".bad" + C("»"));
+            EXPECT_EQ(W.Boxes.Errors[0].Text, expected);
+            EXPECT_EQ(ReadWholeFile(FileName + ".bad"), c.File);
+        }
+        EXPECT_EQ(W.DlgForms.Texts(), c.Names);
+        // The window keeps working.
+        const size_t errors = W.Boxes.Errors.size();
+        Add("new");
+        Select(W.DlgForms.Count() - 1);
+        Copy();
+        EXPECT_EQ(W.Clipboard.Bytes(kCfText), std::string(1, '\0'));
+        Close();
+        EXPECT_EQ(W.Boxes.Errors.size(), errors) << Cp1251ToUtf8(LastError());
+        EXPECT_EQ(SavedFile(), Xml());
+        Restart();
+        EXPECT_EQ(W.Boxes.Errors.size(), 0u) << Cp1251ToUtf8(LastError());
+        std::vector<std::string> names = c.Names;
+        names.push_back("new");
+        EXPECT_EQ(W.DlgForms.Texts(), names);
+    }
+}
+
+// A repository cut off at every byte: never a crash; the file is kept when it does not load.
+TEST_F(BadInputApp, TruncatedAtEveryByte) {
+    const std::string full = C(
+        "<?xml version=\"1.0\"?><!DOCTYPE D [<!ENTITY e \"x\">]><!-- c --><Document desctiption=\"d\">"
+        "<Groops name=\"a&amp;b\"><Controls><![CDATA[{\"#\",1}]]></Controls><Module>Процедура "
+        "&lt;\r\n</Module></Groops><Groops name='b' x=y><Controls/><Module/></Groops></Document>");
+    for (size_t n = 0; n <= full.size(); ++n) {
+        SCOPED_TRACE(n);
+        ClearDirectory();
+        const std::string cut = full.substr(0, n);
+        Start(cut);
+        if (!W.Boxes.Errors.empty()) EXPECT_EQ(ReadWholeFile(FileName + ".bad"), cut);
+        EXPECT_NE(Form->RootElement, nullptr);
+        // Saving syncs the disk: the window's further work is tried on every 16th cut only.
+        if (n % 16 != 0) continue;
+        Add("n");
+        Close();
+        EXPECT_EQ(SavedFile(), Xml());
+    }
 }
