@@ -1,5 +1,7 @@
 #include "xml/XXml.h"
 
+#include <cstring>
+
 #include "platform/Charset.h"
 
 namespace tessara {

@@ -1,4 +1,9 @@
 // Loading a document from XML text through the token reader, and saving its XML text.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Charset.h"
@@ -29,6 +34,92 @@ std::string Unescaped(std::string& raw) {
     return std::string(raw.data(), UnescapeXmlInPlace(raw.data(), raw.size()));
 }
 
+// Sets the attributes of one start tag as SetAttribute does (a repeated name overwrites the
+// earlier value in place, a new one goes to the end), but finds names through an index once a
+// tag has many, so that a tag with a huge number of attributes loads in linear time.
+class TAttributeSetter {
+public:
+    void Set(TXmlDElement* element, const std::string& name, std::string value) {
+        if (element != Owner) {
+            Owner = element;
+            Index.clear();
+        }
+        TXmlDNamedNodeMap* map = element->Attributes();
+        if (map->Count() < kIndexFrom) {
+            element->SetAttribute(name, std::move(value));
+            return;
+        }
+        if (Index.empty())
+            for (int i = 0; i < map->Count(); ++i) {
+                auto* attribute = static_cast<TXmlDAttribute*>(map->Item(i));
+                Index.emplace(attribute->Name(), attribute);  // the first of a name wins, as in lookups
+            }
+        const auto found = Index.find(name);
+        if (found != Index.end()) {
+            found->second->Value = std::move(value);
+            return;
+        }
+        TRef<TXmlDAttribute> attribute(new TXmlDAttribute(name));
+        map->Insert(attribute.Get(), -1);
+        attribute->Value = std::move(value);
+        Index.emplace(attribute->Name(), attribute.Get());
+    }
+
+    // A new start tag: its element is another one.
+    void Forget() noexcept {
+        Owner = nullptr;
+        Index.clear();
+    }
+
+private:
+    static constexpr int kIndexFrom = 16;
+    TXmlDElement* Owner = nullptr;
+    // Keys view the attributes' own names, which live as long as the attributes.
+    std::unordered_map<std::string_view, TXmlDAttribute*> Index;
+};
+
+// Reads a file in large blocks and hands them out in the reader's small ones, so that a big
+// repository costs a few system calls instead of one per 4 KB block. It delivers exactly the
+// bytes, the size and the positions of the file it wraps.
+class TReadAheadStream : public TStream {
+public:
+    explicit TReadAheadStream(TStream& source)
+        : Source(source), Block(std::make_unique<char[]>(kBlockSize)), Logical(source.Position()) {}
+
+    size_t Read(void* buffer, size_t count) override {
+        size_t done = 0;
+        while (done < count) {
+            if (Next == Filled) {
+                Next = 0;
+                Filled = Source.Read(Block.get(), kBlockSize);
+                if (Filled == 0) break;
+            }
+            const size_t n = std::min(count - done, Filled - Next);
+            std::memcpy(static_cast<char*>(buffer) + done, Block.get() + Next, n);
+            Next += n;
+            done += n;
+        }
+        Logical += static_cast<int64_t>(done);
+        return done;
+    }
+    size_t Write(const void*, size_t) override { return 0; }
+    int64_t Size() const override { return Source.Size(); }
+    int64_t Position() const override { return Logical; }
+    void Seek(int64_t position) override {
+        Source.Seek(position);
+        Next = Filled = 0;
+        Logical = Source.Position();
+    }
+
+private:
+    static constexpr size_t kBlockSize = size_t{1} << 18;
+    TStream& Source;
+    std::unique_ptr<char[]> Block;
+    size_t Next = 0;
+    size_t Filled = 0;
+    int64_t Logical;
+};
+
 }  // namespace
 
 // The chain of open elements is an explicit stack, so nesting of any depth loads.
@@ -38,6 +129,7 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
     TXmlReader reader;
     reader.Open(stream, false);
     std::vector<TXmlDElement*> open;  // innermost last; the tree owns them
+    TAttributeSetter attributes;
     for (TXmlTokenKind kind = reader.Next(); kind != xtEndOfInput; kind = reader.Next()) {
         TXmlDNode* container = open.empty() ? static_cast<TXmlDNode*>(this) : open.back();
         switch (kind) {
@@ -66,11 +158,12 @@ void TXmlDDocument::LoadFromStream(TStream* stream) {
                 TRef<TXmlDElement> element(new TXmlDElement(reader.Name()));
                 container->AppendChild(element.Get());
                 open.push_back(element.Get());
+                attributes.Forget();
                 break;
             }
             case xtAttribute:
                 if (open.empty()) FailMisplaced();
-                open.back()->SetAttribute(reader.Name(), Unescaped(reader.DataBuffer()));
+                attributes.Set(open.back(), reader.Name(), Unescaped(reader.DataBuffer()));
                 break;
             case xtText: {
                 if (open.empty()) FailMisplaced();
@@ -96,7 +189,8 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
     // Opened before LoadFromStream empties the document: a file that cannot be opened leaves it
     // as it was.
     TFileStream file(fileName, TFileMode::OpenReadShareDenyWrite);
-    LoadFromStream(&file);
+    TReadAheadStream blocks(file);
+    LoadFromStream(&blocks);
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {
