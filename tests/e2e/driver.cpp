@@ -511,10 +511,12 @@ std::map<std::string, Command>& Commands()
                                                     : RegisterWindowMessageW(FromUtf8(a[1]).c_str());
         return std::to_string(long(Send(Main(), msg, WPARAM(ParseNumber(a[2])), LPARAM(ParseNumber(a[3])))));
     };
-    // sync: a round trip through the main window's queue, so that posted messages before it
-    // have been handled (unless one of them opened a modal box).
+    // sync: the messages posted to the program before it have been handled (unless one of
+    // them opened a modal box). A sent message is handled at the receiver's next message
+    // retrieval, ahead of posted ones; each further round trip waits for one more retrieval,
+    // so after three the posted message, and the one its handling posted, are through.
     c["sync"] = [](const Args&) {
-        Send(Main(), WM_NULL, 0, 0);
+        for (int round = 0; round < 3; ++round) Send(Main(), WM_NULL, 0, 0);
         return std::string();
     };
     // redraw: the main window and all its controls repaint themselves completely, now.
