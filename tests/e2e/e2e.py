@@ -334,15 +334,16 @@ class Program:
 
     def repaint_check(self, after_what):
         """What the window shows now is what a full repaint paints: nothing stale is left on
-        the screen. The name box is left out of the comparison (its caret blinks), and the mouse
-        is moved off the window first (no tool tip over it)."""
+        the screen. Only the client area counts (the frame shows activation, which may still be
+        changing); the name box is left out (its caret blinks), and the mouse is moved off the
+        window first (no tool tip over it)."""
         self.suite.xdotool("mousemove", "0", "0")
         self.d("notooltip 10000")
         self.d("sync")
-        before = self.screenshot("repaint-before")
+        before = self.screenshot("repaint-before", client=True)
         self.d("redraw")
-        after = self.screenshot("repaint-after")
-        left, top, _, _ = self.rect()
+        after = self.screenshot("repaint-after", client=True)
+        left, top, _, _ = (int(v) for v in self.d("clientrect").split())
         el, et, er, eb = self.rect(EDT_NAME)
         box = f"rectangle {el - left},{et - top} {er - left},{eb - top}"
         for path in (before, after):
@@ -353,8 +354,11 @@ class Program:
             shutil.copy(before, os.path.join(self.suite.out, "stale-paint.png"))
         check(differing, 0, f"pixels that a repaint changes after {after_what} (see stale-paint.png)")
 
-    def screenshot(self, name, control=MAIN):
-        left, top, right, bottom = self.rect(control)
+    def screenshot(self, name, control=MAIN, client=False):
+        if client:
+            left, top, right, bottom = (int(v) for v in self.d("clientrect").split())
+        else:
+            left, top, right, bottom = self.rect(control)
         path = os.path.join(self.suite.out, name + ".png")
         subprocess.run(["import", "-silent", "-window", "root", "-crop",
                         f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
