@@ -450,6 +450,13 @@ std::map<std::string, Command>& Commands()
         return std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + " " +
                std::to_string(r.bottom - r.top);
     };
+    // clientrect: the main window's client area in screen coordinates.
+    c["clientrect"] = [](const Args&) {
+        RECT r;
+        GetClientRect(Main(), &r);
+        MapWindowPoints(Main(), nullptr, reinterpret_cast<POINT*>(&r), 2);
+        return RectText(r);
+    };
     c["client"] = [](const Args&) {
         RECT r;
         GetClientRect(Main(), &r);
@@ -511,10 +518,12 @@ std::map<std::string, Command>& Commands()
                                                     : RegisterWindowMessageW(FromUtf8(a[1]).c_str());
         return std::to_string(long(Send(Main(), msg, WPARAM(ParseNumber(a[2])), LPARAM(ParseNumber(a[3])))));
     };
-    // sync: a round trip through the main window's queue, so that posted messages before it
-    // have been handled (unless one of them opened a modal box).
+    // sync: the messages posted to the program before it have been handled (unless one of
+    // them opened a modal box). A sent message is handled at the receiver's next message
+    // retrieval, ahead of posted ones; each further round trip waits for one more retrieval,
+    // so after three the posted message, and the one its handling posted, are through.
     c["sync"] = [](const Args&) {
-        Send(Main(), WM_NULL, 0, 0);
+        for (int round = 0; round < 3; ++round) Send(Main(), WM_NULL, 0, 0);
         return std::string();
     };
     // redraw: the main window and all its controls repaint themselves completely, now.
@@ -798,7 +807,15 @@ std::map<std::string, Command>& Commands()
         HWND own = OwnerWindow();
         SetWindowPos(own, HWND_TOP, 0, 0, 80, 40, SWP_SHOWWINDOW);
         SetForegroundWindow(own);
-        if (!PollUntil(2000, [&] { return GetForegroundWindow() == own; }))
+        // The window system confirms a new foreground window a little later (X focus events);
+        // wait until ours has held it for a while, or that late confirmation could undo the
+        // program's SetForegroundWindow.
+        DWORD heldSince = 0;
+        if (!PollUntil(3000, [&] {
+                if (GetForegroundWindow() != own) return (heldSince = 0), false;
+                if (!heldSince) heldSince = GetTickCount();
+                return GetTickCount() - heldSince >= 150;
+            }))
             throw Failure("cannot take the foreground");
         Post(main, WM_USER, 0, LPARAM(ParseNumber(a[1])));
         Send(main, WM_NULL, 0, 0);
