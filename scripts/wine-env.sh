@@ -37,8 +37,7 @@ wine_poll() {
 
 wine_env_init() {
     export TESSARA_ROOT TESSARA_WINE_DIR TESSARA_LOCPATH
-    export WINEPREFIX=${TESSARA_WINEPREFIX:-$TESSARA_WINE_DIR/prefix}
-    export TESSARA_WINEPREFIX=$WINEPREFIX
+    export WINEPREFIX=$TESSARA_WINE_DIR/prefix
     export LOCPATH=$TESSARA_LOCPATH
     mkdir -p "$TESSARA_WINE_DIR"
     # Code page 1251 for Wine needs a Russian UTF-8 ctype; the tools stay in English.

@@ -79,6 +79,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     window.Guard([&] { form.FormCreate(); });
     window.CenterOnScreen();
     window.Guard([&] { form.FormShow(); });
+    window.AddListHint();
     ::ShowWindow(main, SW_SHOW);
     ::UpdateWindow(main);
     ::SetForegroundWindow(main);

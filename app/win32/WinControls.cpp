@@ -8,27 +8,37 @@
 namespace tessara::win32 {
 namespace {
 
-// Each hint is two tools: one for the control itself, and one for its rectangle on the
-// window, since the mouse messages over a disabled control reach the window instead.
 TOOLINFOW ControlTool(HWND owner, HWND control) {
     TOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // accepted by every comctl32 version
-    // The message loop relays the mouse messages (TTM_RELAYEVENT): a subclassed control pays
-    // on every message it gets, which made filling a large list many times slower.
-    tool.uFlags = TTF_IDISHWND;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     return tool;
 }
 
-TOOLINFOW AreaTool(HWND owner, HWND control) {
-    TOOLINFOW tool{};
-    tool.cbSize = TTTOOLINFOW_V2_SIZE;
-    tool.hwnd = owner;
-    tool.uId = static_cast<UINT_PTR>(::GetDlgCtrlID(control));
-    ::GetWindowRect(control, &tool.rect);
-    ::MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&tool.rect), 2);
-    return tool;
+// The disabled control of the window at a point of its client area, if any: the mouse
+// messages over a disabled control reach the window instead.
+HWND DisabledControlAt(HWND owner, POINT clientPoint) {
+    const HWND control = ::ChildWindowFromPointEx(owner, clientPoint, CWP_SKIPINVISIBLE);
+    if (control == nullptr || control == owner || ::IsWindowEnabled(control)) return nullptr;
+    return control;
+}
+
+// The tooltip asks itself which window is under the mouse; over a disabled control the
+// answer is that control, so that its hint shows all the same.
+LRESULT CALLBACK TooltipProc(HWND tooltip, UINT message, WPARAM wParam, LPARAM lParam,
+                             UINT_PTR, DWORD_PTR ownerData) {
+    if (message == TTM_WINDOWFROMPOINT) {
+        const HWND owner = reinterpret_cast<HWND>(ownerData);
+        POINT at = *reinterpret_cast<const POINT*>(lParam);
+        const HWND under = ::WindowFromPoint(at);
+        if (under == owner && ::ScreenToClient(owner, &at)) {
+            if (const HWND control = DisabledControlAt(owner, at)) return reinterpret_cast<LRESULT>(control);
+        }
+        return reinterpret_cast<LRESULT>(under);
+    }
+    return ::DefSubclassProc(tooltip, message, wParam, lParam);
 }
 
 }  // namespace
@@ -39,34 +49,57 @@ void THints::Create(HWND owner, HFONT font) {
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner,
                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (Tooltip == nullptr) return;
+    ::SetWindowSubclass(Tooltip, TooltipProc, 1, reinterpret_cast<DWORD_PTR>(owner));
     // A width limit makes the tooltip break its text at the hints' line breaks.
     ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
     if (font != nullptr) ::SendMessageW(Tooltip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
 void THints::Relay(const MSG& message) {
-    if (Tooltip == nullptr || message.message < WM_MOUSEFIRST || message.message > WM_MOUSELAST)
-        return;
-    if (message.hwnd != Owner && ::GetParent(message.hwnd) != Owner) return;
-    ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+    if (Tooltip == nullptr) return;
+    const bool mouse = message.message >= WM_MOUSEFIRST && message.message <= WM_MOUSELAST;
+    if (!mouse && message.message != WM_MOUSEHOVER) return;
+    if (message.hwnd != Owner && ::GetAncestor(message.hwnd, GA_PARENT) != Owner) return;
+
+    if (message.message == WM_MOUSEMOVE && !::IsWindowVisible(Tooltip)) {
+        // A mouse that jumps onto a control sends it one move: the tooltip can miss that one,
+        // so the control reports the mouse resting on it, and the tooltip hears of it again.
+        TRACKMOUSEEVENT track{sizeof track, TME_HOVER, message.hwnd, HOVER_DEFAULT};
+        ::TrackMouseEvent(&track);
+    }
+    MSG relayed = message;
+    if (message.message == WM_MOUSEHOVER) {
+        if (::IsWindowVisible(Tooltip)) return;
+        relayed.message = WM_MOUSEMOVE;
+    }
+    if (message.hwnd == Owner) {
+        POINT at = {static_cast<short>(LOWORD(message.lParam)),
+                    static_cast<short>(HIWORD(message.lParam))};
+        const HWND control = DisabledControlAt(Owner, at);
+        if (control == nullptr) return;
+        ::MapWindowPoints(Owner, control, &at, 1);
+        relayed.hwnd = control;
+        relayed.lParam = MAKELPARAM(at.x, at.y);
+    } else if (message.message != WM_MOUSEHOVER) {
+        return;  // the control's own tool hooks its messages
+    }
+    ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
 void THints::Add(HWND control, const std::string& hint) {
     if (Tooltip == nullptr) return;
+    TOOLINFOW tool = ControlTool(Owner, control);
     std::wstring text = Wide(hint);
-    for (TOOLINFOW tool : {ControlTool(Owner, control), AreaTool(Owner, control)}) {
-        tool.lpszText = text.data();
-        ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    tool.lpszText = text.data();
+    ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void THints::Update(HWND control, const std::string& hint) {
     if (Tooltip == nullptr) return;
+    TOOLINFOW tool = ControlTool(Owner, control);
     std::wstring text = Wide(hint);
-    for (TOOLINFOW tool : {ControlTool(Owner, control), AreaTool(Owner, control)}) {
-        tool.lpszText = text.data();
-        ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
-    }
+    tool.lpszText = text.data();
+    ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 int TWinListBox::Count() const {

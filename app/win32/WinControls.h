@@ -10,13 +10,16 @@
 
 namespace tessara::win32 {
 
-// The tooltips of the main window: one tool per control that has a hint.
+// The tooltips of the main window: one tool per control that has a hint, hooked into the
+// control's messages. The window's own mouse messages over a disabled control (which gets
+// none) are passed on by Relay.
 class THints {
 public:
     void Create(HWND owner, HFONT font);
     void Add(HWND control, const std::string& hint);
     void Update(HWND control, const std::string& hint);
-    // Passes a mouse message for one of the controls on to the tooltip.
+    // Sees every message before it is dispatched: passes the window's own mouse messages over
+    // a disabled control on to the tooltip, and reminds it of a control the mouse rests on.
     void Relay(const MSG& message);
     HWND Handle() const { return Tooltip; }
 

@@ -125,7 +125,9 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
         if (control == nullptr) throw Exception("Cannot create the main window");
         ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
         if (std::wstring_view(layout.Class) == L"STATIC") FitLabelToText(control, Font);
-        if (layout.Hint != nullptr) Hints.Add(control, texts.*layout.Hint);
+        // The list's hint hooks every message the list gets, which under Wine costs a server
+        // round trip each: it comes after the first fill (AddListHint).
+        if (layout.Hint != nullptr && layout.Id != idDlgForms) Hints.Add(control, texts.*layout.Hint);
     }
     // Along the bottom edge at the laid-out height, with one simple-mode text and no size
     // grip; placed by the window (not by itself), so its height is the same on every system.
@@ -148,6 +150,8 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
     PopupMenu.Create(Window, Control(idButton4));
     FocusedControl = Control(idEdtName);
 }
+
+void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
 
 void TWinMainWindow::SetForm(TmForm* form) {
     Form = form;
@@ -281,11 +285,15 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl))
             ::SetFocus(FocusedControl);
         return 0;
-    case WM_SIZE:
-        // The status bar keeps to the bottom edge across the client width.
-        ::MoveWindow(Control(idStatusBar1), 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam),
-                     kStatusBarHeight, TRUE);
+    case WM_SIZE: {
+        // The status bar keeps to the bottom edge across the client width. It is repainted
+        // whole: a move that widens it repaints only the new part, and the border it drew at
+        // its old right edge would stay in the middle of the bar.
+        const HWND status = Control(idStatusBar1);
+        ::MoveWindow(status, 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam), kStatusBarHeight, TRUE);
+        ::InvalidateRect(status, nullptr, TRUE);
         return 0;
+    }
     case WM_CLOSE:
         // A failed save leaves the window open; the user may close it again.
         if (Guard([&] { Form->FormClose(); })) ::DestroyWindow(Window);

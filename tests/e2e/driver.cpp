@@ -503,9 +503,23 @@ std::map<std::string, Command>& Commands()
         Post(Main(), UINT(ParseNumber(a[1])), WPARAM(ParseNumber(a[2])), LPARAM(ParseNumber(a[3])));
         return std::string();
     };
+    // send MSG WPARAM LPARAM to the main window (MSG a number or a registered message's name);
+    // gives the handler's result.
+    c["send"] = [](const Args& a) {
+        NeedArgs(a, 3);
+        UINT msg = a[1][0] >= '0' && a[1][0] <= '9' ? UINT(ParseNumber(a[1]))
+                                                    : RegisterWindowMessageW(FromUtf8(a[1]).c_str());
+        return std::to_string(long(Send(Main(), msg, WPARAM(ParseNumber(a[2])), LPARAM(ParseNumber(a[3])))));
+    };
     // sync: a round trip through the main window's queue, so that posted messages before it
     // have been handled (unless one of them opened a modal box).
     c["sync"] = [](const Args&) {
+        Send(Main(), WM_NULL, 0, 0);
+        return std::string();
+    };
+    // redraw: the main window and all its controls repaint themselves completely, now.
+    c["redraw"] = [](const Args&) {
+        RedrawWindow(Main(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Send(Main(), WM_NULL, 0, 0);
         return std::string();
     };
@@ -605,13 +619,6 @@ std::map<std::string, Command>& Commands()
         Send(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), LPARAM(lb));
         return std::string();
     };
-    // dblclick ID: the list's double-click notification, posted (it may open a box).
-    c["dblclick"] = [](const Args& a) {
-        NeedArgs(a, 1);
-        long id = ParseNumber(a[1]);
-        Post(Main(), WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), LPARAM(Control(id)));
-        return std::string();
-    };
 
     // ---- message boxes and menus ----
     // msgbox MS: waits for the program's message box; "title" "text" buttons icon.
@@ -683,16 +690,16 @@ std::map<std::string, Command>& Commands()
         if (!PollUntil(ms, [] { return FindPopupMenu() == nullptr; })) throw Failure("a pop-up menu is open");
         return std::string();
     };
-    // menukey VK...: keys posted to the open pop-up menu (its tracking loop reads them).
+    // menukey VK...: key presses posted to the open pop-up menu, whose tracking loop reads
+    // them. Only key-down messages: the menu acts on those, and the window is gone as soon as
+    // a key has closed it (a key-up posted after that would fail, racing the menu).
     c["menukey"] = [](const Args& a) {
         NeedArgs(a, 1);
         HWND menu = FindPopupMenu();
         if (!menu) throw Failure("no pop-up menu");
-        for (size_t i = 1; i < a.size(); ++i) {
-            WPARAM vk = WPARAM(ParseNumber(a[i]));
-            Post(menu, WM_KEYDOWN, vk, 1);
-            Post(menu, WM_KEYUP, vk, LPARAM(0xC0000001));
-        }
+        for (size_t i = 1; i < a.size(); ++i)
+            if (!PostMessageW(menu, WM_KEYDOWN, WPARAM(ParseNumber(a[i])), 1))
+                throw Failure("the menu closed before key " + std::to_string(i));
         return std::string();
     };
 
@@ -773,6 +780,15 @@ std::map<std::string, Command>& Commands()
                 if (IsWindowVisible(h) && ClassOf(h).find(L"tray_icon") != std::wstring::npos) ++icons;
         return Flag(known) + " " + std::to_string(icons);
     };
+    // tray-delete: removes the program's icon (main window, uID 1), as a restarting shell loses it.
+    c["tray-delete"] = [](const Args&) {
+        NOTIFYICONDATAW data{};
+        data.cbSize = sizeof data;
+        data.hWnd = Main();
+        data.uID = 1;
+        if (!Shell_NotifyIconW(NIM_DELETE, &data)) throw Failure("no such icon");
+        return std::string();
+    };
     // tray-click LPARAM MS: makes a window of the driver the foreground window, posts the tray
     // icon's message with LPARAM to the main window, and waits up to MS for the main window to
     // come to the foreground: "1" when it did, "0" when the driver's window kept it.
@@ -790,15 +806,16 @@ std::map<std::string, Command>& Commands()
         ShowWindow(own, SW_HIDE);
         return Flag(front);
     };
-    // windows: every top-level window, for finding one's way.
+    // windows: every top-level window and its children, for finding one's way (one line:
+    // windows separated by " | ", children by " ; ").
     c["windows"] = [](const Args&) {
         std::string out;
         for (const auto& w : TopWindows()) {
             char buf[64];
-            std::snprintf(buf, sizeof buf, "\n  %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
+            std::snprintf(buf, sizeof buf, " | %p pid=%lu vis=%d ", (void*)w.hwnd, (unsigned long)w.pid, int(w.visible));
             out += buf + Quote(w.cls) + " " + Quote(w.title) + " " + RectText(w.rect);
             for (HWND h : WindowsUnder(w.hwnd)) {
-                std::snprintf(buf, sizeof buf, "\n      %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
+                std::snprintf(buf, sizeof buf, " ; %p id=%d vis=%d ", (void*)h, GetDlgCtrlID(h),
                               IsWindowVisible(h) ? 1 : 0);
                 wchar_t t[256] = {};
                 GetWindowTextW(h, t, 256);
@@ -833,23 +850,6 @@ std::map<std::string, Command>& Commands()
         SetEvent(event);
         CloseHandle(event);
         return std::string();
-    };
-    // idle EVENT MS: a hidden GUI process that keeps the desktop (and so the clipboard and the
-    // tray) alive between the tests, until the event is set.
-    c["idle"] = [](const Args& a) {
-        NeedArgs(a, 2);
-        HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[1]).c_str());
-        OwnerWindow();
-        std::fputs("ok idle\n", stdout);
-        std::fflush(stdout);
-        DWORD start = GetTickCount(), limit = DWORD(ParseNumber(a[2]));
-        while (GetTickCount() - start < limit) {
-            if (MsgWaitForMultipleObjects(1, &event, FALSE, 1000, QS_ALLINPUT) == WAIT_OBJECT_0) break;
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        }
-        CloseHandle(event);
-        return std::string("stopped");
     };
     // until MS EXPECTED COMMAND...: repeats COMMAND until its result equals EXPECTED.
     c["until"] = [](const Args& a) {

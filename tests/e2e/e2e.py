@@ -332,8 +332,29 @@ class Program:
         except Failed as e:
             return str(e)
 
-    def screenshot(self, name):
-        left, top, right, bottom = self.rect()
+    def repaint_check(self, after_what):
+        """What the window shows now is what a full repaint paints: nothing stale is left on
+        the screen. The name box is left out of the comparison (its caret blinks), and the mouse
+        is moved off the window first (no tool tip over it)."""
+        self.suite.xdotool("mousemove", "0", "0")
+        self.d("notooltip 10000")
+        self.d("sync")
+        before = self.screenshot("repaint-before")
+        self.d("redraw")
+        after = self.screenshot("repaint-after")
+        left, top, _, _ = self.rect()
+        el, et, er, eb = self.rect(EDT_NAME)
+        box = f"rectangle {el - left},{et - top} {er - left},{eb - top}"
+        for path in (before, after):
+            subprocess.run(["convert", path, "-fill", "black", "-draw", box, path], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=False)
+        differing = self.suite.differing_pixels(before, after)
+        if differing:
+            shutil.copy(before, os.path.join(self.suite.out, "stale-paint.png"))
+        check(differing, 0, f"pixels that a repaint changes after {after_what} (see stale-paint.png)")
+
+    def screenshot(self, name, control=MAIN):
+        left, top, right, bottom = self.rect(control)
         path = os.path.join(self.suite.out, name + ".png")
         subprocess.run(["import", "-silent", "-window", "root", "-crop",
                         f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
@@ -377,6 +398,15 @@ class Suite:
     def start(self, workdir, visible=True):
         self.program = Program(self, workdir, visible)
         return self.program
+
+    @staticmethod
+    def differing_pixels(a, b):
+        r = subprocess.run(["compare", "-metric", "AE", a, b, "null:"], stdin=subprocess.DEVNULL,
+                           capture_output=True, text=True, timeout=30, check=False)
+        try:
+            return int(float(r.stderr.split()[0]))
+        except (IndexError, ValueError):
+            raise Failed(f"cannot compare {a} and {b}: {r.stderr.strip()}")
 
     def cleanup(self):
         if self.program:
@@ -447,6 +477,7 @@ def memo_toggle(s):
         check(p.focus(), str(EDT_NAME), "focus after the toggle")
         if width == WIDE:
             p.screenshot("window-wide")
+        p.repaint_check(f"the toggle to width {width}")
     p.close()
 
 
@@ -556,6 +587,7 @@ def tray_icon(s):
         brought = p.d(f"tray-click {lparam:#x} {5000 if lparam == 0x203 else 0}") == "1"
         poll(f"the window to be restored by {lparam:#x}", lambda: p.state() == (True, False))
         expect_restored(p, True)
+        p.repaint_check(f"a restore by {lparam:#x}")
         if lparam == 0x203:
             check(brought, True, "window brought to the front by 0x203 while minimized")
         minimize(p)
@@ -574,6 +606,21 @@ def tray_icon(s):
     poll("the window to be restored", lambda: p.state() == (True, False))
     check(p.focus(), str(DLG_FORMS), "focus back in the list after the restore")
     p.close()
+
+
+@test
+def shell_restart(s):
+    """A new taskbar (the shell restarted) gets the icon again."""
+    p = s.start(s.workdir("shell_restart"))
+    check(p.tray()[0], True, "tray icon at start")
+    p.d("tray-delete")
+    check(p.tray()[0], False, "tray icon after the shell lost it")
+    p.d("send TaskbarCreated 0 0")
+    poll("the icon to be added again", lambda: p.tray()[0], timeout=5)
+    p.d("tray-click 0x203 5000")
+    check(p.state(), (True, False), "the new icon's messages reach the window")
+    p.close()
+    check(p.tray()[0], False, "tray icon after the end")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -605,6 +652,7 @@ def list_editing(s):
     check(p.status(), "Изменено название c Aна B", "status after rename")
     check(p.status().encode("cp1251")[18:20], b"c ", "the Latin c in the rename status")
     check(p.items(), (["B", "Форма", "", "A", "Новый"], 0), "list after rename")
+    p.repaint_check("a rename")
     check(p.text(EDT_NAME), "", "name box cleared after rename")
 
     p.select(3)
@@ -617,6 +665,7 @@ def list_editing(s):
     check(p.items(), (["B", "", "", "Новый"], -1), "list after delete")
     check(p.text(EDT_NAME), "", "name box cleared after delete")
     check((p.enabled(BUTTON2), p.enabled(BUTTON3)), (True, True), "Button2/3 stay enabled after delete")
+    p.repaint_check("a delete")
 
     # Nothing selected: each of rename, delete and copy fails with the list's index error.
     s.driver("clip-put text=h:6b65657000")
@@ -812,23 +861,24 @@ def x_clipboard(s):
     module = "Процедура Х()\n\tВозврат;\nКонецПроцедуры\n"
     owners = []
     try:
-        for target, data, item, status in [
-                ("1S DIALOG EDITOR", CONTROLS, INS_CONTROLS, "Вставлены контролы в X!"),
-                ("UTF8_STRING", module.encode("utf-8"), INS_MODULE, "Вставлен текст модуль в X!")]:
+        text = cp1251(module.replace("\n", "\r\n"))
+        for target, data, fmt, wine_data, item, status in [
+                ("1S DIALOG EDITOR", CONTROLS, "dlg", CONTROLS, INS_CONTROLS, "Вставлены контролы в X!"),
+                ("UTF8_STRING", module.encode("utf-8"), "text", text, INS_MODULE, "Вставлен текст модуль в X!")]:
+            s.driver("clip-put")  # nothing of an earlier test may pass for the X data
             source = os.path.join(work, "..", "x_clipboard.in")
             with open(source, "wb") as f:
                 f.write(data)
             owners.append(subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-t", target, "-i", source],
                                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                            stderr=subprocess.DEVNULL))
-            fmt = "dlg" if item == INS_CONTROLS else "text"
-            poll(f"Wine to see the X data under {target}", lambda: clip(s, fmt) is not None, timeout=10)
+            poll(f"Wine to see the X data under {target}",
+                 lambda: (clip(s, fmt) or (0, b""))[1].split(NUL)[0] == wine_data, timeout=10)
             p.d(f"command {item}")
             p.d("sync")
             check(p.status(), status, f"status after pasting {target} data from X")
         p.click(BUTTON5)
         check(clip(s, "dlg"), (len(CONTROLS), CONTROLS), "controls from X, exact")
-        text = cp1251(module.replace("\n", "\r\n"))
         check(clip(s, "text"), (len(text) + 1, text + NUL), "text from X: 1251 with CRLF")
         # And back: X programs read what the copy put.
         poll("X to see the copied controls", lambda: x_get("1S DIALOG EDITOR") == CONTROLS, timeout=10)
@@ -963,17 +1013,23 @@ def broken_file(s):
     check((title, buttons, icon), ("Tessara", "ok", True), "error box at start")
     check_true(text.startswith("Ошибка в XML-документе: ") or text.startswith("XML: "),
                f"the reader's message in the error box, got {text!r}")
-    s.broken_file_message = text
     p.screenshot("broken-file-error")
     p.answer("ok")
     p.d("wait-main 5000")
     check(p.state(), (True, False), "window open after the load error")
-    check(p.items()[0][:2], ["A", "B"], "the templates read before the error are listed")
+    listed = p.items()
+    check((listed[0][:2], listed[1]), (["A", "B"], -1), "the templates read before the error are listed")
     p.add("D")
     p.close()
+    # The original bytes are kept beside the file, which now holds what was read and the change.
     kept = [f for f in sorted(os.listdir(work)) if read(os.path.join(work, f)) == original]
-    check_true(kept, f"the original bytes are kept in some file; files: {sorted(os.listdir(work))}")
-    s.broken_file_backup = kept
+    check_true(kept and kept[0] != REPO and kept[0] in text,
+               f"the original kept under the name the box gave; files: {sorted(os.listdir(work))}")
+    saved = read(os.path.join(work, REPO))
+    check_true(saved.startswith(repository(("A", "", "м"), ("B", "", ""), description="d")[:-len("</Document>")])
+               and saved.endswith(repository(("D", "", ""))[len(f'<Document desctiption="{DESCRIPTION}">'
+                                                                 .encode("cp1251")):]),
+               f"the repository file after the close holds A, B, ... D: {saved!r}")
 
 
 @test
@@ -1001,6 +1057,11 @@ def locked_file(s):
             check((p.running(), p.state()), (True, (True, False)), f"window open after failed close {attempt}")
         s.driver(f"release {event}")
         holder.wait(timeout=20)
+        # The end of the session saves what could not be saved before.
+        check(p.d("send 0x11 0 0"), "1", "WM_QUERYENDSESSION lets the session end")
+        p.d("send 0x16 1 0")
+        check(read(os.path.join(work, REPO)), repository(("A", "", ""), ("B", "", "")),
+              "the file written at the end of the session")
         p.close()
         check(read(os.path.join(work, REPO)), repository(("A", "", ""), ("B", "", "")),
               "the file written once it is free")

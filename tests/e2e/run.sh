@@ -4,8 +4,8 @@
 #   tests/e2e/run.sh BUILD_DIR [TEST...]      e.g. tests/e2e/run.sh build/win64
 #
 # The build must contain Tessara.exe and the driver (tests/e2e/e2e_driver.exe). One Wine
-# prefix (BUILD_DIR/e2e/wine, created on first use) and one private Xvfb display serve the
-# whole run. Screenshots, logs and the tests' working directories go to BUILD_DIR/e2e/.
+# prefix (the caller's TESSARA_WINEPREFIX, or BUILD_DIR/e2e/wine/prefix, created on first use)
+# and one private Xvfb display serve the whole run. Screenshots, logs and the tests' working directories go to BUILD_DIR/e2e/.
 # The last line is "e2e: N passed, M failed"; the exit status is non-zero on any failure.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -29,7 +29,10 @@ fi
 
 mkdir -p "$out"
 rm -rf "$out/work" "$out"/*.png "$out"/*.log "$out"/driver.* "$out"/hold.out
+# A prefix handed down by the caller (the test command's) is used as it is; otherwise the
+# build gets its own. Either way the session (display, server, keep-alive) is this run's own.
 export TESSARA_WINE_DIR=${TESSARA_E2E_WINE_DIR:-$out/wine}
+unset TESSARA_KEEPALIVE_PID TESSARA_XVFB_PID
 # shellcheck source=../../scripts/wine-env.sh
 source "$root/scripts/wine-env.sh"
 wine_env_init 2>>"$out/session.log"

@@ -12,6 +12,7 @@
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/Lists.h"
+#include "platform/SafeFile.h"
 #include "platform/Streams.h"
 
 #ifdef _WIN32
@@ -429,6 +430,29 @@ TEST(PlatformFiles, RenameReplacing) {
     EXPECT_FALSE(RemoveFile(source));
     EXPECT_FALSE(RenameReplacing(source, target));
     EXPECT_EQ(ReadFile(target), "two");
+}
+
+// Saving replaces the file; a reader in another program keeps the old one in place.
+TEST(PlatformFiles, SafeReplaceOfAFileHeldByAnotherProcess) {
+    ScratchDir dir;
+    const std::string name = dir / "held.xml";
+    WriteFile(name, "old");
+    auto save = [&](const std::string& bytes) {
+        TSafeFileStream s(name);
+        s.WriteBuffer(bytes.data(), bytes.size());
+        s.Commit();
+    };
+    const auto entries = [&] { return std::distance(fs::directory_iterator(dir.Name), fs::directory_iterator()); };
+    {
+        OtherProcessHold reader(name, false);
+        ASSERT_TRUE(reader.Holding());
+        EXPECT_EQ(MessageOf<EFCreateError>([&] { save("new"); }), "Cannot create file " + name);
+    }
+    EXPECT_EQ(ReadFile(name), "old");
+    EXPECT_EQ(entries(), 1);  // no temporary file left behind
+    save("new");
+    EXPECT_EQ(ReadFile(name), "new");
+    EXPECT_EQ(entries(), 1);
 }
 
 // ---- Charset --------------------------------------------------------------------------------
