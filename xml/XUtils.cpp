@@ -81,37 +81,13 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 namespace {
 
-// What each byte becomes when escaped: the byte itself, or its entity. Eight bytes per entry
-// so that the writer can store an entry whole and then move on by its length, without a branch
-// per byte.
-struct TEscapeTable {
-    char Text[256][8];
-    uint8_t Length[256];
-    constexpr TEscapeTable() : Text(), Length() {
-        for (int c = 0; c < 256; ++c) {
-            Text[c][0] = static_cast<char>(c);
-            Length[c] = 1;
-        }
-        Set('&', "&amp;");
-        Set('<', "&lt;");
-        Set('>', "&gt;");
-        Set('"', "&quot;");
-        Set('\'', "&apos;");
-    }
-    constexpr void Set(unsigned char c, const char* entity) {
-        uint8_t n = 0;
-        for (; entity[n] != 0; ++n) Text[c][n] = entity[n];
-        Length[c] = n;
-    }
-};
-constexpr TEscapeTable kEscape;
-
 // Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
 char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+    const TXmlEscapeTable& table = kXmlEscape;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = p[i];
-        std::memcpy(dst, kEscape.Text[c], 8);
-        dst += kEscape.Length[c];
+        std::memcpy(dst, table.Piece[c], 8);
+        dst += table.Length[c];
     }
     return dst;
 }

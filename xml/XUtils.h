@@ -138,6 +138,35 @@ protected:
     void FreeItem(void*) override {}
 };
 
+// What each byte becomes when escaped: the byte itself, or its entity for the five special
+// characters. Each piece is padded to 8 bytes so that a writer can store it whole and move on
+// by its Length, without a branch per byte; the destination needs 7 bytes of room after the
+// last piece. Extra is what the entity adds to its character, for measuring ahead of writing.
+struct TXmlEscapeTable {
+    char Piece[256][8] = {};
+    uint8_t Length[256] = {};
+    uint8_t Extra[256] = {};
+    constexpr TXmlEscapeTable() {
+        for (int c = 0; c < 256; ++c) {
+            Piece[c][0] = static_cast<char>(c);
+            Length[c] = 1;
+        }
+        Set('&', "&amp;");
+        Set('<', "&lt;");
+        Set('>', "&gt;");
+        Set('"', "&quot;");
+        Set('\'', "&apos;");
+    }
+    constexpr void Set(char c, const char* entity) {
+        const auto u = static_cast<unsigned char>(c);
+        uint8_t n = 0;
+        for (; entity[n] != 0; ++n) Piece[u][n] = entity[n];
+        Length[u] = n;
+        Extra[u] = static_cast<uint8_t>(n - 1);
+    }
+};
+inline constexpr TXmlEscapeTable kXmlEscape;
+
 // Escapes the five special characters as "&amp;", "&lt;", "&gt;", "&quot;" and "&apos;".
 // One pass; the result equals the five replace-all passes made in that order.
 std::string EscapeXml(std::string_view text);

@@ -106,43 +106,18 @@ void AssignExact(std::string& target, const std::string& value) {
         target = std::string(value);  // a copy is allocated at exactly its size
 }
 
-// The writer's escaping: the same five entities as EscapeXml, measured first and then written
-// into place, so that a document renders into buffers of known size. Each byte is written as
-// an 8-byte piece of which its replacement's length counts, without a branch per byte; a
-// buffer written this way needs kWriteSlack bytes of room after its last byte.
+// The writer's escaping: the table EscapeXml uses, measured first and then written into place,
+// so that a document renders into buffers of known size. A buffer written this way needs
+// kWriteSlack bytes of room after its last byte.
 constexpr size_t kWriteSlack = 8;
 constexpr size_t kLongestEntity = 6;
-
-struct TEscapeTable {
-    char Piece[256][8] = {};
-    uint8_t Length[256] = {};
-    uint8_t Extra[256] = {};  // bytes an entity adds to its character
-    constexpr TEscapeTable() {
-        for (int c = 0; c < 256; ++c) {
-            Piece[c][0] = static_cast<char>(c);
-            Length[c] = 1;
-        }
-        Set('&', "&amp;");
-        Set('<', "&lt;");
-        Set('>', "&gt;");
-        Set('"', "&quot;");
-        Set('\'', "&apos;");
-    }
-    constexpr void Set(char c, const char* entity) {
-        const auto u = static_cast<unsigned char>(c);
-        uint8_t n = 0;
-        for (; entity[n] != 0; ++n) Piece[u][n] = entity[n];
-        Length[u] = n;
-        Extra[u] = static_cast<uint8_t>(n - 1);
-    }
-};
-constexpr TEscapeTable kEscape;
 
 size_t EscapedLength(const std::string& text) {
     size_t length = text.size();
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
-    for (; p != end; ++p) length += kEscape.Extra[*p];
+    const TXmlEscapeTable& table = kXmlEscape;
+    for (; p != end; ++p) length += table.Extra[*p];
     return length;
 }
 
@@ -161,9 +136,10 @@ char* PutLiteral(char* p, const char (&text)[N]) {
 char* WriteEscaped(char* out, const std::string& text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const auto* end = p + text.size();
+    const TXmlEscapeTable& table = kXmlEscape;
     for (; p != end; ++p) {
-        std::memcpy(out, kEscape.Piece[*p], 8);
-        out += kEscape.Length[*p];
+        std::memcpy(out, table.Piece[*p], 8);
+        out += table.Length[*p];
     }
     return out;
 }
