@@ -1,5 +1,7 @@
 #include "app/win32/WinApplication.h"
 
+#include "app/win32/WinWindowOwner.h"
+
 namespace tessara::win32 {
 
 TWinApplication::~TWinApplication() {
@@ -84,14 +86,8 @@ int TWinApplication::Run() {
 
 LRESULT CALLBACK TWinApplication::WindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<TWinApplication*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr || self->Window != window)
-        return ::DefWindowProcW(window, message, wParam, lParam);
+    auto* self = WindowOwner<TWinApplication>(window, message, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(message, wParam, lParam);
 }
 

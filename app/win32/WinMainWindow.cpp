@@ -10,6 +10,7 @@
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
+#include "app/win32/WinWindowOwner.h"
 
 namespace tessara::win32 {
 namespace {
@@ -239,14 +240,8 @@ void TWinMainWindow::OnContextMenu(HWND target, LPARAM position) {
 
 LRESULT CALLBACK TWinMainWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<TWinMainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self == nullptr || self->Window != window)
-        return ::DefWindowProcW(window, message, wParam, lParam);
+    auto* self = WindowOwner<TWinMainWindow>(window, message, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
     return self->Handle(message, wParam, lParam);
 }
 
