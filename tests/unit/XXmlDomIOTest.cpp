@@ -15,6 +15,8 @@
 #include "xml/XXml.h"
 #include "xml/XXmlDom.h"
 
+#include "MessageOf.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -27,15 +29,6 @@ using namespace tessara;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.GetMessage();
-    }
-    return "";
-}
 
 void Load(TXmlDDocument& doc, const std::string& xml) {
     TMemoryStream m(xml);

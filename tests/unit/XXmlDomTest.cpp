@@ -12,6 +12,8 @@
 #include "platform/Streams.h"
 #include "xml/XXmlDom.h"
 
+#include "MessageOf.h"
+
 using namespace tessara;
 
 namespace {
@@ -41,16 +43,6 @@ TXmlDNode* MakeNode(TXmlDNodeType kind) {
 const TXmlDNodeType kClassKinds[] = {ntElement, ntAttribute, ntText, ntCDATASection,
                                      ntProcessingInstruction, ntComment, ntDocument,
                                      ntDocumentType};
-
-// Runs F and returns the message it raised ("" when it raised nothing).
-std::string MessageOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.GetMessage();
-    }
-    return "";
-}
 
 // Every link of the children of Parent agrees with the order of its list.
 void ExpectLinks(TXmlDNode* parent) {
