@@ -79,7 +79,7 @@ TSafeFileStream::~TSafeFileStream() {
 void TSafeFileStream::Discard() noexcept {
     if (Handle >= 0) ::close(static_cast<int>(Handle));
     Handle = -1;
-    if (!Temp.empty()) ::unlink(Temp.c_str());
+    if (!Temp.empty()) RemoveFile(Temp);
     Temp.clear();
     if (TargetLock >= 0) ::close(static_cast<int>(TargetLock));
     TargetLock = -1;

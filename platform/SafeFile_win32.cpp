@@ -66,7 +66,7 @@ TSafeFileStream::~TSafeFileStream() {
 void TSafeFileStream::Discard() noexcept {
     if (Handle != 0) ::CloseHandle(H(Handle));
     Handle = 0;
-    if (!Temp.empty()) ::DeleteFileW(WideName(Temp).c_str());
+    if (!Temp.empty()) RemoveFile(Temp);
     Temp.clear();
 }
 
