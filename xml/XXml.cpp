@@ -40,67 +40,60 @@ bool TXmlReaderStream::MatchText(std::string_view text, bool remove) {
     return true;
 }
 
-void TXmlReaderStream::SkipSpaces() {
-    while (!Back.empty()) {
-        if (static_cast<unsigned char>(Back.back()) > 32) return;
-        Back.pop_back();
+namespace {
+
+// The shape of every run scanner: the bytes given back are taken first, one at a time, then the
+// buffer a block at a time. IsStop tells a byte that ends the run; Find returns the first such
+// byte of a block, or its end. The run is consumed (and appended to Out when there is one); the
+// stopping byte stays unread. False when the input ends first.
+template <class IsStop, class Find>
+bool ScanRun(std::string& back, TTextReader& r, std::string* out, IsStop isStop, Find find) {
+    while (!back.empty()) {
+        const char c = back.back();
+        if (isStop(c)) return true;
+        if (out != nullptr) *out += c;
+        back.pop_back();
     }
-    TTextReader& r = *Buffered;
     while (!r.Eof()) {
         const char* p = r.Cursor();
         const char* e = r.End();
-        const char* q = p;
-        while (q != e && static_cast<unsigned char>(*q) <= 32) ++q;
-        if (q == p) return;
-        const bool stopped = q != e;
-        r.Advance(static_cast<size_t>(q - p));
-        if (stopped) return;
+        const char* q = find(p, e);
+        const auto n = static_cast<size_t>(q - p);
+        if (out != nullptr) out->append(p, n);
+        r.Advance(n);
+        if (q != e) return true;
     }
+    return false;
+}
+
+// Find for a stop test that has no faster search.
+template <class IsStop>
+auto FindBy(IsStop isStop) {
+    return [isStop](const char* p, const char* e) {
+        while (p != e && !isStop(*p)) ++p;
+        return p;
+    };
+}
+
+}  // namespace
+
+void TXmlReaderStream::SkipSpaces() {
+    const auto isStop = [](char c) { return static_cast<unsigned char>(c) > 32; };
+    ScanRun(Back, *Buffered, nullptr, isStop, FindBy(isStop));
 }
 
 bool TXmlReaderStream::AppendUntil(std::string& out, char stop) {
-    while (!Back.empty()) {
-        const char c = Back.back();
-        if (c == stop) return true;
-        out += c;
-        Back.pop_back();
-    }
-    TTextReader& r = *Buffered;
-    while (!r.Eof()) {
-        const char* p = r.Cursor();
-        const size_t n = static_cast<size_t>(r.End() - p);
-        const void* hit = std::memchr(p, static_cast<unsigned char>(stop), n);
-        if (hit != nullptr) {
-            const size_t k = static_cast<size_t>(static_cast<const char*>(hit) - p);
-            out.append(p, k);
-            r.Advance(k);
-            return true;
-        }
-        out.append(p, n);
-        r.Advance(n);
-    }
-    return false;
+    const auto isStop = [stop](char c) { return c == stop; };
+    const auto find = [stop](const char* p, const char* e) {
+        const void* hit = std::memchr(p, static_cast<unsigned char>(stop), static_cast<size_t>(e - p));
+        return hit != nullptr ? static_cast<const char*>(hit) : e;
+    };
+    return ScanRun(Back, *Buffered, &out, isStop, find);
 }
 
 bool TXmlReaderStream::AppendUntilAny(std::string& out, const TXmlCharSet& stops) {
-    while (!Back.empty()) {
-        const char c = Back.back();
-        if (stops.Has(c)) return true;
-        out += c;
-        Back.pop_back();
-    }
-    TTextReader& r = *Buffered;
-    while (!r.Eof()) {
-        const char* p = r.Cursor();
-        const char* e = r.End();
-        const char* q = p;
-        while (q != e && !stops.Has(*q)) ++q;
-        out.append(p, static_cast<size_t>(q - p));
-        const bool found = q != e;
-        r.Advance(static_cast<size_t>(q - p));
-        if (found) return true;
-    }
-    return false;
+    const auto isStop = [&stops](char c) { return stops.Has(c); };
+    return ScanRun(Back, *Buffered, &out, isStop, FindBy(isStop));
 }
 
 // --- TXmlReader ---
