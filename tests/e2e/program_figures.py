@@ -4,7 +4,7 @@
 Run it (after `cmake --build --preset win64` and `cmake --build --preset native --target
 tessara_bench`) with the one command
 
-    tests/e2e/program_figures.sh [build/win64] [--sizes 1000,10000,100000] [--runs 3]
+    tests/e2e/program_figures.sh [build/win64] [--sizes 1000,10000,100000] [--runs 3] [--names]
 
 which sets up Wine and Xvfb and then runs this script. For each size it generates a repository
 with the benchmark's generator (once), and for every run places a fresh copy of it as
@@ -19,7 +19,9 @@ program inside Wine and times, with the performance counter:
 After each run the saved file must equal the input byte for byte (the empty directory must get
 the new repository's bytes). The runs go round the sizes in turn, so that a change in the load
 of the machine touches every size alike. It prints best and median per size and the ratios of
-the medians against the empty directory; the target is a window with 100,000 templates within
+the bests and of the medians against the empty directory (on a loaded machine the bests are the
+steadier); `--names` adds the largest repository with its texts emptied, which splits the start
+of the largest into its load and its list fill. The target is a window with 100,000 templates within
 2x the empty one's time.
 """
 
@@ -174,22 +176,27 @@ def main():
     def ms(v):
         return f"{v:9.0f}"
 
-    base_show, base_save = statistics.median(show[0]), statistics.median(save[0])
-    print(f"Tessara.exe under Wine, {args.runs} runs each, milliseconds (ratios: medians against empty)")
-    print(f"{'templates':>10} {'MB':>7} | {'show best':>9} {'median':>9} {'ratio':>6} | "
-          f"{'save best':>9} {'median':>9} {'ratio':>6}")
+    def ratios(values, base):
+        return f"{min(values) / min(base):6.2f} {statistics.median(values) / statistics.median(base):6.2f}"
+
+    print(f"Tessara.exe under Wine, {args.runs} runs each, milliseconds; ratios against the empty directory, "
+          f"of the bests and of the medians")
+    print(f"{'templates':>10} {'MB':>7} | {'show best':>9} {'median':>9} {'ratios':>13} | "
+          f"{'save best':>9} {'median':>9} {'ratios':>13}")
     for n, source in cases:
         mb = os.path.getsize(source) / 1e6 if source else 0.0
-        ms_show, ms_save = statistics.median(show[n]), statistics.median(save[n])
-        print(f"{labels[n]:>10} {mb:7.1f} | {ms(min(show[n]))} {ms(ms_show)} "
-              f"{ms_show / base_show:6.2f} | {ms(min(save[n]))} {ms(ms_save)} {ms_save / base_save:6.2f}")
+        print(f"{labels[n]:>10} {mb:7.1f} | {ms(min(show[n]))} {ms(statistics.median(show[n]))} "
+              f"{ratios(show[n], show[0])} | {ms(min(save[n]))} {ms(statistics.median(save[n]))} "
+              f"{ratios(save[n], save[0])}")
     if args.names and sizes:
         print(f"{max(sizes)}n: the same templates with their texts emptied (the list fill without the big load)")
     largest = max(sizes) if sizes else 0
     if largest:
-        ratio = statistics.median(show[largest]) / base_show
-        verdict = "met" if ratio <= 2.0 else "NOT met"
-        print(f"target: window with {largest} templates within 2x the empty one: {ratio:.2f}x, {verdict}")
+        best = min(show[largest]) / min(show[0])
+        median = statistics.median(show[largest]) / statistics.median(show[0])
+        verdict = "met" if max(best, median) <= 2.0 else "NOT met"
+        print(f"target: window with {largest} templates within 2x the empty one: {best:.2f}x (bests), "
+              f"{median:.2f}x (medians), {verdict}")
     return 0
 
 

@@ -2,7 +2,7 @@
 # The program's own figures (start until the full list shows, close until the file is saved)
 # for one Windows build under Wine and a private Xvfb; see program_figures.py.
 #
-#   tests/e2e/program_figures.sh [BUILD_DIR] [--sizes 1000,10000,100000] [--runs 3]
+#   tests/e2e/program_figures.sh [BUILD_DIR] [--sizes 1000,10000,100000] [--runs 3] [--names]
 #
 # BUILD_DIR defaults to build/win64. The Wine prefix is BUILD_DIR/figures/wine (created on
 # first use) unless TESSARA_WINE_DIR is set; the generated files stay in BUILD_DIR/figures/data.
