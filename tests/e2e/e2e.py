@@ -94,8 +94,9 @@ def check_true(condition, what):
         raise Failed(what)
 
 
-def poll(what, ready, timeout=5.0):
-    """Calls ready() until it gives a true value, at most `timeout` seconds."""
+def poll(what, ready, timeout=5.0, interval=0.05):
+    """Calls ready() every `interval` seconds until it gives a true value, at most `timeout`
+    seconds."""
     end = time.monotonic() + timeout
     while True:
         value = ready()
@@ -103,7 +104,7 @@ def poll(what, ready, timeout=5.0):
             return value
         if time.monotonic() >= end:
             raise Failed(f"timed out waiting for {what}")
-        time.sleep(0.05)
+        time.sleep(interval)
 
 
 def word(text):
@@ -591,7 +592,6 @@ def tray_icon(s):
         brought = p.d(f"tray-click {lparam:#x} {5000 if lparam == 0x203 else 0}") == "1"
         poll(f"the window to be restored by {lparam:#x}", lambda: p.state() == (True, False))
         expect_restored(p, True)
-        p.repaint_check(f"a restore by {lparam:#x}")
         if lparam == 0x203:
             check(brought, True, "window brought to the front by 0x203 while minimized")
         minimize(p)
@@ -889,7 +889,9 @@ def x_clipboard(s):
                 # Exact bytes: data of an earlier copy must not pass for the X data.
                 return (clip(s, fmt) or (0, b""))[1].split(NUL)[0] == wine_data
 
-            poll(f"Wine to see the X data under {target}", seen, timeout=20)
+            # Slowly: Wine's bridge imports the X data only while no one else holds the
+            # clipboard, and every look of ours opens it.
+            poll(f"Wine to see the X data under {target}", seen, timeout=20, interval=0.4)
             p.d(f"command {item}")
             p.d("sync")
             check(p.status(), status, f"status after pasting {target} data from X")
