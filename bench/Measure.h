@@ -8,7 +8,10 @@ namespace tessara::bench {
 
 // One load, walk, save and destroy of one file by one library, in a process of its own.
 struct TSample {
-    double Load = 0, Walk = 0, Save = 0, Destroy = 0;  // seconds
+    // Seconds. Save is the library's own file save (ours replaces the file safely: a temporary
+    // file, flushed to the disk, renamed over the old one); SavePlain writes the same text
+    // into a file opened plainly, created or truncated, with no flush: what pugixml does.
+    double Load = 0, Walk = 0, Save = 0, SavePlain = 0, Destroy = 0;
     // Resident memory above the level before the load, at its highest: while loading, and
     // from the load up to the end of the save.
     uint64_t PeakLoad = 0, PeakSave = 0;
@@ -21,6 +24,7 @@ struct TSample {
 struct TJob {
     std::string Input;
     std::string Output;
+    std::string PlainOutput;
     bool CompareOutput = false;
 };
 

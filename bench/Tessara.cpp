@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "bench/Measure.h"
+#include "platform/Streams.h"
 #include "xml/XXmlDom.h"
 
 namespace tessara::bench {
@@ -33,9 +34,16 @@ TSample RunTessara(const TJob& job) {
     s.Save = probe.Lap();
     s.PeakSave = probe.PeakAboveBaseline();
 
+    {
+        TFileStream plain(job.PlainOutput, TFileMode::CreateExclusive);
+        doc->SaveToStream(&plain);
+    }
+    s.SavePlain = probe.Lap();
+
     doc.Reset();
     s.Destroy = probe.Lap();
-    if (job.CompareOutput) s.RoundTrip = SameFileContents(job.Input, job.Output) ? 1 : 0;
+    if (job.CompareOutput)
+        s.RoundTrip = SameFileContents(job.Input, job.Output) && SameFileContents(job.Input, job.PlainOutput) ? 1 : 0;
     return s;
 }
 

@@ -64,7 +64,7 @@ say "starting $exe in $workdir (display $DISPLAY)"
 (cd "$workdir" && exec wine "$exe" >"$logs/tessara.log" 2>&1 </dev/null) &
 app=$!
 
-window_up() { xdotool search --name '^Tessara$' >/dev/null 2>&1; }
+window_up() { xdotool search --onlyvisible --name '^Tessara$' >/dev/null 2>&1; }
 if wine_poll 30 window_up; then
     say "the window is up"
 else

@@ -25,7 +25,10 @@ trap 'cleanup; exit 143' TERM INT HUP
 trap cleanup EXIT
 
 # Under heavy load Wine has been seen (once) to fail to start a program at all, reporting a
-# ShellExecuteEx failure from its start.exe fallback: that, and only that, is retried.
+# ShellExecuteEx failure from its start.exe fallback, and (once) its 32-bit loader to die of a
+# Linux signal while the process exited, after the program had printed its full result. Those,
+# and only those, are retried. A fault of the Windows program itself is caught by Wine and ends
+# in the program's own exit status, never in a signal of the loader.
 for attempt in 1 2 3; do
     wine "$@" >"$tmp/out" 2>"$tmp/err" </dev/null &
     pid=$!
@@ -35,6 +38,11 @@ for attempt in 1 2 3; do
     if ((rc != 0)) && [[ ! -s $tmp/out ]] && grep -q ShellExecuteEx "$tmp/err" 2>/dev/null; then
         echo "wine-run: Wine could not start $1 (attempt $attempt)" >&2
         sleep 1
+        continue
+    fi
+    if ((rc > 128 && rc < 160)); then
+        echo "wine-run: Wine died of signal $((rc - 128)) running $1 (attempt $attempt)" >&2
+        tr -d '\r' <"$tmp/err" >&2
         continue
     fi
     break

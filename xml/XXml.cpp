@@ -10,7 +10,7 @@ namespace tessara {
 
 TXmlReaderStream::TXmlReaderStream(TStream* source, bool ownsSource) : Owns(ownsSource), Src(source) {
     try {
-        Buffered = std::make_unique<TTextReader>(source, 4096);
+        Buffered = std::make_unique<TTextReader>(source, BufferSize);
     } catch (...) {
         // The stream was handed over: it goes even when the first block cannot be read.
         if (ownsSource) delete source;

@@ -26,12 +26,16 @@ struct TXmlCharSet {
     constexpr bool Has(char c) const { return Member[static_cast<unsigned char>(c)]; }
 };
 
-// Bytes from a stream, read through a 4096-byte buffer, with characters given back kept in
-// Pushback (the next one at its end). Besides the character calls it offers run scanners that
-// read straight from the buffer: the reader's hot paths never touch one byte at a time through
-// Pushback.
+// Bytes from a stream, read through a buffer of BufferSize bytes, with characters given back
+// kept in Pushback (the next one at its end). Besides the character calls it offers run
+// scanners that read straight from the buffer: the reader's hot paths never touch one byte at
+// a time through Pushback.
 class TXmlReaderStream : public TObject {
 public:
+    // Large blocks: a big file is read in few system calls (the largest size the buffered
+    // reader takes).
+    static constexpr uint16_t BufferSize = 65535;
+
     TXmlReaderStream(TStream* source, bool ownsSource);
     ~TXmlReaderStream() override;
     TXmlReaderStream(const TXmlReaderStream&) = delete;

@@ -776,9 +776,20 @@ void TXmlDElement::SetText(const std::string& value) {
 
 TXmlDNode* TXmlDElement::CloneNode() const { return new TXmlDElement(NodeName()); }
 
+namespace {
+
+// A name that begins with "!" or "?" (the reader takes "< !x>" as the element "!x") would turn
+// "<" + name into a comment, CDATA section, document type or processing instruction: such a
+// name is written after a space, which the reader skips, so that it reads back as written.
+bool NeedsSpaceAfterLt(const std::string& name) {
+    return !name.empty() && (name[0] == '!' || name[0] == '?');
+}
+
+}  // namespace
+
 size_t TXmlDElement::XmlStartLength(bool hasChildren) const {
     // "<name" + attributes + ">", or "<name" + attributes + "/>"
-    size_t length = NodeName().size() + (hasChildren ? 2 : 3);
+    size_t length = NodeName().size() + (hasChildren ? 2 : 3) + (NeedsSpaceAfterLt(NodeName()) ? 1 : 0);
     if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
         const int count = map->Count();
         for (int i = 0; i < count; ++i) length += 1 + SubtreeXmlLength(map->Item(i));
@@ -792,6 +803,7 @@ size_t TXmlDElement::XmlEndLength(bool hasChildren) const {
 
 char* TXmlDElement::WriteXmlStart(char* p, bool hasChildren) const {
     *p++ = '<';
+    if (NeedsSpaceAfterLt(NodeName())) *p++ = ' ';
     p = Put(p, NodeName());
     if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
         const int count = map->Count();

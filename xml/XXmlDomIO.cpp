@@ -1,7 +1,4 @@
 // Loading a document from XML text through the token reader, and saving its XML text.
-#include <algorithm>
-#include <cstring>
-#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -78,48 +75,6 @@ private:
     std::unordered_map<std::string_view, TXmlDAttribute*> Index;
 };
 
-// Reads a file in large blocks and hands them out in the reader's small ones, so that a big
-// repository costs a few system calls instead of one per 4 KB block. It delivers exactly the
-// bytes, the size and the positions of the file it wraps.
-class TReadAheadStream : public TStream {
-public:
-    explicit TReadAheadStream(TStream& source)
-        : Source(source), Block(std::make_unique<char[]>(kBlockSize)), Logical(source.Position()) {}
-
-    size_t Read(void* buffer, size_t count) override {
-        size_t done = 0;
-        while (done < count) {
-            if (Next == Filled) {
-                Next = 0;
-                Filled = Source.Read(Block.get(), kBlockSize);
-                if (Filled == 0) break;
-            }
-            const size_t n = std::min(count - done, Filled - Next);
-            std::memcpy(static_cast<char*>(buffer) + done, Block.get() + Next, n);
-            Next += n;
-            done += n;
-        }
-        Logical += static_cast<int64_t>(done);
-        return done;
-    }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return Source.Size(); }
-    int64_t Position() const override { return Logical; }
-    void Seek(int64_t position) override {
-        Source.Seek(position);
-        Next = Filled = 0;
-        Logical = Source.Position();
-    }
-
-private:
-    static constexpr size_t kBlockSize = size_t{1} << 18;
-    TStream& Source;
-    std::unique_ptr<char[]> Block;
-    size_t Next = 0;
-    size_t Filled = 0;
-    int64_t Logical;
-};
-
 }  // namespace
 
 // The chain of open elements is an explicit stack, so nesting of any depth loads.
@@ -189,8 +144,7 @@ void TXmlDDocument::LoadFromFile(const std::string& fileName) {
     // Opened before LoadFromStream empties the document: a file that cannot be opened leaves it
     // as it was.
     TFileStream file(fileName, TFileMode::OpenReadShareDenyWrite);
-    TReadAheadStream blocks(file);
-    LoadFromStream(&blocks);
+    LoadFromStream(&file);
 }
 
 void TXmlDDocument::SaveToStream(TStream* stream) const {

@@ -454,3 +454,50 @@ TEST_F(BadInputApp, TruncatedAtEveryByte) {
         EXPECT_EQ(SavedFile(), Xml());
     }
 }
+
+// The reader skips spaces after "<", so "< !x>" and "< ?x>" are elements named "!x" and "?x".
+// Written right after "<" they would read back as other constructs: a saved repository holding
+// such a name must load again into the same tree.
+TEST(BadInput, ElementNamesThatLookLikeMarkupSurviveASave) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<D>< !x/>< ?y a='1'>t</?y></D>", "<D>< !x/>< ?y a=\"1\">t</?y></D>"},
+        {"< !--c-->", "< !--c--/>"},
+        {"< ?pi a='?'/>", "< ?pi a=\"?\"/>"},
+        {"< ![CDATA[>x</![CDATA[>", "< ![CDATA[>x</![CDATA[>"},
+        {"<a!><b?/></a!>", "<a!><b?/></a!>"},
+    };
+    for (const auto& [input, saved] : cases) {
+        SCOPED_TRACE(input);
+        TRef<TXmlDDocument> first(new TXmlDDocument());
+        TMemoryStream in(input);
+        first->LoadFromStream(&in);
+        EXPECT_EQ(first->GetXml(), saved);
+        TRef<TXmlDDocument> second(new TXmlDDocument());
+        TMemoryStream again(first->GetXml());
+        EXPECT_NO_THROW(second->LoadFromStream(&again));
+        EXPECT_EQ(second->GetXml(), saved);
+    }
+}
+
+// A broken file whose copy cannot be made (a directory stands where the copy would go): the
+// load error says so, and no save writes over the file while the copy is owed.
+TEST_F(BadInputApp, BackupThatCannotBeMade) {
+    const std::string broken = "<Document><Groops name=\"a\"></Document>";
+    std::filesystem::create_directory(FileName + ".bad");
+    Start(broken);
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    const std::string createError = "Cannot create file " + FileName + ".bad";
+    EXPECT_EQ(W.Boxes.Errors[0].Text,
+              StandardErrorText(
+                  Box("Ошибка в XML-документе: несоответствие имени закрывающего тэга имени открывающему") +
+                  "\r\n" +
+                  C("Копию исходного файла сделать не удалось, и он не будет перезаписан, пока копия не "
+                    "сделана: ") +
+                  createError));
+    Close();
+    ASSERT_EQ(W.Boxes.Errors.size(), 2u);
+    EXPECT_EQ(W.Boxes.Errors[1].Text,
+              Box("Файл шаблонов не перезаписан: не удалось сохранить копию исходного файла: " +
+                  createError));
+    EXPECT_EQ(SavedFile(), broken);
+}

@@ -12,6 +12,9 @@ using namespace tessara;
 
 namespace {
 
+// The size of the reader's blocks: constructs are read across their boundary.
+constexpr size_t kBlock = TXmlReaderStream::BufferSize;
+
 // "S:a", "A:x=1", "T:text" ...: one string per token, the end of input left out.
 std::string Describe(TXmlTokenKind kind, const std::string& name, const std::string& data) {
     switch (kind) {
@@ -82,18 +85,18 @@ TEST(XmlReaderStream, EmptyAndExactBlockEnd) {
     EXPECT_EQ(e.GetChar(false), 0);
     EXPECT_TRUE(e.Pushback().empty());
 
-    TMemoryStream block(std::string(4096, 'x') + std::string(4096, 'y'));
+    TMemoryStream block(std::string(kBlock, 'x') + std::string(kBlock, 'y'));
     TXmlReaderStream s(&block, false);
-    for (int i = 0; i < 4095; ++i) ASSERT_EQ(s.GetChar(true), 'x');
+    for (size_t i = 0; i < kBlock - 1; ++i) ASSERT_EQ(s.GetChar(true), 'x');
     EXPECT_FALSE(s.Eof());
     EXPECT_EQ(s.GetChar(true), 'x');
     EXPECT_FALSE(s.Eof());  // the second block is already there
-    for (int i = 0; i < 4096; ++i) ASSERT_EQ(s.GetChar(true), 'y');
+    for (size_t i = 0; i < kBlock; ++i) ASSERT_EQ(s.GetChar(true), 'y');
     EXPECT_TRUE(s.Eof());
 
-    TMemoryStream exact(std::string(4096, 'z'));
+    TMemoryStream exact(std::string(kBlock, 'z'));
     TXmlReaderStream x(&exact, false);
-    for (int i = 0; i < 4096; ++i) x.GetChar(true);
+    for (size_t i = 0; i < kBlock; ++i) x.GetChar(true);
     EXPECT_TRUE(x.Eof());
 }
 
@@ -285,7 +288,7 @@ TEST(XmlReader, Constructs) {
 // Every construct read with the block boundary of the buffer at each of its positions.
 TEST(XmlReader, ConstructsAcrossTheBlockBoundary) {
     for (const TokenCase& c : TokenCases()) {
-        for (size_t pad = 4096 - c.Input.size() - 1; pad <= 4096; ++pad) {
+        for (size_t pad = kBlock - c.Input.size() - 1; pad <= kBlock; ++pad) {
             const TReadResult r = ReadAll(std::string(pad, ' ') + c.Input);
             ASSERT_EQ(r.Error, "") << c.Name << " pad " << pad;
             ASSERT_EQ(r.Tokens, c.Expected) << c.Name << " pad " << pad;
@@ -358,7 +361,7 @@ TEST(XmlReader, EveryMessageForItsCase) {
         const TReadResult r = ReadAll(c.Input);
         EXPECT_EQ(r.Error, ReaderMessage(c.Message)) << c.Input;
         // The same with the input straddling the block boundary.
-        for (size_t pad = 4096 - c.Input.size() - 1; pad <= 4096; ++pad)
+        for (size_t pad = kBlock - c.Input.size() - 1; pad <= kBlock; ++pad)
             ASSERT_EQ(ReadAll(std::string(pad, ' ') + c.Input).Error, ReaderMessage(c.Message))
                 << c.Input << " pad " << pad;
     }

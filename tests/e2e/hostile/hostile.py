@@ -76,7 +76,7 @@ CASES = [
     ("truncated_start_tag", b'<Document desctiption="d"><Groops name="A"><Controls/><Module/></Groops><Gro',
      READER + 'ожидается ">" для открывающего тэга элемента', ["A"]),
     ("truncated_value", b'<Document desctiption="d"><Groops name="A',
-     READER + "ожидается атрибут элемента", []),
+     READER + "ожидается атрибут элемента", [""]),
     ("truncated_comment", b'<Document><Groops name="A"/><!-- c', READER + 'ожидается "-->"', ["A"]),
     ("truncated_cdata", b'<Document><Groops name="A"><Controls><![CDATA[x', READER + 'ожидается "]]"', ["A"]),
     ("truncated_pi", b'<Document><Groops name="A"/><?pi x', READER + 'ожидается "?>"', ["A"]),
