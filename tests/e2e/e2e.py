@@ -355,8 +355,10 @@ class Program:
             shutil.copy(before, os.path.join(self.suite.out, "stale-paint.png"))
         check(differing, 0, f"pixels that a repaint changes after {after_what} (see stale-paint.png)")
 
-    def screenshot(self, name, control=MAIN, client=False):
-        if client:
+    def screenshot(self, name, control=MAIN, client=False, box=False):
+        if box:
+            left, top, right, bottom = (int(v) for v in self.d("msgboxrect").split())
+        elif client:
             left, top, right, bottom = (int(v) for v in self.d("clientrect").split())
         else:
             left, top, right, bottom = self.rect(control)
@@ -1031,7 +1033,7 @@ def broken_file(s):
     check((title, buttons, icon), ("Tessara", "ok", True), "error box at start")
     check_true(text.startswith("Ошибка в XML-документе: ") or text.startswith("XML: "),
                f"the reader's message in the error box, got {text!r}")
-    p.screenshot("broken-file-error")
+    p.screenshot("broken-file-error", box=True)
     p.answer("ok")
     p.d("wait-main 5000")
     check(p.state(), (True, False), "window open after the load error")
