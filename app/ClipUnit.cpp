@@ -68,8 +68,8 @@ std::string StandardErrorText(const std::string& message) {
     return text;
 }
 
-void ShowStandardError(IMessageBoxes& boxes, const std::exception& error) {
-    boxes.ShowError(StandardErrorText(MessageOf(error)), Texts().ApplicationTitle);
+void ShowStandardError(IMessageBoxes& boxes, const std::exception& error, const std::string& title) {
+    boxes.ShowError(StandardErrorText(MessageOf(error)), title);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -18,7 +18,7 @@ std::string StandardErrorText(const std::string& message);
 
 // The standard error box for an exception that escaped a handler: the text above, titled
 // with the application's title, OK, the error icon.
-void ShowStandardError(IMessageBoxes& boxes, const std::exception& error);
+void ShowStandardError(IMessageBoxes& boxes, const std::exception& error, const std::string& title);
 
 // Puts one template onto the clipboard: the controls data under the dialog editor's format
 // and the module text as CF_TEXT (with CF_LOCALE Russian), in one open of the clipboard
@@ -83,7 +83,9 @@ public:
     void insModuleClick();
 
     // The standard error box, with this window's message boxes.
-    void ShowException(const std::exception& error) { ShowStandardError(Ports.Boxes, error); }
+    void ShowException(const std::exception& error) {
+        ShowStandardError(Ports.Boxes, error, Ports.Application.Title());
+    }
 
     // Program-wide state.
     TXmlDDocument* Repository = nullptr;     // one counted reference, from the first show

@@ -172,6 +172,8 @@ public:
     virtual void BringMainWindowToFront() = 0;
     // Ends the message loop.
     virtual void Terminate() = 0;
+    // The application's title, the executable file's base name: the standard error box's title.
+    virtual std::string Title() const = 0;
 };
 
 // Everything the main window's handlers act on.

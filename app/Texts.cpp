@@ -8,7 +8,6 @@ namespace {
 TTexts MakeTexts() {
     TTexts t;
     t.MainCaption = "Tessara";
-    t.ApplicationTitle = "Tessara";
     t.TrayTip = "Tessara v1.0";
 
     t.Button5Caption = Cp1251("Копировать");

@@ -9,7 +9,6 @@ namespace tessara {
 struct TTexts {
     // Titles.
     std::string MainCaption;        // the main window's caption
-    std::string ApplicationTitle;   // the standard error box's title
     std::string TrayTip;
 
     // Controls: captions and hints.

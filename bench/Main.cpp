@@ -1,6 +1,6 @@
 // tessara_bench: our XML library against pugixml on generated repository files.
 //
-//   tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep]
+//   tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]
 //
 // Every measured run happens in a fresh child process, so that each starts from the same
 // clean heap and its peak memory is its own; the two libraries alternate run by run.
@@ -32,10 +32,11 @@ struct TOptions {
     std::string Dir;
     bool Keep = false;
     bool Cpu = false;
+    bool GenerateOnly = false;  // write the files, print their paths and sizes, measure nothing
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep]\n");
+    std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]\n");
     std::exit(2);
 }
 
@@ -63,6 +64,9 @@ TOptions ParseOptions(int argc, char** argv) {
         } else if (a == "--cpu") {
             o.Cpu = true;
         } else if (a == "--keep") {
+            o.Keep = true;
+        } else if (a == "--generate-only") {
+            o.GenerateOnly = true;
             o.Keep = true;
         } else {
             Usage();
@@ -378,6 +382,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "generation failed: %s\n", e.what());
             return 1;
         }
+        if (options.GenerateOnly) {
+            std::printf("%s %llu %llu\n", input.c_str(), static_cast<unsigned long long>(r.File.Templates),
+                        static_cast<unsigned long long>(r.File.Bytes));
+            continue;
+        }
         const int runs = options.Runs != 0 ? options.Runs : (r.File.Bytes > 200000000 ? 3 : 5);
         r.Floors = InChild<TFloors>([&] { return MeasureFloors(input, output, r.File.Bytes); });
         if (r.Floors.Error[0] != 0) r.Problems.push_back(std::string("floors: ") + r.Floors.Error);
@@ -402,6 +411,7 @@ int main(int argc, char** argv) {
         results.push_back(std::move(r));
     }
     if (!options.Keep) ::rmdir(dir.c_str());
+    if (options.GenerateOnly) return 0;
 
     PrintHeader(options.Cpu);
     for (const TSizeResult& r : results) PrintSize(r);

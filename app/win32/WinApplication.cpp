@@ -1,6 +1,7 @@
 #include "app/win32/WinApplication.h"
 
 #include "app/win32/WinWindowOwner.h"
+#include "platform/Charset.h"
 
 namespace tessara::win32 {
 
@@ -48,6 +49,17 @@ void TWinApplication::Restore() {
 void TWinApplication::BringMainWindowToFront() { ::SetForegroundWindow(MainWindow); }
 
 void TWinApplication::Terminate() { ::PostQuitMessage(0); }
+
+std::string TWinApplication::Title() const {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::u16string name(path, path + n);
+    const size_t slash = name.find_last_of(u"\\/");
+    if (slash != std::u16string::npos) name.erase(0, slash + 1);
+    const size_t dot = name.rfind(u'.');
+    if (dot != std::u16string::npos && dot != 0) name.erase(dot);
+    return Utf16ToCp1251(name);
+}
 
 bool TWinApplication::TranslateKeys(const MSG& message) {
     if (message.message != WM_KEYDOWN || MainWindow == nullptr) return false;

@@ -42,6 +42,7 @@ public:
     void Restore() override;
     void BringMainWindowToFront() override;
     void Terminate() override;
+    std::string Title() const override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -667,6 +667,14 @@ std::map<std::string, Command>& Commands()
             throw Failure("a tool tip is still shown");
         return std::string();
     };
+    // msgboxrect: the open message box's rectangle.
+    c["msgboxrect"] = [](const Args&) {
+        HWND box = FindMessageBox();
+        if (!box) throw Failure("no message box");
+        RECT r;
+        GetWindowRect(box, &r);
+        return RectText(r);
+    };
     c["nomsgbox"] = [](const Args&) {
         if (FindMessageBox()) throw Failure("a message box is open");
         return std::string();

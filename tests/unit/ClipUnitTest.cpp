@@ -153,7 +153,7 @@ TEST(StandardErrorBox, FullStopOnlyAfterBytesThatSortAfterDot) {
     };
     for (const Case& c : cases) {
         fakes::FakeMessageBoxes boxes;
-        ShowStandardError(boxes, Exception(c.Message));
+        ShowStandardError(boxes, Exception(c.Message), "Tessara");
         ASSERT_EQ(boxes.Errors.size(), 1u);
         EXPECT_EQ(boxes.Errors[0].Text, c.Shown);
         EXPECT_EQ(boxes.Errors[0].Title, "Tessara");
@@ -570,6 +570,16 @@ TEST_F(ClipUnitTest, TemplateWithoutDataElementsIsReportedAndNothingChanges) {
     Copy();
     EXPECT_EQ(W.Clipboard.Bytes(DialogFormat()), "c");
     EXPECT_EQ(W.Clipboard.Bytes(kCfText), std::string("m\0", 2));
+}
+
+// The error box is titled with the executable's base name, whatever the file is called.
+TEST_F(ClipUnitTest, ErrorBoxIsTitledWithTheApplicationsName) {
+    Start();
+    W.Application.ApplicationTitle = "Tessara-test";
+    Select(-1);
+    Run([&] { Form->Button3Click(); });
+    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
+    EXPECT_EQ(W.Boxes.Errors[0].Title, "Tessara-test");
 }
 
 }  // namespace

@@ -262,6 +262,8 @@ public:
         Log.push_back("hide");
     }
     bool IsMinimized() const override { return Minimized; }
+    std::string Title() const override { return ApplicationTitle; }
+    std::string ApplicationTitle = "Tessara";
     void Restore() override {
         Minimized = false;
         TaskbarButton = true;
