@@ -165,7 +165,9 @@ TEST_F(Win32Clipboard, TextWithItsZeroByteAndEmptyingRemovesOtherFormats) {
 // Another thread holds the clipboard for a while, as another program would.
 static void HoldClipboard(std::chrono::milliseconds hold, HANDLE opened) {
     const HWND window = MakeHiddenWindow();
-    ::OpenClipboard(window);
+    // Signal only once the clipboard is really ours: another program may hold it a moment.
+    for (int i = 0; i < 500 && !::OpenClipboard(window); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::SetEvent(opened);
     std::this_thread::sleep_for(hold);
     ::CloseClipboard();
