@@ -229,13 +229,29 @@ class Program:
     def __init__(self, suite, workdir, visible=True):
         self.suite, self.workdir, self.d = suite, workdir, suite.driver
         self.out = open(os.path.join(workdir, "..", os.path.basename(workdir) + ".wine.log"), "ab")
-        self.process = subprocess.Popen(["wine", suite.exe], cwd=workdir, stdin=subprocess.DEVNULL,
-                                        stdout=self.out, stderr=self.out)
-        try:
-            self.d("wait-main 20000" if visible else "wait-main 20000 created")
-        except Failed:
-            self.kill()
-            raise
+        # Under load Wine now and then fails to start a program at all ("ShellExecuteEx" from
+        # its start fallback, and the process ends at once). Only that is tried again: a
+        # program that runs but shows no window still fails.
+        for attempt in range(3):
+            self.out.flush()
+            self.log_start = self.out.tell()
+            self.process = subprocess.Popen(["wine", suite.exe], cwd=workdir,
+                                            stdin=subprocess.DEVNULL,
+                                            stdout=self.out, stderr=self.out)
+            try:
+                self.d("wait-main 20000" if visible else "wait-main 20000 created")
+                return
+            except Failed:
+                never_ran = self.process.poll() is not None and self._wine_could_not_start()
+                self.kill()
+                if not never_ran or attempt == 2:
+                    raise
+
+    def _wine_could_not_start(self):
+        self.out.flush()
+        with open(self.out.name, "rb") as log:
+            log.seek(self.log_start)
+            return b"ShellExecuteEx" in log.read()
 
     # ---- reading the window ----
     def text(self, control):
