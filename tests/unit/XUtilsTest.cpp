@@ -8,6 +8,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "xml/XUtils.h"
+#include "FivePassEntities.h"
 
 using namespace tessara;
 
@@ -136,33 +137,8 @@ TEST(ListError, MessageCarriesIndex) {
     }
 }
 
-namespace {
-
-std::string ReplaceAll(std::string s, const std::string& from, const std::string& to) {
-    std::string out;
-    size_t pos = 0;
-    for (size_t hit; (hit = s.find(from, pos)) != std::string::npos; pos = hit + from.size())
-        out += s.substr(pos, hit - pos) + to;
-    return out + s.substr(pos);
-}
-
-std::string FivePassEscape(std::string s) {
-    s = ReplaceAll(s, "&", "&amp;");
-    s = ReplaceAll(s, "<", "&lt;");
-    s = ReplaceAll(s, ">", "&gt;");
-    s = ReplaceAll(s, "\"", "&quot;");
-    return ReplaceAll(s, "'", "&apos;");
-}
-
-std::string FivePassUnescape(std::string s) {
-    s = ReplaceAll(s, "&apos;", "'");
-    s = ReplaceAll(s, "&quot;", "\"");
-    s = ReplaceAll(s, "&gt;", ">");
-    s = ReplaceAll(s, "&lt;", "<");
-    return ReplaceAll(s, "&amp;", "&");
-}
-
-}  // namespace
+using reference::FivePassEscape;
+using reference::FivePassUnescape;
 
 TEST(Entities, OnePassEqualsFivePassesOnRandomText) {
     const std::vector<std::string> pieces = {"&", "<", ">", "\"", "'", ";", "a", "\xC0", "&amp;",
