@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/Exceptions.h"
 
@@ -291,9 +294,9 @@ void AppendUnescapedXml(std::string& out, std::string_view text) {
 }
 
 size_t UnescapeXmlInPlace(char* text, size_t size) {
-    void* amp = std::memchr(text, '&', size);
+    const char* amp = FindByte(text, '&', size);
     if (amp == nullptr) return size;
-    char* a = static_cast<char*>(amp);
+    char* a = text + (amp - text);
     return static_cast<size_t>(UnescapeInto<true>(a, a, text + size) - text);
 }
 
@@ -304,11 +307,43 @@ std::string UnescapeXml(std::string_view text) {
     return out;
 }
 
+// --- FindByte ---
+
+#if defined(__SSE2__) && defined(__GNUC__)
+const char* FindByteSse2(const char* p, char c, size_t n) noexcept {
+    const char* const end = p + n;
+    const __m128i needle = _mm_set1_epi8(c);
+    const auto mask = [&needle](const char* at) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, needle)));
+    };
+    for (; end - p >= 64; p += 64) {
+        const unsigned m0 = mask(p), m1 = mask(p + 16), m2 = mask(p + 32), m3 = mask(p + 48);
+        if ((m0 | m1 | m2 | m3) == 0) continue;
+        const uint64_t all = m0 | (m1 << 16) | (uint64_t{m2} << 32) | (uint64_t{m3} << 48);
+        return p + std::countr_zero(all);
+    }
+    for (; end - p >= 16; p += 16)
+        if (const unsigned m = mask(p); m != 0) return p + std::countr_zero(m);
+    for (; p != end; ++p)
+        if (*p == c) return p;
+    return nullptr;
+}
+#endif
+
+const char* FindByte(const char* p, char c, size_t n) noexcept {
+#if defined(_WIN32) && defined(__SSE2__) && defined(__GNUC__)
+    return FindByteSse2(p, c, n);
+#else
+    return static_cast<const char*>(std::memchr(p, static_cast<unsigned char>(c), n));
+#endif
+}
+
 // --- TTextReader ---
 
 TTextReader::TTextReader(TStream* stream, uint16_t bufferSize)
     : Stream(stream),
-      Buffer(static_cast<char*>(std::calloc(bufferSize == 0 ? 1 : bufferSize, 1))),
+      Buffer(static_cast<char*>(std::malloc(bufferSize == 0 ? 1 : bufferSize))),
       BufferSize(bufferSize),
       BufferEnd(Buffer),
       Current(Buffer) {

@@ -85,8 +85,8 @@ void TXmlReaderStream::SkipSpaces() {
 bool TXmlReaderStream::AppendUntil(std::string& out, char stop) {
     const auto isStop = [stop](char c) { return c == stop; };
     const auto find = [stop](const char* p, const char* e) {
-        const void* hit = std::memchr(p, static_cast<unsigned char>(stop), static_cast<size_t>(e - p));
-        return hit != nullptr ? static_cast<const char*>(hit) : e;
+        const char* hit = FindByte(p, stop, static_cast<size_t>(e - p));
+        return hit != nullptr ? hit : e;
     };
     return ScanRun(Back, *Buffered, &out, isStop, find);
 }

@@ -367,23 +367,31 @@ struct TBufferSink {
     void Commit(char* end) { Cursor = end; }
 };
 
-// Collects the text in a block and writes each full block to a stream; a part larger than a
-// block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room they
-// offer.
+// Collects the text in a block and writes each full block to a stream; a part larger than the
+// largest block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room
+// they offer. The block starts small and doubles each time it fills, up to kBlockSize, so a
+// small document is not given (and the allocator not asked for) the large block.
 class TStreamSink {
 public:
     static constexpr bool kMeasures = true;
     static constexpr bool kWrites = true;
+    static constexpr size_t kFirstBlockSize = 4 * 1024;
     static constexpr size_t kBlockSize = 256 * 1024;
 
-    explicit TStreamSink(TStream* stream)
-        : Stream(stream), Block(std::make_unique<char[]>(kBlockSize + kWriteSlack)) {}
+    explicit TStreamSink(TStream* stream) : Stream(stream), Block(NewBlock(kFirstBlockSize)) {}
 
-    size_t Room() const noexcept { return kBlockSize - Used; }
+    size_t Room() const noexcept { return Capacity - Used; }
     char* Reserve(size_t n) {
         if (n > Room()) {
             Flush();
-            if (n > kBlockSize) {
+            // A full block is a sign of a large document: give it a larger one.
+            if (Capacity < kBlockSize) {
+                size_t grown = Capacity * 2;
+                while (grown < n && grown < kBlockSize) grown *= 2;
+                Block = NewBlock(grown);
+                Capacity = grown;
+            }
+            if (n > Capacity) {
                 Large.resize(n + kWriteSlack);
                 LargeUsed = true;
                 return Large.data();
@@ -406,7 +414,12 @@ public:
     }
 
 private:
+    static std::unique_ptr<char[]> NewBlock(size_t size) {
+        return std::make_unique_for_overwrite<char[]>(size + kWriteSlack);
+    }
+
     TStream* Stream;
+    size_t Capacity = kFirstBlockSize;
     std::unique_ptr<char[]> Block;
     size_t Used = 0;
     std::string Large;

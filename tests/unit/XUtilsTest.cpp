@@ -231,3 +231,30 @@ TEST(TextReader, ShortStreamRaisesReadError) {
         EXPECT_STREQ(e.what(), "Stream read error");
     }
 }
+
+// Every length up to a few steps of 64, every start offset within a vector, the byte at every
+// place or nowhere, with other bytes that differ from it in one bit only; both the search the
+// build uses and, where the compiler has it, the vector search the Windows builds use.
+TEST(FindByte, AgreesWithAByteLoop) {
+    using Find = const char* (*)(const char*, char, size_t) noexcept;
+    std::vector<Find> finds{&FindByte};
+#if defined(__SSE2__) && defined(__GNUC__)
+    finds.push_back(&FindByteSse2);
+#endif
+    for (const char c : {'<', '\0', '\xFF', '\x80'}) {
+        std::vector<char> buffer(300, static_cast<char>(c ^ 1));
+        for (size_t start = 0; start < 16; ++start)
+            for (size_t n = 0; n <= 200; ++n)
+                for (size_t at = 0; at <= n; ++at) {  // at == n: not there
+                    char* p = buffer.data() + start;
+                    if (at < n) p[at] = c;
+                    p[n] = c;  // just past the end: must not be found
+                    for (Find find : finds) {
+                        const char* hit = find(p, c, n);
+                        ASSERT_EQ(hit, at < n ? p + at : nullptr) << "n=" << n << " at=" << at;
+                    }
+                    p[n] = static_cast<char>(c ^ 1);
+                    if (at < n) p[at] = static_cast<char>(c ^ 1);
+                }
+    }
+}
