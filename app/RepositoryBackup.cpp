@@ -3,30 +3,32 @@
 #include <vector>
 
 #include "platform/Exceptions.h"
+#include "platform/SafeFile.h"
 #include "platform/Streams.h"
 
 namespace tessara {
 
 std::string FreeBackupName(const std::string& fileName) {
     const std::string base = fileName + ".bad";
-    if (!FileExists(base)) return base;
+    if (!PathExists(base)) return base;
     for (int n = 1;; ++n) {
         std::string name = base + std::to_string(n);
-        if (!FileExists(name)) return name;
+        if (!PathExists(name)) return name;
     }
 }
 
 std::string BackupRepositoryFile(const std::string& fileName) {
     TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
     const std::string backupName = FreeBackupName(fileName);
-    TFileStream target(backupName, TFileMode::CreateExclusive);
+    // Written as a save is, so that a copy cut off by a crash never stands under the name.
+    TSafeFileStream target(backupName);
     std::vector<char> buffer(64 * 1024);
     for (;;) {
         const size_t count = source.Read(buffer.data(), buffer.size());
         if (count == 0) break;
         target.WriteBuffer(buffer.data(), count);
     }
-    if (!target.Flush()) throw EWriteError();
+    target.Commit();
     return backupName;
 }
 

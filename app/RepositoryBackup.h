@@ -6,11 +6,13 @@
 
 namespace tessara {
 
-// The first of FileName + ".bad", ".bad1", ".bad2", ... that does not exist yet.
+// The first of FileName + ".bad", ".bad1", ".bad2", ... that is not taken yet by a file, a
+// directory or anything else.
 std::string FreeBackupName(const std::string& fileName);
 
-// Copies the file's bytes to FreeBackupName(FileName) and returns that name. Raises the
-// stream errors (EFOpenError, EFCreateError, EReadError, EWriteError) when it cannot.
+// Copies the file's bytes to FreeBackupName(FileName) and returns that name. The copy appears
+// complete or not at all. Raises the stream errors (EFOpenError, EFCreateError, EReadError,
+// EWriteError) when it cannot.
 std::string BackupRepositoryFile(const std::string& fileName);
 
 }  // namespace tessara

@@ -18,4 +18,16 @@ std::string Cp1251ToUtf8(std::string_view cp1251);
 std::u16string Cp1251ToUtf16(std::string_view cp1251);
 std::string Utf16ToCp1251(std::u16string_view utf16);
 
+#ifdef _WIN32
+// The same for the wide Windows API, whose wchar_t holds UTF-16.
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API takes UTF-16");
+inline std::wstring Cp1251ToWide(std::string_view cp1251) {
+    const std::u16string u = Cp1251ToUtf16(cp1251);
+    return std::wstring(u.begin(), u.end());
+}
+inline std::string WideToCp1251(std::wstring_view wide) {
+    return Utf16ToCp1251(std::u16string(wide.begin(), wide.end()));
+}
+#endif
+
 }  // namespace tessara

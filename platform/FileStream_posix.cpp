@@ -80,6 +80,11 @@ bool FileExists(const std::string& fileName) {
     return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PathExists(const std::string& name) {
+    struct stat st {};
+    return ::lstat(name.c_str(), &st) == 0;
+}
+
 bool RenameReplacing(const std::string& source, const std::string& target) {
     // rename() ignores locks: take the writer's lock on the old file first, so that a stream
     // that holds it keeps it, as on Windows.

@@ -8,11 +8,6 @@
 namespace tessara {
 namespace {
 
-std::wstring WideName(const std::string& fileName) {
-    const std::u16string w = Cp1251ToUtf16(fileName);
-    return std::wstring(w.begin(), w.end());
-}
-
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
@@ -20,11 +15,11 @@ HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(0) {
     HANDLE h;
     if (mode == TFileMode::OpenReadShareDenyWrite) {
-        h = ::CreateFileW(WideName(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        h = ::CreateFileW(Cp1251ToWide(fileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) throw EFOpenError(fileName);
     } else {
-        h = ::CreateFileW(WideName(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        h = ::CreateFileW(Cp1251ToWide(fileName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) throw EFCreateError(fileName);
     }
@@ -75,12 +70,16 @@ void TFileStream::Seek(int64_t position) {
 bool TFileStream::Flush() { return ::FlushFileBuffers(H(Handle)) != 0; }
 
 bool FileExists(const std::string& fileName) {
-    const DWORD a = ::GetFileAttributesW(WideName(fileName).c_str());
+    const DWORD a = ::GetFileAttributesW(Cp1251ToWide(fileName).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool PathExists(const std::string& name) {
+    return ::GetFileAttributesW(Cp1251ToWide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 bool RenameReplacing(const std::string& source, const std::string& target) {
-    const std::wstring from = WideName(source), to = WideName(target);
+    const std::wstring from = Cp1251ToWide(source), to = Cp1251ToWide(target);
     DWORD delay = 1;
     for (int attempt = 1;; ++attempt) {
         if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -95,6 +94,6 @@ bool RenameReplacing(const std::string& source, const std::string& target) {
     }
 }
 
-bool RemoveFile(const std::string& fileName) { return ::DeleteFileW(WideName(fileName).c_str()) != 0; }
+bool RemoveFile(const std::string& fileName) { return ::DeleteFileW(Cp1251ToWide(fileName).c_str()) != 0; }
 
 }  // namespace tessara

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Streams.h"
 
@@ -19,6 +20,20 @@ enum class TSafeFileStep { Create, Write, Flush, Replace };
 // true makes the step fail as if the system had refused it. Null (the default) in the program.
 using TSafeFileFaultHook = bool (*)(TSafeFileStep step);
 void SetSafeFileFaultHook(TSafeFileFaultHook hook);
+
+// The name of the temporary file that process Pid's Attempt-th try uses for Target:
+// Target + ".~<pid>-<attempt>.tmp".
+std::string SafeFileTempName(const std::string& target, uint32_t pid, int attempt);
+// When Name (a name within Target's directory, without the directory) is one of Target's
+// temporary files, true and the process that made it in Pid.
+bool ParseSafeFileTempName(std::string_view name, std::string_view targetName, uint32_t& pid);
+
+// Removes the temporary files that saves of Target left behind in processes that no longer
+// run: a save cut off by a crash, a kill or a power cut leaves its temporary file beside the
+// file it did not replace. A file whose process still runs (or whose process cannot be told)
+// is left alone, and so is everything else. Best effort: returns how many it removed.
+// Commit calls it after each successful replace.
+int RemoveStaleSafeFileTemps(const std::string& target) noexcept;
 
 // A write-only stream whose bytes replace FileName at Commit.
 //

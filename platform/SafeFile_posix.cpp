@@ -1,7 +1,9 @@
 // POSIX back-end of the safe file replacement: a temporary file beside the target, fsync, then
 // RenameReplacing (rename(2), which replaces the directory entry atomically, and an fsync of
 // the directory).
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/Exceptions.h"
 #include "platform/SafeFile.h"
@@ -54,7 +57,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName)
     int fd = -1;
     if (!Fails(TSafeFileStep::Create)) {
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            Temp = Target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
+            Temp = SafeFileTempName(Target, static_cast<uint32_t>(::getpid()), attempt);
             fd = ::open(Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST) break;
         }
@@ -126,6 +129,32 @@ void TSafeFileStream::Commit() {
     Temp.clear();
     Committed = true;
     Discard();
+    RemoveStaleSafeFileTemps(Target);
+}
+
+int RemoveStaleSafeFileTemps(const std::string& target) noexcept {
+    try {
+        const size_t slash = target.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+        const std::string_view targetName =
+            slash == std::string::npos ? std::string_view(target) : std::string_view(target).substr(slash + 1);
+        DIR* d = ::opendir(dir.c_str());
+        if (d == nullptr) return 0;
+        std::vector<std::string> stale;
+        while (const dirent* e = ::readdir(d)) {
+            uint32_t pid = 0;
+            if (!ParseSafeFileTempName(e->d_name, targetName, pid) || pid > INT_MAX) continue;
+            // EPERM: the process runs under another user.
+            if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
+            stale.push_back((slash == std::string::npos ? std::string() : dir) + e->d_name);
+        }
+        ::closedir(d);
+        int removed = 0;
+        for (const std::string& name : stale) removed += RemoveFile(name) ? 1 : 0;
+        return removed;
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace tessara

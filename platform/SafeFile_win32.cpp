@@ -5,6 +5,8 @@
 // retries for scanners that hold a fresh file for a moment.
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/SafeFile.h"
@@ -22,11 +24,6 @@ constexpr size_t kWriteChunk = size_t{1} << 20;
 constexpr DWORD kKeptAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-std::wstring WideName(const std::string& fileName) {
-    const std::u16string w = Cp1251ToUtf16(fileName);
-    return std::wstring(w.begin(), w.end());
-}
-
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 }  // namespace
@@ -35,7 +32,7 @@ void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
 
 TSafeFileStream::TSafeFileStream(const std::string& fileName)
     : FileName(fileName), Target(fileName), Handle(0), TargetLock(0) {
-    const DWORD attributes = ::GetFileAttributesW(WideName(fileName).c_str());
+    const DWORD attributes = ::GetFileAttributesW(Cp1251ToWide(fileName).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
         throw EFCreateError(fileName);
@@ -44,8 +41,8 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName)
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!Fails(TSafeFileStep::Create)) {
         for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-            Temp = fileName + ".~" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".tmp";
-            h = ::CreateFileW(WideName(Temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            Temp = SafeFileTempName(fileName, ::GetCurrentProcessId(), attempt);
+            h = ::CreateFileW(Cp1251ToWide(Temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
                 ::GetLastError() != ERROR_ALREADY_EXISTS)
@@ -101,7 +98,7 @@ void TSafeFileStream::Commit() {
         Discard();
         throw EWriteError();
     }
-    const std::wstring temp = WideName(Temp);
+    const std::wstring temp = Cp1251ToWide(Temp);
     if (KeptAttributes != 0) ::SetFileAttributesW(temp.c_str(), KeptAttributes);
 
     const bool replaced = !Fails(TSafeFileStep::Replace) && RenameReplacing(Temp, Target);
@@ -111,6 +108,44 @@ void TSafeFileStream::Commit() {
     }
     Temp.clear();
     Committed = true;
+    RemoveStaleSafeFileTemps(Target);
+}
+
+namespace {
+
+// False only when the system says there is no such process, or that it has ended.
+bool ProcessMayRun(DWORD pid) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
+}  // namespace
+
+int RemoveStaleSafeFileTemps(const std::string& target) noexcept {
+    try {
+        const size_t slash = target.find_last_of("\\/:");
+        const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        const std::string targetName = target.substr(dir.size());
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW(Cp1251ToWide(target + ".~*.tmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return 0;
+        std::vector<std::string> stale;
+        do {
+            uint32_t pid = 0;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+            const std::string name = WideToCp1251(found.cFileName);
+            if (ParseSafeFileTempName(name, targetName, pid) && !ProcessMayRun(pid)) stale.push_back(dir + name);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        int removed = 0;
+        for (const std::string& name : stale) removed += RemoveFile(name) ? 1 : 0;
+        return removed;
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace tessara

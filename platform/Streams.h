@@ -86,6 +86,8 @@ private:
 
 // True when a file (not a directory) of this name exists.
 bool FileExists(const std::string& fileName);
+// True when anything of this name exists: a file, a directory or another kind of entry.
+bool PathExists(const std::string& name);
 
 // Puts the file source (closed) in the place of target in one step: target, when it exists, is replaced
 // whole, so that a reader sees either the old file or the new one. Both names should be in the

@@ -4,16 +4,9 @@
 
 namespace tessara::win32 {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API takes UTF-16");
+std::wstring Wide(std::string_view cp1251) { return Cp1251ToWide(cp1251); }
 
-std::wstring Wide(std::string_view cp1251) {
-    const std::u16string u = Cp1251ToUtf16(cp1251);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(std::wstring_view utf16) {
-    return Utf16ToCp1251(std::u16string(utf16.begin(), utf16.end()));
-}
+std::string Narrow(std::wstring_view utf16) { return WideToCp1251(utf16); }
 
 std::string GetWindowText1251(HWND window) {
     const int length = ::GetWindowTextLengthW(window);

@@ -15,6 +15,7 @@
 #include "xml/XUtils.h"
 #include "xml/XXml.h"
 #include "xml/XXmlDom.h"
+#include "fakes/CreateFails.h"
 #include "fakes/FormFixture.h"
 
 using namespace tessara;
@@ -481,11 +482,11 @@ TEST(BadInput, ElementNamesThatLookLikeMarkupSurviveASave) {
     }
 }
 
-// A broken file whose copy cannot be made (a directory stands where the copy would go): the
-// load error says so, and no save writes over the file while the copy is owed.
+// A broken file whose copy cannot be made (the disk refuses new files): the load error says
+// so, and no save writes over the file while the copy is owed.
 TEST_F(BadInputApp, BackupThatCannotBeMade) {
     const std::string broken = "<Document><Groops name=\"a\"></Document>";
-    std::filesystem::create_directory(FileName + ".bad");
+    fakes::CreateFails failing;
     Start(broken);
     ASSERT_EQ(W.Boxes.Errors.size(), 1u);
     const std::string createError = "Cannot create file " + FileName + ".bad";

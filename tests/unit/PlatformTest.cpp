@@ -95,15 +95,20 @@ private:
 };
 
 #ifdef _WIN32
+// The helper program beside the test executable.
+std::string HoldFileExe() {
+    char self[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    const std::string exe(self, n);
+    return exe.substr(0, exe.find_last_of("\\/") + 1) + "HoldFile.exe";
+}
+
 OtherProcessHold::OtherProcessHold(const std::string& fileName, bool forWriting) {
     static int counter = 0;
     const std::string tag = "TessaraHold-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
     Ready = ::CreateEventA(nullptr, TRUE, FALSE, (tag + "-ready").c_str());
     Release = ::CreateEventA(nullptr, TRUE, FALSE, (tag + "-release").c_str());
-    char self[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string exe(self, n);
-    exe = exe.substr(0, exe.find_last_of("\\/") + 1) + "HoldFile.exe";
+    const std::string exe = HoldFileExe();
     std::string line = "\"" + exe + "\" " + (forWriting ? "write" : "read") + " \"" + fileName + "\" " + tag +
                        "-ready " + tag + "-release";
     STARTUPINFOA si{};
@@ -403,6 +408,10 @@ TEST(PlatformFiles, FileExists) {
     EXPECT_FALSE(FileExists(dir / "g"));
     EXPECT_FALSE(FileExists(dir.Name));  // a directory is not a file
     EXPECT_FALSE(FileExists(""));
+    EXPECT_TRUE(PathExists(dir / "f"));
+    EXPECT_TRUE(PathExists(dir.Name));
+    EXPECT_FALSE(PathExists(dir / "g"));
+    EXPECT_FALSE(PathExists(""));
 }
 
 TEST(PlatformFiles, RenameReplacing) {
@@ -453,6 +462,94 @@ TEST(PlatformFiles, SafeReplaceOfAFileHeldByAnotherProcess) {
     save("new");
     EXPECT_EQ(ReadFile(name), "new");
     EXPECT_EQ(entries(), 1);
+}
+
+TEST(PlatformFiles, SafeFileTempNames) {
+    struct Case {
+        const char* name;
+        bool is;
+        uint32_t pid;
+    };
+    const Case cases[] = {
+        {"r.xml.~12-0.tmp", true, 12},     {"r.xml.~4294967295-99.tmp", true, 4294967295u},
+        {"r.xml.~-0.tmp", false, 0},       {"r.xml.~12-.tmp", false, 0},
+        {"r.xml.~0-1.tmp", false, 0},      {"r.xml.~4294967296-1.tmp", false, 0},
+        {"r.xml.~12-1.tmpx", false, 0},    {"rr.xml.~12-1.tmp", false, 0},
+        {"r.xml.~1 2-1.tmp", false, 0},    {"r.xml.~12-1-2.tmp", false, 0},
+        {"r.xml.bad", false, 0},           {"r.xml", false, 0},
+        {"r.xml.~12-1.tmp.~13-1.tmp", false, 0},
+    };
+    for (const Case& c : cases) {
+        uint32_t pid = 0;
+        EXPECT_EQ(ParseSafeFileTempName(c.name, "r.xml", pid), c.is) << c.name;
+        if (c.is) {
+            EXPECT_EQ(pid, c.pid) << c.name;
+        }
+    }
+    uint32_t pid = 0;
+    EXPECT_TRUE(ParseSafeFileTempName(SafeFileTempName("r.xml", 77, 5), "r.xml", pid));
+    EXPECT_EQ(pid, 77u);
+}
+
+namespace {
+
+// The identifier of a process that has run and ended.
+uint32_t EndedProcessId() {
+#ifdef _WIN32
+    const std::string exe = HoldFileExe();
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION child{};
+    std::string line = "\"" + exe + "\"";  // without its arguments it ends at once
+    if (!::CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &child))
+        return 0;
+    ::WaitForSingleObject(child.hProcess, 20000);
+    ::CloseHandle(child.hThread);
+    ::CloseHandle(child.hProcess);
+    return child.dwProcessId;
+#else
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return static_cast<uint32_t>(child);
+#endif
+}
+
+uint32_t OwnProcessId() {
+#ifdef _WIN32
+    return ::GetCurrentProcessId();
+#else
+    return static_cast<uint32_t>(::getpid());
+#endif
+}
+
+}  // namespace
+
+// A save cut off by a kill leaves its temporary file; the next successful save of the same file
+// removes it, and nothing else.
+TEST(PlatformFiles, SaveRemovesTheTempFilesOfEndedProcesses) {
+    ScratchDir dir;
+    const std::string target = dir / "r.xml";
+    const uint32_t ended = EndedProcessId();
+    ASSERT_NE(ended, 0u);
+    const std::vector<std::string> stale = {SafeFileTempName(target, ended, 0), SafeFileTempName(target, ended, 7)};
+    const std::vector<std::string> kept = {
+        SafeFileTempName(target, OwnProcessId(), 3),  // a save of a running process
+        SafeFileTempName(dir / "other.xml", ended, 0),  // another file's
+        dir / "r.xml.~abc-1.tmp", dir / "r.xml.bad", dir / "other.xml"};
+    for (const std::string& name : stale) WriteFile(name, "cut off");
+    for (const std::string& name : kept) WriteFile(name, "kept");
+    const std::string directory = SafeFileTempName(target, ended, 9);
+    fs::create_directory(directory);
+
+    TSafeFileStream s(target);
+    s.WriteBuffer("new", 3);
+    s.Commit();
+
+    EXPECT_EQ(ReadFile(target), "new");
+    for (const std::string& name : stale) EXPECT_FALSE(PathExists(name)) << name;
+    for (const std::string& name : kept) EXPECT_EQ(ReadFile(name), "kept") << name;
+    EXPECT_TRUE(fs::is_directory(directory));
 }
 
 // ---- Charset --------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/RepositoryBackup.h"
+#include "fakes/CreateFails.h"
 #include "fakes/FileHold.h"
 #include "fakes/FormFixture.h"
 
@@ -222,7 +223,7 @@ TEST_F(RepositoryFileTest, BrokenFileIsCopiedAsideBeforeItIsWrittenOver) {
 
 TEST_F(RepositoryFileTest, WhenTheCopyCannotBeMadeTheFileIsNotWritten) {
     const std::string broken = "<Document><Groops name=\"a\"><Controls/><Module/></Groops><";
-    std::filesystem::create_directories(FileName + ".bad/inside");  // the copy's name is taken
+    auto failing = std::make_unique<fakes::CreateFails>();
     Start(broken);
     ASSERT_EQ(W.Boxes.Errors.size(), 1u);
     EXPECT_NE(LastError().find(C("Копию исходного файла сделать не удалось")), std::string::npos) << LastError();
@@ -242,7 +243,7 @@ TEST_F(RepositoryFileTest, WhenTheCopyCannotBeMadeTheFileIsNotWritten) {
     EXPECT_FALSE(closed);
     EXPECT_EQ(ReadWholeFile(FileName), broken);
 
-    std::filesystem::remove_all(FileName + ".bad");
+    failing.reset();
     Add("more");
     EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
     EXPECT_EQ(SavedFile(), Xml());
@@ -261,6 +262,11 @@ TEST(RepositoryBackup, NamesNeverReplaceAnEarlierCopy) {
     EXPECT_EQ(ReadWholeFile(file + ".bad1"), "v2");
     EXPECT_EQ(ReadWholeFile(file + ".bad2"), ReadWholeFile(file));
     EXPECT_THROW(BackupRepositoryFile(dir.File("missing.xml")), EFOpenError);
+    // A directory that has a copy's name is passed over, not taken for a failure.
+    std::filesystem::create_directories(file + ".bad3/inside");
+    EXPECT_EQ(BackupRepositoryFile(file), file + ".bad4");
+    EXPECT_EQ(ReadWholeFile(file + ".bad4"), ReadWholeFile(file));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path), std::filesystem::directory_iterator()), 6);
 }
 
 // ---- Nothing the user did is lost ----------------------------------------------------------

@@ -134,13 +134,31 @@ def hostile_kill_during_save(s):
     path = os.path.join(work, REPO)
     rng = random.Random(1)
     outcomes = {"old": 0, "new": 0}
-    for attempt in range(12):
-        p = s.start(work)
-        new = old[:-len(b"</Document>")] + cp1251(f'<Groops name="K{attempt}"><Controls/><Module/></Groops>') + \
+
+    def added(name):
+        return old[:-len(b"</Document>")] + cp1251(f'<Groops name="{name}"><Controls/><Module/></Groops>') + \
             b"</Document>"
+
+    # How long an add takes until its save is complete, so that the kills fall before, inside
+    # and just after the save.
+    p = s.start(work)
+    p.d(f"settext 111 {e2e.word('K')}")
+    started = time.monotonic()
+    p.d("postclick 101")
+    new = added("K")
+    while read(path) != new and time.monotonic() - started < 30:
+        time.sleep(0.002)
+    took = time.monotonic() - started
+    check_true(read(path) == new, "the add is saved")
+    p.close(timeout=60)
+    s.program = None
+    old = new
+    for attempt in range(30):
+        p = s.start(work)
+        new = added(f"K{attempt}")
         p.d(f"settext 111 {e2e.word('K' + str(attempt))}")
         p.d("postclick 101")
-        time.sleep(rng.uniform(0.0, 0.25))
+        time.sleep(rng.uniform(0.0, took * 1.3))
         p.kill()
         s.program = None
         got = read(path)
@@ -151,12 +169,16 @@ def hostile_kill_during_save(s):
             old = new
         else:
             raise Failed(f"attempt {attempt}: the file is neither the old nor the new version ({len(got)} bytes)")
-    # The file that is left loads without a message.
+    # The file that is left loads without a message, and the next save removes the temporary
+    # files the killed saves left behind.
+    left = [f for f in files_of(work) if f.endswith(".tmp")]
     p = start_expecting(s, work, None)
     check_true(len(p.items()[0]) >= 2000, "the templates load after the kills")
     p.close(timeout=60)
     s.hostile_kill_outcomes = outcomes
-    print(f"  kills: {outcomes}, files left: {files_of(work)}", flush=True)
+    print(f"  an add with its save: {took * 1000:.0f} ms; kills: {outcomes}, temporary files left by the kills: {len(left)}, "
+          f"files after the next save: {files_of(work)}", flush=True)
+    check_true(all(not f.endswith(".tmp") for f in files_of(work)), f"no temporary files: {files_of(work)}")
 
 
 @test
