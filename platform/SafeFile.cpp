@@ -24,4 +24,14 @@ bool ParseSafeFileTempName(std::string_view name, std::string_view targetName, u
     return error == std::errc() && end == rest.data() + dash && pid != 0;
 }
 
+int RemoveStaleSafeFileTemps(const std::string& target) noexcept {
+    try {
+        int removed = 0;
+        for (const std::string& name : StaleSafeFileTemps(target)) removed += RemoveFile(name) ? 1 : 0;
+        return removed;
+    } catch (...) {
+        return 0;  // out of memory while listing: the files stay for the next save
+    }
+}
+
 }  // namespace tessara

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Streams.h"
 
@@ -34,6 +35,9 @@ bool ParseSafeFileTempName(std::string_view name, std::string_view targetName, u
 // is left alone, and so is everything else. Best effort: returns how many it removed.
 // Commit calls it after each successful replace.
 int RemoveStaleSafeFileTemps(const std::string& target) noexcept;
+// The names of those files, as RemoveStaleSafeFileTemps finds them (each system lists its
+// directories and tells a running process in its own way).
+std::vector<std::string> StaleSafeFileTemps(const std::string& target);
 
 // A write-only stream whose bytes replace FileName at Commit.
 //

@@ -132,29 +132,23 @@ void TSafeFileStream::Commit() {
     RemoveStaleSafeFileTemps(Target);
 }
 
-int RemoveStaleSafeFileTemps(const std::string& target) noexcept {
-    try {
-        const size_t slash = target.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-        const std::string_view targetName =
-            slash == std::string::npos ? std::string_view(target) : std::string_view(target).substr(slash + 1);
-        DIR* d = ::opendir(dir.c_str());
-        if (d == nullptr) return 0;
-        std::vector<std::string> stale;
-        while (const dirent* e = ::readdir(d)) {
-            uint32_t pid = 0;
-            if (!ParseSafeFileTempName(e->d_name, targetName, pid) || pid > INT_MAX) continue;
-            // EPERM: the process runs under another user.
-            if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
-            stale.push_back((slash == std::string::npos ? std::string() : dir) + e->d_name);
-        }
-        ::closedir(d);
-        int removed = 0;
-        for (const std::string& name : stale) removed += RemoveFile(name) ? 1 : 0;
-        return removed;
-    } catch (...) {
-        return 0;
+std::vector<std::string> StaleSafeFileTemps(const std::string& target) {
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string_view targetName =
+        slash == std::string::npos ? std::string_view(target) : std::string_view(target).substr(slash + 1);
+    std::vector<std::string> stale;
+    DIR* d = ::opendir(dir.c_str());
+    if (d == nullptr) return stale;
+    while (const dirent* e = ::readdir(d)) {
+        uint32_t pid = 0;
+        if (!ParseSafeFileTempName(e->d_name, targetName, pid) || pid > INT_MAX) continue;
+        // EPERM: the process runs under another user.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) continue;
+        stale.push_back((slash == std::string::npos ? std::string() : dir) + e->d_name);
     }
+    ::closedir(d);
+    return stale;
 }
 
 }  // namespace tessara

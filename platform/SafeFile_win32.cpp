@@ -124,28 +124,22 @@ bool ProcessMayRun(DWORD pid) {
 
 }  // namespace
 
-int RemoveStaleSafeFileTemps(const std::string& target) noexcept {
-    try {
-        const size_t slash = target.find_last_of("\\/:");
-        const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        const std::string targetName = target.substr(dir.size());
-        WIN32_FIND_DATAW found;
-        HANDLE search = ::FindFirstFileW(Cp1251ToWide(target + ".~*.tmp").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) return 0;
-        std::vector<std::string> stale;
-        do {
-            uint32_t pid = 0;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-            const std::string name = WideToCp1251(found.cFileName);
-            if (ParseSafeFileTempName(name, targetName, pid) && !ProcessMayRun(pid)) stale.push_back(dir + name);
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-        int removed = 0;
-        for (const std::string& name : stale) removed += RemoveFile(name) ? 1 : 0;
-        return removed;
-    } catch (...) {
-        return 0;
-    }
+std::vector<std::string> StaleSafeFileTemps(const std::string& target) {
+    const size_t slash = target.find_last_of("\\/:");
+    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string targetName = target.substr(dir.size());
+    std::vector<std::string> stale;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW(Cp1251ToWide(target + ".~*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return stale;
+    do {
+        uint32_t pid = 0;
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+        const std::string name = WideToCp1251(found.cFileName);
+        if (ParseSafeFileTempName(name, targetName, pid) && !ProcessMayRun(pid)) stale.push_back(dir + name);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return stale;
 }
 
 }  // namespace tessara
