@@ -134,6 +134,7 @@ def hostile_kill_during_save(s):
     path = os.path.join(work, REPO)
     rng = random.Random(1)
     outcomes = {"old": 0, "new": 0}
+    cut = 0
 
     def added(name):
         return old[:-len(b"</Document>")] + cp1251(f'<Groops name="{name}"><Controls/><Module/></Groops>') + \
@@ -153,7 +154,9 @@ def hostile_kill_during_save(s):
     p.close(timeout=60)
     s.program = None
     old = new
-    for attempt in range(30):
+    # TESSARA_HOSTILE_KILLS sets how many kills (30 by default) for a longer campaign.
+    for attempt in range(int(os.environ.get("TESSARA_HOSTILE_KILLS", "30"))):
+        temps_before = {f for f in files_of(work) if f.endswith(".tmp")}
         p = s.start(work)
         new = added(f"K{attempt}")
         p.d(f"settext 111 {e2e.word('K' + str(attempt))}")
@@ -161,6 +164,10 @@ def hostile_kill_during_save(s):
         time.sleep(rng.uniform(0.0, took * 1.3))
         p.kill()
         s.program = None
+        # A new temporary file beside it: the kill cut a save off (a later save removes it).
+        temps = {f for f in files_of(work) if f.endswith(".tmp")}
+        if temps - temps_before:
+            cut += 1
         got = read(path)
         if got == old:
             outcomes["old"] += 1
@@ -176,8 +183,8 @@ def hostile_kill_during_save(s):
     check_true(len(p.items()[0]) >= 2000, "the templates load after the kills")
     p.close(timeout=60)
     s.hostile_kill_outcomes = outcomes
-    print(f"  an add with its save: {took * 1000:.0f} ms; kills: {outcomes}, temporary files left by the kills: {len(left)}, "
-          f"files after the next save: {files_of(work)}", flush=True)
+    print(f"  an add with its save: {took * 1000:.0f} ms; kills: {outcomes}, of them inside a save: {cut}; "
+          f"temporary files at the end: {len(left)}, after the next save: {files_of(work)}", flush=True)
     check_true(all(not f.endswith(".tmp") for f in files_of(work)), f"no temporary files: {files_of(work)}")
 
 
