@@ -1,6 +1,5 @@
 #include "app/ClipUnit.h"
 
-#include "app/RepositoryBackup.h"
 #include "app/Texts.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
@@ -192,14 +191,14 @@ void TmForm::Label2Click() {
 void TmForm::CreateRepository() {
     if (Repository != nullptr) return;  // once per run, whatever shows the window again
     InitRef(Repository, new TXmlDDocument());
-    if (!FileExists(RepositoryFileName)) {
+    if (!Ports.Files.Exists(RepositoryFileName)) {
         StartNewRepository();
         ListTemplates();
         return;
     }
     std::string loadError;
     try {
-        Repository->LoadFromFile(RepositoryFileName);
+        Ports.Files.Load(*Repository, RepositoryFileName);
     } catch (const std::exception& error) {
         loadError = MessageOf(error);
     }
@@ -248,7 +247,7 @@ void TmForm::ListTemplates() {
 void TmForm::MakePendingBackup() {
     if (!BackupPending) return;
     // A file that is gone has nothing left to protect.
-    if (FileExists(RepositoryFileName)) BackupFileName = BackupRepositoryFile(RepositoryFileName);
+    if (Ports.Files.Exists(RepositoryFileName)) BackupFileName = Ports.Files.Backup(RepositoryFileName);
     BackupPending = false;
 }
 
@@ -261,7 +260,7 @@ void TmForm::SaveRepository() {
             throw Exception(Texts().BackupStillFailing + MessageOf(error));
         }
     }
-    Repository->SaveToFile(RepositoryFileName);
+    Ports.Files.Save(*Repository, RepositoryFileName);
 }
 
 void TmForm::SaveAfterChange() {

@@ -12,6 +12,7 @@
 namespace tessara {
 
 class TXmlDElement;
+class TXmlDDocument;
 
 // The template list: a single-selection, unsorted list box whose items carry a text and a
 // plain, non-owning link to a template element.
@@ -176,6 +177,24 @@ public:
     virtual std::string Title() const = 0;
 };
 
+// The repository file: what the handlers need of the file system. The program uses
+// TRepositoryFiles (real files, saved safely); tests and the fuzz target may keep them in memory.
+class IRepositoryFiles {
+public:
+    virtual ~IRepositoryFiles() = default;
+    virtual bool Exists(const std::string& fileName) = 0;
+    // Reads the file into the document (TXmlDDocument::LoadFromFile): a file that cannot be
+    // opened raises EFOpenError and leaves the document as it was; a load error raises and
+    // leaves what was read.
+    virtual void Load(TXmlDDocument& document, const std::string& fileName) = 0;
+    // Writes the document's XML text over the file: the whole new text or, when it raises,
+    // the old file unchanged.
+    virtual void Save(const TXmlDDocument& document, const std::string& fileName) = 0;
+    // Copies the file's bytes to the first free name of FileName + ".bad", ".bad1", ... and
+    // returns that name; the copy appears complete or not at all.
+    virtual std::string Backup(const std::string& fileName) = 0;
+};
+
 // Everything the main window's handlers act on.
 struct TFormPorts {
     IListBox& DlgForms;
@@ -191,6 +210,7 @@ struct TFormPorts {
     IShell& Shell;
     ITrayIcon& TrayIcon;
     IApplication& Application;
+    IRepositoryFiles& Files;
 };
 
 }  // namespace tessara

@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/SafeFile.h"
 #include "platform/Streams.h"
+#include "xml/XXmlDom.h"
 
 namespace tessara {
 
@@ -31,5 +32,17 @@ std::string BackupRepositoryFile(const std::string& fileName) {
     target.Commit();
     return backupName;
 }
+
+bool TRepositoryFiles::Exists(const std::string& fileName) { return FileExists(fileName); }
+
+void TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
+    document.LoadFromFile(fileName);
+}
+
+void TRepositoryFiles::Save(const TXmlDDocument& document, const std::string& fileName) {
+    document.SaveToFile(fileName);
+}
+
+std::string TRepositoryFiles::Backup(const std::string& fileName) { return BackupRepositoryFile(fileName); }
 
 }  // namespace tessara

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "app/Ports.h"
+
 namespace tessara {
 
 // The first of FileName + ".bad", ".bad1", ".bad2", ... that is not taken yet by a file, a
@@ -14,5 +16,14 @@ std::string FreeBackupName(const std::string& fileName);
 // complete or not at all. Raises the stream errors (EFOpenError, EFCreateError, EReadError,
 // EWriteError) when it cannot.
 std::string BackupRepositoryFile(const std::string& fileName);
+
+// The repository on real files: LoadFromFile, the safe SaveToFile, BackupRepositoryFile.
+class TRepositoryFiles : public IRepositoryFiles {
+public:
+    bool Exists(const std::string& fileName) override;
+    void Load(TXmlDDocument& document, const std::string& fileName) override;
+    void Save(const TXmlDDocument& document, const std::string& fileName) override;
+    std::string Backup(const std::string& fileName) override;
+};
 
 }  // namespace tessara

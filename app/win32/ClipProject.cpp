@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include "app/ClipUnit.h"
+#include "app/RepositoryBackup.h"
 #include "app/Texts.h"
 #include "app/win32/Resource.h"
 #include "app/win32/WinApplication.h"
@@ -55,6 +56,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TWinMessageBoxes boxes;
     TWinShell shell;
     TWinTrayIcon trayIcon;
+    TRepositoryFiles files;
     try {
         application.Create(instance, icon, Wide(Texts().MainCaption));
         window.Create(instance, icon, application);
@@ -71,7 +73,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
                            window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
-                           clipboard, shell, trayIcon, application});
+                           clipboard, shell, trayIcon, application, files});
     window.SetForm(&form);
     application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
     application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Ports.h"
+#include "app/RepositoryBackup.h"
 #include "platform/Exceptions.h"
 
 namespace tessara::fakes {
@@ -292,10 +293,14 @@ struct FakeWindowSystem {
     FakeShell Shell;
     FakeTrayIcon TrayIcon;
     FakeApplication Application;
+    // The repository file: real files unless Files points at another implementation.
+    TRepositoryFiles RealFiles;
+    IRepositoryFiles* Files = nullptr;
 
     TFormPorts Ports() {
-        return TFormPorts{DlgForms, edtName,   Button2, Button3,  ButtonMore, StatusBar1,  Window,
-                          PopupMenu, Boxes,    Clipboard, Shell,  TrayIcon,   Application};
+        return TFormPorts{DlgForms,  edtName, Button2,   Button3, ButtonMore,  StatusBar1, Window,
+                          PopupMenu, Boxes,   Clipboard, Shell,   TrayIcon,    Application,
+                          Files != nullptr ? *Files : RealFiles};
     }
 };
 
