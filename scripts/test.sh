@@ -1,8 +1,10 @@
 #!/bin/bash
 # The test command: installs what is missing, builds every preset, runs the unit tests natively,
 # under the sanitizers and under Wine (64- and 32-bit), then the end-to-end suite and the short
-# fuzzing run when they are present. Ends with one line of totals, "total: N passed, M failed",
-# and a non-zero exit status when anything failed or did not build.
+# fuzzing run when they are present. Ends with one line of totals, "total: N passed, M failed"
+# (and ", K skipped" when suites could not run on this machine), and a non-zero exit status when
+# anything failed or did not build. On a machine that cannot execute 32-bit programs the 32-bit
+# build is still built, and its Wine suites are skipped (each counts as one skipped).
 #
 #   bash scripts/test.sh
 #
@@ -20,6 +22,7 @@ run_start=$SECONDS
 
 total_passed=0
 total_failed=0
+total_skipped=0
 summary=()
 
 note() { echo "test: $*"; }
@@ -31,6 +34,15 @@ record() {
     total_failed=$((total_failed + failed))
     summary+=("$(printf '  %-22s %5d passed, %3d failed  (%d s)' "$name" "$passed" "$failed" "$seconds")")
 }
+
+# A suite that cannot run on this machine.
+skip() {
+    local name=$1 why=$2
+    total_skipped=$((total_skipped + 1))
+    summary+=("$(printf '  %-22s skipped: %s' "$name" "$why")")
+    note "$name: skipped, $why"
+}
+no_wine32="this machine cannot execute 32-bit programs"
 
 show_tail() {
     echo "---- last lines of $1" >&2
@@ -85,6 +97,10 @@ for preset in native native-asan win64 win32; do
         note "$preset: the unit tests built on their own"
     fi
 
+    if [[ $preset == win32 && $TESSARA_WINE32 == 0 ]]; then
+        skip "$preset unit" "$no_wine32"
+        continue
+    fi
     if [[ $preset == win* ]] && ((!wine_started)); then
         if wine_session_start xvfb >"$logs/wine-session.log" 2>&1; then
             wine_started=1
@@ -144,7 +160,9 @@ for runner in tests/e2e/run.sh tests/e2e/*/run.sh; do
     suite=$(basename "$(dirname "$runner")")
     [[ $suite == e2e ]] || suite="e2e-$suite"
     for preset in win64 win32; do
-        if [[ " ${built[*]} " == *" $preset "* ]]; then
+        if [[ $preset == win32 && $TESSARA_WINE32 == 0 ]]; then
+            skip "$preset $suite" "$no_wine32"
+        elif [[ " ${built[*]} " == *" $preset "* ]]; then
             run_suite "$preset $suite" "$logs/$preset-$suite.log" bash "$runner" "build/$preset"
         else
             note "$preset $suite: skipped, the build failed"
@@ -162,5 +180,9 @@ fi
 echo "test: summary (logs in build/test-logs/)"
 printf '%s\n' "${summary[@]}"
 note "whole run $((SECONDS - run_start)) s"
-echo "total: $total_passed passed, $total_failed failed"
+if ((total_skipped)); then
+    echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped"
+else
+    echo "total: $total_passed passed, $total_failed failed"
+fi
 ((total_failed == 0))

@@ -1,7 +1,8 @@
 # Wine environment for running Tessara's Windows builds on Linux. Source it, do not run it.
 #
 #   source scripts/wine-env.sh
-#   wine_env_init          exports WINEPREFIX, LOCPATH, LC_CTYPE, LANG, WINEDEBUG
+#   wine_env_init          exports WINEPREFIX, LOCPATH, LC_CTYPE, LANG, WINEDEBUG, and
+#                          TESSARA_WINE32 (1 when 32-bit programs can run on this machine)
 #   wine_prefix_ensure     creates the prefix once: wineboot -i, Managed=N, fonts, the locale
 #   wine_session_start [auto|xvfb]
 #                          an X display (the desktop's with "auto" when $DISPLAY answers,
@@ -47,6 +48,33 @@ wine_env_init() {
     export WINEDEBUG=-all
     # Neither the .NET nor the HTML engine is needed; without this wineboot offers to download.
     export WINEDLLOVERRIDES="mscoree,mshtml="
+    wine_loader_choose
+}
+
+# Debian's `wine` starts the 32-bit loader whenever wine32 is installed, and that loader starts
+# the 64-bit one for 64-bit programs. Some kernels (virtual machines without 32-bit user mode)
+# refuse to execute 32-bit programs at all: there `wine` is a shim in TESSARA_WINE_DIR/bin that
+# goes straight to the 64-bit loader, and TESSARA_WINE32=0 tells the callers that 32-bit Windows
+# programs cannot run here. Otherwise TESSARA_WINE32=1.
+wine_can_run_32bit() {
+    [[ -x /usr/lib/wine/wine ]] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+wine_loader_choose() {
+    if [[ ${TESSARA_WINE32:-} == 0 && -x $TESSARA_WINE_DIR/bin/wine ]]; then
+        [[ :$PATH: == *:$TESSARA_WINE_DIR/bin:* ]] || export PATH=$TESSARA_WINE_DIR/bin:$PATH
+        return 0
+    fi
+    if wine_can_run_32bit || [[ ! -x /usr/lib/wine/wine64 ]]; then
+        export TESSARA_WINE32=1
+        return 0
+    fi
+    export TESSARA_WINE32=0
+    mkdir -p "$TESSARA_WINE_DIR/bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
+        >"$TESSARA_WINE_DIR/bin/wine"
+    chmod +x "$TESSARA_WINE_DIR/bin/wine"
+    export PATH=$TESSARA_WINE_DIR/bin:$PATH
 }
 
 # The ru_RU.UTF-8 locale, generated into LOCPATH so that the system is left as it is.
