@@ -1,6 +1,6 @@
 // Tessara.exe: the program entry. Builds the Win32 implementations of the form's ports,
-// creates the application's and the main window, runs the form's creation and first show,
-// and then the message loop until the main window is destroyed.
+// creates the application's and the main window, runs the form's creation, shows the window
+// and runs its first show, and then the message loop until the main window is destroyed.
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
@@ -80,11 +80,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     window.Guard([&] { form.FormCreate(); });
     window.CenterOnScreen();
-    window.Guard([&] { form.FormShow(); });
-    window.AddListHint();
+    // The window appears before the repository is read: a large file is then read behind a
+    // painted window with the wait cursor, not before any window at all. Input that comes
+    // meanwhile waits in the queue for the filled list.
     ::ShowWindow(main, SW_SHOW);
     ::UpdateWindow(main);
     ::SetForegroundWindow(main);
+    {
+        const HCURSOR before = ::SetCursor(::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_WAIT)));
+        window.Guard([&] { form.FormShow(); });
+        ::SetCursor(before);
+    }
+    window.AddListHint();
 
     const int exitCode = application.Run();
     window.SetForm(nullptr);
