@@ -97,11 +97,16 @@ wine_locale_ensure() {
 _wine_prefix_create() {
     local log=$TESSARA_WINE_DIR/wineboot.log
     _wine_log "creating the Wine prefix $WINEPREFIX (once)"
-    rm -rf "$WINEPREFIX"
-    if ! timeout 180 wine wineboot.exe -i >"$log" 2>&1 </dev/null; then
-        _wine_log "wineboot failed (see $log)"
-        return 1
-    fi
+    # One more try when the first fails: it has been seen to end at once, silently, right after
+    # another Wine session of this user stopped.
+    local attempt
+    for attempt in 1 2; do
+        rm -rf "$WINEPREFIX"
+        timeout 180 wine wineboot.exe -i >"$log" 2>&1 </dev/null && break
+        _wine_log "wineboot failed (attempt $attempt, see $log)"
+        ((attempt == 2)) && return 1
+        sleep 2
+    done
     # Without a window manager a managed window stalls about 2 s on every hide and destroy.
     timeout 60 wine reg.exe add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
         >>"$log" 2>&1 </dev/null || { _wine_log "reg add failed (see $log)"; return 1; }
