@@ -2,7 +2,6 @@
 
 #include "app/Texts.h"
 #include "platform/Exceptions.h"
-#include "platform/Streams.h"
 
 namespace tessara {
 namespace {

@@ -1,5 +1,5 @@
-// What the main window's handlers need from the window system, the clipboard, the shell and
-// the application, each as a small interface. The Win32 shell implements them over real
+// What the main window's handlers need from the window system, the clipboard, the shell, the
+// application and the file system, each as a small interface. The Win32 shell implements them over real
 // controls; the unit tests implement them in memory. Every decision (texts, enable states,
 // selection, block sizes, what is written where) is taken by the handlers; an implementation
 // only carries it out. All strings are Windows-1251 bytes.

@@ -1,5 +1,5 @@
-// Keeping a repository file that could not be read in full: a byte-for-byte copy beside it,
-// under a name that never replaces an earlier copy.
+// The repository on real files, and keeping a file that could not be read in full: a
+// byte-for-byte copy beside it, under a name that never replaces an earlier copy.
 #pragma once
 
 #include <string>
