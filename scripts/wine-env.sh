@@ -71,9 +71,10 @@ wine_loader_choose() {
     fi
     export TESSARA_WINE32=0
     mkdir -p "$TESSARA_WINE_DIR/bin"
-    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' \
-        >"$TESSARA_WINE_DIR/bin/wine"
-    chmod +x "$TESSARA_WINE_DIR/bin/wine"
+    # Written aside and renamed: parallel callers (CTest's emulator) may be running it already.
+    local shim=$TESSARA_WINE_DIR/bin/wine
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$shim.$$"
+    chmod +x "$shim.$$" && mv -f "$shim.$$" "$shim"
     export PATH=$TESSARA_WINE_DIR/bin:$PATH
 }
 
