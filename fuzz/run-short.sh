@@ -20,7 +20,7 @@ fi
 if [ ! -f "$build/build.ninja" ]; then
     mkdir -p "$build"
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_SANITIZE=ON -DTESSARA_BUILD_TESTS=OFF \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_SANITIZE=ON -DTESSARA_BUILD_TESTS=OFF -DTESSARA_BUILD_BENCH=OFF \
         >"$build/configure.log" 2>&1 ||
         { cat "$build/configure.log"; echo "fuzz: 0 passed, 1 failed"; exit 1; }
 fi
