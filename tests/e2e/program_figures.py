@@ -177,28 +177,26 @@ def main():
                   f"list {t['list']:8.1f}  saved {t['saved']:8.1f}  exit {t['exit']:8.1f} ms",
                   file=sys.stderr, flush=True)
 
-    def ms(v):
-        return f"{v:9.0f}"
+    def against_empty(values, base):
+        return min(values) / min(base), statistics.median(values) / statistics.median(base)
 
-    def ratios(values, base):
-        return f"{min(values) / min(base):6.2f} {statistics.median(values) / statistics.median(base):6.2f}"
+    def cells(values, base):
+        best, median = against_empty(values, base)
+        return f"{min(values):11.0f} {statistics.median(values):9.0f} {best:6.2f} {median:6.2f}"
 
+    columns = {"appear": appear, "list": show, "save": save}
     print(f"Tessara.exe under Wine, {args.runs} runs each, milliseconds; ratios against the empty directory, "
           f"of the bests and of the medians")
-    print(f"{'templates':>10} {'MB':>7} | {'appear best':>11} {'median':>9} {'ratios':>13} | "
-          f"{'list best':>9} {'median':>9} {'ratios':>13} | {'save best':>9} {'median':>9} {'ratios':>13}")
+    print(f"{'templates':>10} {'MB':>7} | " +
+          " | ".join(f"{name + ' best':>11} {'median':>9} {'ratios':>13}" for name in columns))
     for n, source in cases:
         mb = os.path.getsize(source) / 1e6 if source else 0.0
-        print(f"{labels[n]:>10} {mb:7.1f} | {ms(min(appear[n]))}   {ms(statistics.median(appear[n]))} "
-              f"{ratios(appear[n], appear[0])} | {ms(min(show[n]))} {ms(statistics.median(show[n]))} "
-              f"{ratios(show[n], show[0])} | {ms(min(save[n]))} {ms(statistics.median(save[n]))} "
-              f"{ratios(save[n], save[0])}")
+        print(f"{labels[n]:>10} {mb:7.1f} | " + " | ".join(cells(v[n], v[0]) for v in columns.values()))
     if args.names and sizes:
         print(f"{max(sizes)}n: the same templates with their texts emptied (the list fill without the big load)")
     largest = max(sizes) if sizes else 0
     if largest:
-        best = min(appear[largest]) / min(appear[0])
-        median = statistics.median(appear[largest]) / statistics.median(appear[0])
+        best, median = against_empty(appear[largest], appear[0])
         verdict = "met" if max(best, median) <= 2.0 else "NOT met"
         print(f"target: window with {largest} templates appears within 2x the empty one: {best:.2f}x (bests), "
               f"{median:.2f}x (medians), {verdict}")
