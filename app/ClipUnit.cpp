@@ -330,6 +330,7 @@ void TmForm::Button1Click() {
     templ->AppendChild(module.Get());
     Ports.edtName.SetText(std::string());
     SaveAfterChange();
+    DocumentChanged();
 }
 
 void TmForm::Button2Click() {
@@ -343,6 +344,7 @@ void TmForm::Button2Click() {
     Ports.DlgForms.SetItemIndex(index);
     Ports.edtName.SetText(std::string());
     SaveAfterChange();
+    DocumentChanged();
 }
 
 void TmForm::Button3Click() {
@@ -355,16 +357,24 @@ void TmForm::Button3Click() {
     Ports.DlgForms.SetItemIndex(-1);
     Ports.edtName.SetText(std::string());
     SaveAfterChange();
+    DocumentChanged();
 }
 
 // ---------------------------------------------------------------------------------------
 // Clipboard exchange
 
 void TmForm::DlgFormsDblClick() {
-    TData data(Ports.Clipboard, DialogEditorFormat);
     const int index = SelectedIndex();
     TXmlDElement* templ = SelectedTemplate();
-    const std::string entryText = Ports.DlgForms.ItemText(index);
+    CopyToClipboard(templ, Ports.DlgForms.ItemText(index));
+}
+
+void TmForm::CopyTemplate(TXmlDElement* templ) {
+    CopyToClipboard(templ, templ->GetAttribute(Texts().NameAttribute, std::string()));
+}
+
+void TmForm::CopyToClipboard(TXmlDElement* templ, const std::string& entryText) {
+    TData data(Ports.Clipboard, DialogEditorFormat);
     const std::string module = ModuleNode(templ, entryText)->GetText();
     const std::string controls = ControlsNode(templ, entryText)->GetText();
     data.PutToClipboard(controls, module);
@@ -415,6 +425,7 @@ void TmForm::insContronClick() {
     controls->SetText(*data);
     Ports.StatusBar1.SetText(Texts().StatusControlsPasted + entryText + Texts().StatusEnd);
     SaveAfterChange();
+    DocumentChanged();
 }
 
 void TmForm::insModuleClick() {
@@ -435,6 +446,7 @@ void TmForm::insModuleClick() {
     module->SetText(text);
     Ports.StatusBar1.SetText(Texts().StatusModulePasted + entryText + Texts().StatusEnd);
     SaveAfterChange();
+    DocumentChanged();
 }
 
 }  // namespace tessara

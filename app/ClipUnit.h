@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "app/Ports.h"
@@ -82,6 +83,17 @@ public:
     void insContronClick();
     void insModuleClick();
 
+    // "Копировать" for a template that the find window chose: the same blocks and the same
+    // status line as for the selected entry, without selecting anything.
+    void CopyTemplate(TXmlDElement* templ);
+
+    // Run after every change of the document's templates (added, renamed, deleted, pasted
+    // into, read again), so that whatever holds links into the document drops them.
+    std::function<void()> OnDocumentChanged;
+    void DocumentChanged() {
+        if (OnDocumentChanged) OnDocumentChanged();
+    }
+
     // The standard error box, with this window's message boxes.
     void ShowException(const std::exception& error) {
         ShowStandardError(Ports.Boxes, error, Ports.Application.Title());
@@ -108,6 +120,7 @@ private:
     TXmlDElement* SelectedTemplate();
     TXmlDNode* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
     TXmlDNode* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
+    void CopyToClipboard(TXmlDElement* templ, const std::string& entryText);
     void CreateRepository();
     void StartNewRepository();
     void ListTemplates();

@@ -100,6 +100,16 @@ std::string FoldText(std::string_view text) {
     return out;
 }
 
+std::string ModuleFirstLine(const TXmlDElement* templ) {
+    const TXmlDNode* module = ModuleElement(templ);
+    if (module == nullptr) return std::string();
+    std::string text;
+    module->AppendText(text);
+    const size_t end = std::min<size_t>(text.find_first_of("\r\n"), 255);
+    text.resize(std::min(end, text.size()));
+    return text;
+}
+
 std::vector<std::string> SearchWords(std::string_view search) {
     std::vector<std::string> words;
     size_t i = 0;

@@ -16,6 +16,10 @@ class TXmlDElement;
 unsigned char FoldLetter(unsigned char c) noexcept;
 std::string FoldText(std::string_view text);
 
+// The first line of a template's module text (up to its first line break, at most 255 bytes),
+// as a row of the find window shows it; empty when the template has no module element.
+std::string ModuleFirstLine(const TXmlDElement* templ);
+
 // The words of a search, folded: split at spaces and tabs, empty ones dropped.
 std::vector<std::string> SearchWords(std::string_view search);
 

@@ -78,6 +78,8 @@ TTexts MakeTexts() {
     t.StatusEnd = std::string(1, '!');
     t.StatusSaveFailed = Cp1251("Изменения не сохранены в файл, попытка будет повторена: ");
     t.StatusBackupMade = Cp1251("Копия исходного файла шаблонов сохранена как ");
+    t.StatusHotkeyUnavailable = Cp1251("Сочетание клавиш Ctrl+Shift+Insert занято другой программой: "
+                                       "окно поиска шаблонов по нему не открывается");
 
     t.AskReplaceControls = Cp1251("Контролы уже существуют!\r\nЗаменить?");
     t.AskReplaceModule = Cp1251("Текст модуля уже существует!\r\nЗаменить?");

@@ -46,6 +46,7 @@ struct TTexts {
     std::string StatusEnd;           // "!"
     std::string StatusSaveFailed;    // + the error's message
     std::string StatusBackupMade;    // + the backup's file name
+    std::string StatusHotkeyUnavailable;  // the find window's hotkey is held by another program
 
     // Questions.
     std::string AskReplaceControls;

@@ -1,0 +1,152 @@
+#include "app/FindForm.h"
+
+#include <algorithm>
+
+#include "app/ClipUnit.h"
+#include "app/Texts.h"
+#include "xml/XXmlDom.h"
+
+namespace tessara {
+
+TFindForm::TFindForm(const TFindPorts& ports, TmForm& main) : Ports(ports), Main(main) {}
+
+void TFindForm::Hotkey() {
+    if (Shown) {
+        Close();
+        Ports.Window.RestorePreviousWindow();
+        return;
+    }
+    Open();
+}
+
+void TFindForm::HotkeyUnavailable() {
+    Ports.MainStatusBar.SetText(Texts().StatusHotkeyUnavailable);
+}
+
+void TFindForm::Open() {
+    EnsureIndex();
+    Ports.Window.SetSearchText(std::string());
+    Filter(std::string());
+    Shown = true;
+    Ports.Window.Show();
+}
+
+void TFindForm::Close() {
+    Shown = false;
+    Ports.Window.Hide();
+}
+
+void TFindForm::EnsureIndex() {
+    if (IndexValid) return;
+    Index.Build(Main.RootElement);
+    IndexValid = true;
+    Search.clear();
+    Found = Index.Match(Search);
+}
+
+void TFindForm::Filter(const std::string& search) {
+    // A search that extends the previous one finds a part of what that one found.
+    if (!Search.empty() && search.size() > Search.size() && search.compare(0, Search.size(), Search) == 0)
+        Found = Index.Match(search, Found.InRepositoryOrder());
+    else
+        Found = Index.Match(search);
+    Search = search;
+    Selected = Found.Items.empty() ? -1 : 0;
+    Ports.Window.SetRows(RowCount(), Selected);
+}
+
+void TFindForm::SearchChanged() {
+    if (!Shown) return;
+    const std::string search = Ports.Window.SearchText();
+    if (search == Search) return;
+    Filter(search);
+}
+
+void TFindForm::Select(int row) {
+    if (Found.Items.empty()) return;
+    Selected = std::clamp(row, 0, RowCount() - 1);
+    Ports.Window.SetSelectedRow(Selected);
+}
+
+void TFindForm::Key(TFindKey key) {
+    if (!Shown) return;
+    const int page = std::max(1, Ports.Window.VisibleRows() - 1);
+    switch (key) {
+    case TFindKey::Up: Select(Selected - 1); break;
+    case TFindKey::Down: Select(Selected + 1); break;
+    case TFindKey::PageUp: Select(Selected - page); break;
+    case TFindKey::PageDown: Select(Selected + page); break;
+    case TFindKey::Enter: Choose(); break;
+    case TFindKey::Escape:
+        Close();
+        Ports.Window.RestorePreviousWindow();
+        break;
+    }
+}
+
+void TFindForm::RowClicked(int row) {
+    if (Shown && row >= 0 && row < RowCount()) Select(row);
+}
+
+void TFindForm::RowDoubleClicked(int row) {
+    if (!Shown || row < 0 || row >= RowCount()) return;
+    Select(row);
+    Choose();
+}
+
+void TFindForm::Choose() {
+    TXmlDElement* templ = RowTemplate(Selected);
+    if (templ == nullptr) return;
+    try {
+        Main.CopyTemplate(templ);
+    } catch (const std::exception& error) {
+        // The window stays, to try again once the clipboard is free.
+        ShowingError = true;
+        ShowStandardError(Ports.Boxes, error, Ports.Application.Title());
+        ShowingError = false;
+        return;
+    }
+    Close();
+    Ports.Window.RestorePreviousWindow();
+}
+
+void TFindForm::Deactivated() {
+    if (Shown && !ShowingError) Close();
+}
+
+void TFindForm::DocumentChanged() {
+    IndexValid = false;
+    if (!Shown) {
+        Index.Clear();
+        Found = TFindResult();
+        Selected = -1;
+        return;
+    }
+    // The link is only compared, never followed: its template may be gone.
+    const TXmlDElement* was = Selected >= 0 ? Index.Template(Found.Items[static_cast<size_t>(Selected)]) : nullptr;
+    const std::string search = Ports.Window.SearchText();
+    EnsureIndex();
+    Filter(search);
+    for (int row = 0; row < RowCount(); ++row)
+        if (RowTemplate(row) == was) {
+            Select(row);
+            break;
+        }
+}
+
+TXmlDElement* TFindForm::RowTemplate(int row) const {
+    if (!IndexValid || row < 0 || row >= RowCount()) return nullptr;
+    return Index.Template(Found.Items[static_cast<size_t>(row)]);
+}
+
+std::string TFindForm::RowName(int row) const {
+    TXmlDElement* templ = RowTemplate(row);
+    return templ != nullptr ? templ->GetAttribute(Texts().NameAttribute, std::string()) : std::string();
+}
+
+std::string TFindForm::RowFirstLine(int row) const {
+    const TXmlDElement* templ = RowTemplate(row);
+    return templ != nullptr ? ModuleFirstLine(templ) : std::string();
+}
+
+}  // namespace tessara
