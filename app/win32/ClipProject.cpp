@@ -6,12 +6,14 @@
 #include <objbase.h>
 
 #include "app/ClipUnit.h"
+#include "app/FindForm.h"
 #include "app/RepositoryBackup.h"
 #include "app/Texts.h"
 #include "app/win32/Resource.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinClipboard.h"
 #include "app/win32/WinDialogs.h"
+#include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -57,9 +59,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TWinShell shell;
     TWinTrayIcon trayIcon;
     TRepositoryFiles files;
+    TWinFindWindow findWindow;
+    TWinMessageBoxes findBoxes;
     try {
         application.Create(instance, icon, Wide(Texts().MainCaption));
         window.Create(instance, icon, application);
+        findWindow.Create(instance, icon);
     } catch (const std::exception& error) {
         ::MessageBoxW(nullptr, Wide(error.what()).c_str(), L"Tessara", MB_OK | MB_ICONERROR);
         return 1;
@@ -70,11 +75,17 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     boxes.SetOwner(main);
     shell.SetOwner(main);
     trayIcon.SetWindow(main, smallIcon);
+    findBoxes.SetOwner(findWindow.Handle());
 
     TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
                            window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
                            clipboard, shell, trayIcon, application, files});
     window.SetForm(&form);
+    TFindForm find(TFindPorts{findWindow, findBoxes, window.StatusBar1, application}, form);
+    form.OnDocumentChanged = [&] { find.DocumentChanged(); };
+    findWindow.SetForm(&find, [&](const std::exception& error) {
+        ShowStandardError(findBoxes, error, application.Title());
+    });
     application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
     application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });
 
@@ -92,8 +103,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ::SetCursor(before);
     }
     window.AddListHint();
+    // The find window's hotkey, from any program; without it the program works on.
+    if (!findWindow.RegisterHotkey()) window.Guard([&] { find.HotkeyUnavailable(); });
 
     const int exitCode = application.Run();
+    findWindow.UnregisterHotkey();
+    findWindow.SetForm(nullptr, nullptr);
+    form.OnDocumentChanged = nullptr;
     window.SetForm(nullptr);
     return exitCode;
 }

@@ -1,0 +1,279 @@
+#include "app/win32/WinFindWindow.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "app/win32/WinText.h"
+#include "app/win32/WinWindowOwner.h"
+#include "platform/Exceptions.h"
+
+namespace tessara::win32 {
+namespace {
+
+constexpr int kWidth = 480;
+constexpr int kHeight = 300;
+constexpr int kMargin = 4;
+constexpr int kSearchHeight = 22;
+constexpr int kGap = 12;  // between a row's name and its module line
+
+// The font of message boxes, which the system picks to show the user's language.
+HFONT CreateMessageFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+    return ::CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The colour halfway between two, for the dimmed module line.
+COLORREF Between(COLORREF a, COLORREF b) {
+    return RGB((GetRValue(a) + GetRValue(b)) / 2, (GetGValue(a) + GetGValue(b)) / 2,
+               (GetBValue(a) + GetBValue(b)) / 2);
+}
+
+}  // namespace
+
+TWinFindWindow::~TWinFindWindow() {
+    UnregisterHotkey();
+    if (Window != nullptr) ::DestroyWindow(Window);
+    if (Font != nullptr) ::DeleteObject(Font);
+}
+
+void TWinFindWindow::Create(HINSTANCE instance, HICON icon) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kFindWindowClass;
+    ::RegisterClassExW(&windowClass);
+
+    // A tool window: no taskbar button, no caption; topmost while shown.
+    Window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kFindWindowClass, L"Tessara",
+                               WS_POPUP | WS_BORDER | WS_CLIPCHILDREN, 0, 0, kWidth, kHeight,
+                               nullptr, nullptr, instance, this);
+    if (Window == nullptr) throw Exception("Cannot create the find window");
+    Font = CreateMessageFont();
+    Search = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 0, 0, 0,
+                               0, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idFindSearch)),
+                               instance, nullptr);
+    // Owner data: the list holds no strings, only a count; each visible row is drawn from
+    // the form when it is painted.
+    List = ::CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"LISTBOX", L"",
+        WS_CHILD | WS_VISIBLE | WS_VSCROLL | LBS_NOTIFY | LBS_NODATA | LBS_OWNERDRAWFIXED |
+            LBS_NOINTEGRALHEIGHT,
+        0, 0, 0, 0, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idFindList)), instance,
+        nullptr);
+    if (Search == nullptr || List == nullptr) throw Exception("Cannot create the find window");
+    if (Font != nullptr) {
+        ::SendMessageW(Search, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+        ::SendMessageW(List, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    }
+    const HDC dc = ::GetDC(List);
+    const HGDIOBJ old = ::SelectObject(dc, Font != nullptr ? Font : ::GetStockObject(DEFAULT_GUI_FONT));
+    TEXTMETRICW metrics{};
+    ::GetTextMetricsW(dc, &metrics);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(List, dc);
+    RowHeight = std::max<int>(16, metrics.tmHeight + 4);
+    ::SendMessageW(List, LB_SETITEMHEIGHT, 0, RowHeight);
+    ::SetWindowSubclass(Search, SearchBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    Layout();
+}
+
+void TWinFindWindow::SetForm(TFindForm* form, std::function<void(const std::exception&)> onError) {
+    Form = form;
+    OnError = std::move(onError);
+}
+
+bool TWinFindWindow::RegisterHotkey() {
+    // Held down, the keys repeat; one opening is enough.
+    HotkeyRegistered =
+        ::RegisterHotKey(Window, kFindHotkeyId, kFindHotkeyModifiers | MOD_NOREPEAT, kFindHotkeyKey) != FALSE;
+    return HotkeyRegistered;
+}
+
+void TWinFindWindow::UnregisterHotkey() {
+    if (!HotkeyRegistered) return;
+    ::UnregisterHotKey(Window, kFindHotkeyId);
+    HotkeyRegistered = false;
+}
+
+template <class F>
+void TWinFindWindow::Guard(F&& handler) {
+    if (Form == nullptr) return;
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        if (OnError) OnError(error);
+    }
+}
+
+void TWinFindWindow::Layout() {
+    RECT client;
+    ::GetClientRect(Window, &client);
+    const int width = client.right - 2 * kMargin;
+    ::MoveWindow(Search, kMargin, kMargin, width, kSearchHeight, FALSE);
+    const int top = kMargin + kSearchHeight + kMargin;
+    ::MoveWindow(List, kMargin, top, width, client.bottom - top - kMargin, FALSE);
+}
+
+void TWinFindWindow::Show() {
+    Previous = ::GetForegroundWindow();
+    // Beside the mouse pointer, kept inside the work area of the screen that holds it.
+    POINT pointer{};
+    ::GetCursorPos(&pointer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (::GetMonitorInfoW(::MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor))
+        work = monitor.rcWork;
+    const int x = std::max<int>(work.left, std::min<int>(pointer.x, work.right - kWidth));
+    const int y = std::max<int>(work.top, std::min<int>(pointer.y, work.bottom - kHeight));
+    ::SetWindowPos(Window, HWND_TOPMOST, x, y, kWidth, kHeight, SWP_SHOWWINDOW);
+    ::SetForegroundWindow(Window);
+    ::SetFocus(Search);
+}
+
+void TWinFindWindow::Hide() { ::ShowWindow(Window, SW_HIDE); }
+
+void TWinFindWindow::RestorePreviousWindow() {
+    if (Previous != nullptr && Previous != Window && ::IsWindow(Previous)) ::SetForegroundWindow(Previous);
+    Previous = nullptr;
+}
+
+std::string TWinFindWindow::SearchText() const { return GetWindowText1251(Search); }
+
+void TWinFindWindow::SetSearchText(const std::string& text) {
+    SettingText = true;
+    SetWindowText1251(Search, text);
+    SettingText = false;
+}
+
+void TWinFindWindow::SetRows(int count, int selected) {
+    ::SendMessageW(List, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(List, LB_SETCOUNT, static_cast<WPARAM>(count), 0);
+    ::SendMessageW(List, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(List, nullptr, TRUE);
+}
+
+void TWinFindWindow::SetSelectedRow(int row) { ::SendMessageW(List, LB_SETCURSEL, static_cast<WPARAM>(row), 0); }
+
+int TWinFindWindow::VisibleRows() const {
+    RECT r;
+    ::GetClientRect(List, &r);
+    return std::max(1, static_cast<int>(r.bottom / RowHeight));
+}
+
+void TWinFindWindow::DrawRow(const DRAWITEMSTRUCT& item) {
+    const HDC dc = item.hDC;
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    const COLORREF back = ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+    const COLORREF fore = ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+    ::SetBkColor(dc, back);
+    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &item.rcItem, nullptr, 0, nullptr);
+    if (item.itemID == static_cast<UINT>(-1) || Form == nullptr) return;
+    const int row = static_cast<int>(item.itemID);
+    RECT text = item.rcItem;
+    text.left += 3;
+    text.right -= 3;
+    const UINT format = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+    // The name, at most two thirds of the row, then the module's first line, dimmed.
+    const std::wstring name = Wide(Form->RowName(row));
+    RECT need = text;
+    ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &need, format | DT_CALCRECT);
+    RECT nameRect = text;
+    nameRect.right = std::min<LONG>(need.right, text.left + (text.right - text.left) * 2 / 3);
+    ::SetTextColor(dc, fore);
+    ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &nameRect, format);
+    RECT lineRect = text;
+    lineRect.left = nameRect.right + kGap;
+    if (lineRect.left < lineRect.right) {
+        const std::wstring line = Wide(Form->RowFirstLine(row));
+        ::SetTextColor(dc, selected ? Between(fore, back) : ::GetSysColor(COLOR_GRAYTEXT));
+        ::DrawTextW(dc, line.c_str(), static_cast<int>(line.size()), &lineRect, format | DT_EXPANDTABS);
+    }
+    if ((item.itemState & ODS_FOCUS) != 0) ::DrawFocusRect(dc, &item.rcItem);
+}
+
+void TWinFindWindow::OnCommand(int id, int code) {
+    if (id == idFindSearch && code == EN_CHANGE && !SettingText) {
+        Guard([&] { Form->SearchChanged(); });
+    } else if (id == idFindList && (code == LBN_SELCHANGE || code == LBN_DBLCLK)) {
+        const int row = static_cast<int>(::SendMessageW(List, LB_GETCURSEL, 0, 0));
+        // Typing goes on in the search box after a click in the list.
+        ::SetFocus(Search);
+        if (code == LBN_SELCHANGE) Guard([&] { Form->RowClicked(row); });
+        else Guard([&] { Form->RowDoubleClicked(row); });
+    }
+}
+
+LRESULT CALLBACK TWinFindWindow::SearchBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                               UINT_PTR, DWORD_PTR selfData) {
+    auto* self = reinterpret_cast<TWinFindWindow*>(selfData);
+    if (message == WM_KEYDOWN) {
+        const bool control = ::GetKeyState(VK_CONTROL) < 0;
+        TFindKey key;
+        switch (wParam) {
+        case VK_UP: key = TFindKey::Up; break;
+        case VK_DOWN: key = TFindKey::Down; break;
+        case VK_PRIOR: key = TFindKey::PageUp; break;
+        case VK_NEXT: key = TFindKey::PageDown; break;
+        case VK_RETURN: key = TFindKey::Enter; break;
+        case VK_ESCAPE: key = TFindKey::Escape; break;
+        default: return ::DefSubclassProc(edit, message, wParam, lParam);
+        }
+        if (control && key != TFindKey::Enter) return ::DefSubclassProc(edit, message, wParam, lParam);
+        self->Guard([&] { self->Form->Key(key); });
+        return 0;
+    }
+    // Enter and Esc come as characters too: the edit box would only beep at them.
+    if (message == WM_CHAR && (wParam == '\r' || wParam == 0x1B)) return 0;
+    return ::DefSubclassProc(edit, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TWinFindWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = WindowOwner<TWinFindWindow>(window, message, lParam);
+    if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT TWinFindWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_HOTKEY:
+        if (static_cast<int>(wParam) == kFindHotkeyId) Guard([&] { Form->Hotkey(); });
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_DRAWITEM:
+        if (wParam == static_cast<WPARAM>(idFindList)) {
+            DrawRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE) Guard([&] { Form->Deactivated(); });
+        else ::SetFocus(Search);
+        return 0;
+    case WM_CLOSE:  // Alt+F4: as Esc
+        Guard([&] { Form->Key(TFindKey::Escape); });
+        return 0;
+    case WM_NCDESTROY: {
+        const HWND window = Window;
+        Window = nullptr;
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+    default:
+        break;
+    }
+    return ::DefWindowProcW(Window, message, wParam, lParam);
+}
+
+}  // namespace tessara::win32
