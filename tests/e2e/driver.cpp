@@ -36,6 +36,9 @@ namespace {
 constexpr wchar_t MainClass[] = L"TmForm";
 constexpr wchar_t MainCaption[] = L"Tessara";
 constexpr wchar_t AppClass[] = L"TessaraApplication";
+constexpr wchar_t FindClass[] = L"TessaraFind";
+constexpr int FindSearchId = 301, FindListId = 302;
+constexpr int FindHotkeyId = 1;  // the identifier the program registers its hotkey under
 constexpr wchar_t DialogEditorFormatName[] = L"1S DIALOG EDITOR";
 constexpr UINT SendTimeoutMs = 5000;
 
@@ -221,6 +224,20 @@ HWND Control(long id)
     if (id == 0) return main;
     HWND h = GetDlgItem(main, int(id));
     if (!h) throw Failure("no control " + std::to_string(id));
+    return h;
+}
+
+HWND Find()
+{
+    HWND h = FindWindowW(FindClass, nullptr);
+    if (!h) throw Failure("no find window");
+    return h;
+}
+
+HWND FindControl(int id)
+{
+    HWND h = GetDlgItem(Find(), id);
+    if (!h) throw Failure("no find control " + std::to_string(id));
     return h;
 }
 
@@ -561,6 +578,53 @@ std::map<std::string, Command>& Commands()
         if (a.size() > 3) Post(target, WM_CHAR, WPARAM(ParseNumber(a[3])), LPARAM(1 | (scan << 16)));
         Post(target, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
         return std::string();
+    };
+    // The find window: find-wait MS shown|hidden, find-hotkey (WM_HOTKEY as the system posts
+    // it), find-rows ("count selected"), find-settext WORD, find-key VK, find-rect.
+    c["find-wait"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        const bool shown = a[2] == "shown";
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return bool(IsWindowVisible(Find())) == shown; }))
+            throw Failure(shown ? "find window not shown" : "find window still shown");
+        return std::string();
+    };
+    c["find-hotkey"] = [](const Args&) {
+        Post(Find(), WM_HOTKEY, FindHotkeyId, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, VK_INSERT));
+        return std::string();
+    };
+    c["find-rows"] = [](const Args&) {
+        HWND list = FindControl(FindListId);
+        return std::to_string(long(Send(list, LB_GETCOUNT, 0, 0))) + " " +
+               std::to_string(long(Send(list, LB_GETCURSEL, 0, 0)));
+    };
+    c["find-text"] = [](const Args&) { return Quote(TextOf(FindControl(FindSearchId))); };
+    c["find-settext"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        std::wstring w = FromUtf8(a[1]);
+        Send(FindControl(FindSearchId), WM_SETTEXT, 0, LPARAM(w.c_str()));
+        return std::string();
+    };
+    // find-key VK [CHAR]: a key press posted to the search box: WM_KEYDOWN, WM_CHAR when the
+    // key types a character, WM_KEYUP.
+    c["find-key"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND search = FindControl(FindSearchId);
+        WPARAM vk = WPARAM(ParseNumber(a[1]));
+        UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
+        Post(search, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
+        if (a.size() > 2) Post(search, WM_CHAR, WPARAM(ParseNumber(a[2])), LPARAM(1 | (scan << 16)));
+        Post(search, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+        return std::string();
+    };
+    // find-sync: what was posted to the find window before has been handled (see sync).
+    c["find-sync"] = [](const Args&) {
+        for (int round = 0; round < 3; ++round) Send(Find(), WM_NULL, 0, 0);
+        return std::string();
+    };
+    c["find-rect"] = [](const Args&) {
+        RECT r;
+        GetWindowRect(Find(), &r);
+        return RectText(r);
     };
     c["foreground"] = [](const Args&) {
         HWND fg = GetForegroundWindow();

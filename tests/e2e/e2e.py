@@ -1109,6 +1109,119 @@ def locked_file(s):
 # ---------------------------------------------------------------------------------------------
 
 
+# ---------------------------------------------------------------------------------------------
+# The find window and its hotkey
+
+
+FIND_SEARCH, FIND_LIST = 301, 302
+
+
+def find_rows(s):
+    """(rows, selected row) of the find window's list."""
+    count, selected = s.driver("find-rows").split()
+    return int(count), int(selected)
+
+
+def foreground(s):
+    """The class of the active window (the main window is "TmForm")."""
+    answer = s.driver("foreground")
+    return "TmForm" if answer == "1" else parse(answer.split(" ", 2)[2])[0]
+
+
+def x_focus():
+    """The name of the X window that has the input focus."""
+    r = subprocess.run(["xdotool", "getwindowfocus", "getwindowname"], stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=10, check=False)
+    return r.stdout.decode("utf-8", errors="replace").strip()
+
+
+def find_type(s, letters):
+    """Latin small letters typed into the find window's search box, one key at a time (the
+    program's message loop makes the characters of the key presses)."""
+    for letter in letters:
+        s.driver(f"find-key {ord(letter.upper())}")
+    s.driver("find-sync")
+
+
+def open_find_window(s):
+    """The hotkey, pressed on the X keyboard; when Wine does not pass it on, the WM_HOTKEY
+    message the program registered for, posted. Returns how it came."""
+    s.xdotool("key", "ctrl+shift+Insert")
+    try:
+        s.driver("find-wait 5000 shown")
+        return "X"
+    except Failed:
+        s.driver("find-hotkey")
+        s.driver("find-wait 5000 shown")
+        return "WM_HOTKEY"
+
+
+@test
+def find_window(s):
+    """The hotkey opens the find window over another program; typing leaves the one template
+    whose module text holds the fragment; Enter copies it exactly and gives the activation back."""
+    controls = '{"Dialogs",{"Frame"}} & <b>'
+    module = 'Процедура Найти()\r\n\tzqx = "Ёж";\r\nКонецПроцедуры'
+    work = s.workdir("find_window", {REPO: repository(
+        ("Печать", "{}", "Процедура Печать()"), ("Отчёт zq", "{x}", "zq"), ("Поиск", controls, module))})
+    p = s.start(work)
+    other = subprocess.Popen(["wine", "notepad"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    log = open(os.path.join(s.out, "find_window.log"), "w", encoding="utf-8")
+    try:
+        poll("another program to be the active window", lambda: foreground(s) == "Notepad", timeout=20)
+        poll("the X input focus on the other program", lambda: "Блокнот" in x_focus(), timeout=20)
+        s.xdotool("mousemove", "200", "150")
+        log.write(f"hotkey by {open_find_window(s)}\n")
+        check(foreground(s), "TessaraFind", "the active window after the hotkey")
+        check(find_rows(s), (3, 0), "every template, the first selected")
+        left, top, right, bottom = (int(v) for v in s.driver("find-rect").split())
+        check((left, top), (200, 150), "the find window's corner: at the mouse pointer")
+        # Typed into the search box as the keyboard delivers keys (Wine does not always give the
+        # X input focus to a window activated by a hotkey): "zq" is in a name and a module
+        # text, "zqx" only in one module text.
+        find_type(s, "zq")
+        check(find_rows(s), (2, 0), "rows for zq")
+        find_type(s, "x")
+        check(find_rows(s), (1, 0), "rows for zqx")
+        check(s.driver.words("find-text")[0], "zqx", "the search box")
+        path = os.path.join(s.out, "find-window.png")
+        subprocess.run(["import", "-silent", "-window", "root", "-crop",
+                        f"{right - left}x{bottom - top}+{left}+{top}", "+repage", path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=False)
+        s.driver(f"find-key {VK_RETURN}")
+        s.driver("find-wait 5000 hidden")
+        # Read back by another program (the driver), exactly.
+        check(clip(s, "dlg"), (len(cp1251(controls)), cp1251(controls)), "controls copied")
+        check(clip(s, "text"), (len(cp1251(module)) + 1, cp1251(module) + NUL), "module copied")
+        check(p.status(), "Скопировано Поиск!", "the main window's status line")
+        check(p.items()[1], -1, "the main window's list selection, untouched")
+        poll("the other program active again", lambda: foreground(s) == "Notepad", timeout=5)
+
+        # At the screen's corner the window stays inside the work area; it opens with an empty
+        # search; Esc and the hotkey hide it and give the activation back.
+        width, height, wl, wt, wr, wb = (int(v) for v in s.driver("screen").split())
+        s.xdotool("mousemove", str(width - 2), str(height - 2))
+        for hide in ("Escape", "hotkey"):
+            log.write(f"hotkey by {open_find_window(s)}\n")
+            left, top, right, bottom = (int(v) for v in s.driver("find-rect").split())
+            check_true(wl <= left and right <= wr and wt <= top and bottom <= wb,
+                       f"find window {left},{top},{right},{bottom} inside the work area {wl},{wt},{wr},{wb}")
+            check(find_rows(s), (3, 0), "rows after opening again")
+            check(s.driver.words("find-text")[0], "", "the search box after opening again")
+            if hide == "Escape":
+                s.driver(f"find-key {VK_ESCAPE}")
+            else:
+                s.driver("find-hotkey")
+            s.driver("find-wait 5000 hidden")
+            poll("the other program active after hiding", lambda: foreground(s) == "Notepad", timeout=5)
+    finally:
+        log.close()
+        other.kill()
+        other.wait(timeout=10)
+    p.close()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--exe", required=True)
