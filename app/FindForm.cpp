@@ -38,32 +38,25 @@ void TFindForm::Close() {
 
 void TFindForm::EnsureIndex() {
     if (IndexValid) return;
-    Index.Build(Main.RootElement);
+    Finder.Build(Main.RootElement);
     IndexValid = true;
-    Search.clear();
-    Found = Index.Match(Search);
 }
 
 void TFindForm::Filter(const std::string& search) {
-    // A search that extends the previous one finds a part of what that one found.
-    if (!Search.empty() && search.size() > Search.size() && search.compare(0, Search.size(), Search) == 0)
-        Found = Index.Match(search, Found.InRepositoryOrder());
-    else
-        Found = Index.Match(search);
-    Search = search;
-    Selected = Found.Items.empty() ? -1 : 0;
+    Finder.Update(search);
+    Selected = RowCount() > 0 ? 0 : -1;
     Ports.Window.SetRows(RowCount(), Selected);
 }
 
 void TFindForm::SearchChanged() {
     if (!Shown) return;
     const std::string search = Ports.Window.SearchText();
-    if (search == Search) return;
+    if (search == Finder.Search()) return;
     Filter(search);
 }
 
 void TFindForm::Select(int row) {
-    if (Found.Items.empty()) return;
+    if (RowCount() == 0) return;
     Selected = std::clamp(row, 0, RowCount() - 1);
     Ports.Window.SetSelectedRow(Selected);
 }
@@ -117,13 +110,14 @@ void TFindForm::Deactivated() {
 void TFindForm::DocumentChanged() {
     IndexValid = false;
     if (!Shown) {
-        Index.Clear();
-        Found = TFindResult();
+        Finder.Clear();
         Selected = -1;
         return;
     }
     // The link is only compared, never followed: its template may be gone.
-    const TXmlDElement* was = Selected >= 0 ? Index.Template(Found.Items[static_cast<size_t>(Selected)]) : nullptr;
+    const TFindResult& found = Finder.Found();
+    const TXmlDElement* was =
+        Selected >= 0 && Selected < RowCount() ? Finder.Index().Template(found.Items[static_cast<size_t>(Selected)]) : nullptr;
     const std::string search = Ports.Window.SearchText();
     EnsureIndex();
     Filter(search);
@@ -136,7 +130,7 @@ void TFindForm::DocumentChanged() {
 
 TXmlDElement* TFindForm::RowTemplate(int row) const {
     if (!IndexValid || row < 0 || row >= RowCount()) return nullptr;
-    return Index.Template(Found.Items[static_cast<size_t>(row)]);
+    return Finder.Index().Template(Finder.Found().Items[static_cast<size_t>(row)]);
 }
 
 std::string TFindForm::RowName(int row) const {

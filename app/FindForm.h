@@ -72,7 +72,7 @@ public:
     void DocumentChanged();
 
     bool IsShown() const noexcept { return Shown; }
-    int RowCount() const noexcept { return static_cast<int>(Found.Items.size()); }
+    int RowCount() const noexcept { return static_cast<int>(Finder.Found().Items.size()); }
     int SelectedRow() const noexcept { return Selected; }
     // What a row shows: the template's name and the first line of its module text.
     std::string RowName(int row) const;
@@ -90,12 +90,10 @@ private:
 
     TFindPorts Ports;
     TmForm& Main;
-    TFindIndex Index;
+    TFindSearch Finder;
     bool IndexValid = false;
     bool Shown = false;
     bool ShowingError = false;
-    std::string Search;  // what Found was found for
-    TFindResult Found;
     int Selected = -1;
 };
 

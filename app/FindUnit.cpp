@@ -4,7 +4,6 @@
 #include <array>
 #include <cstring>
 #include <deque>
-#include <functional>
 
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
@@ -56,38 +55,101 @@ const TXmlDNode* ModuleElement(const TXmlDElement* templ) {
     return nullptr;
 }
 
+// A template's signature: 256 bits for the bytes it holds, then kPairBits bits for the
+// hashed pairs of adjacent bytes.
+constexpr size_t kByteWords = 256 / 64;
+constexpr size_t kPairBits = 2048;
+constexpr size_t kSignatureWords = kByteWords + kPairBits / 64;
+
+size_t PairBit(unsigned char first, unsigned char second) {
+    const uint32_t pair = (static_cast<uint32_t>(first) << 8) | second;
+    return kByteWords * 64 + ((pair * 2654435761u) >> 21);  // the top 11 bits: 0 .. 2047
+}
+
+void SetBit(uint64_t* signature, size_t bit) { signature[bit / 64] |= uint64_t{1} << (bit % 64); }
+
+void AddToSignature(uint64_t* signature, std::string_view folded) {
+    for (size_t i = 0; i < folded.size(); ++i) {
+        const auto c = static_cast<unsigned char>(folded[i]);
+        SetBit(signature, c);
+        if (i + 1 < folded.size()) SetBit(signature, PairBit(c, static_cast<unsigned char>(folded[i + 1])));
+    }
+}
+
+// In TFindResult::Found: the word was found in the name.
+constexpr uint32_t kInName = 0xFFFFFFFF;
+
+// How many candidates ahead their texts are asked for.
+constexpr size_t kPrefetchAhead = 8;
+
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
+}
+
 // One word of a search, ready to be looked for in many texts.
 class TWord {
 public:
-    explicit TWord(const std::string& word)
-        : Word(word), Searcher(Word.begin(), Word.end()) {}
-    // The searcher points into Word.
+    // Counts: how often each byte occurs in the index's texts.
+    TWord(const std::string& word, const std::array<uint64_t, 256>& counts) : Word(word) {
+        // The word is looked for by its rarest byte, which memchr finds many bytes a step.
+        for (size_t i = 1; i < Word.size(); ++i)
+            if (counts[static_cast<unsigned char>(Word[i])] < counts[static_cast<unsigned char>(Word[Rare])])
+                Rare = i;
+        Needed = Bits(Word);
+        NeededByEnd = Bits(std::string_view(Word).substr(Word.size() < 2 ? 0 : Word.size() - 2));
+    }
     TWord(const TWord&) = delete;
     TWord& operator=(const TWord&) = delete;
 
-    bool In(const char* begin, const char* end) const {
-        if (static_cast<size_t>(end - begin) < Word.size()) return false;
-        if (Word.size() == 1)
-            return std::memchr(begin, Word[0], static_cast<size_t>(end - begin)) != nullptr;
-        return Searcher(begin, end).first != end;
+    // False when the template cannot hold the word: a byte or a pair of it is missing. A
+    // word that extends one found in the template needs only its last pair looked at.
+    bool MayBeIn(const uint64_t* signature, bool extendsFound) const {
+        for (const auto& [index, bits] : extendsFound ? NeededByEnd : Needed)
+            if ((signature[index] & bits) != bits) return false;
+        return true;
+    }
+
+    // The word's first place in [Begin, End), or null.
+    const char* Find(const char* begin, const char* end) const {
+        const size_t n = Word.size();
+        if (static_cast<size_t>(end - begin) < n) return nullptr;
+        // Where a word that this one extends was found, this one mostly is too.
+        if (At(begin)) return begin;
+        const char rare = Word[Rare];
+        const char* last = end - n;  // the last place the word can start
+        for (const char* p = begin + 1 + Rare; p <= last + Rare; ++p) {
+            p = static_cast<const char*>(std::memchr(p, rare, static_cast<size_t>(last + Rare - p) + 1));
+            if (p == nullptr) return nullptr;
+            if (At(p - Rare)) return p - Rare;
+        }
+        return nullptr;
+    }
+
+    // The word at P (which has its length of bytes), compared in line: most places differ
+    // at the first or second byte.
+    bool At(const char* p) const {
+        for (size_t i = 0; i < Word.size(); ++i)
+            if (p[i] != Word[i]) return false;
+        return true;
     }
 
 private:
     std::string Word;
-    std::boyer_moore_horspool_searcher<std::string::const_iterator> Searcher;
-};
-
-// Positions 0 .. N-1 without a vector of them.
-struct TAllPositions {
-    uint32_t N;
-    struct Iterator {
-        uint32_t I;
-        uint32_t operator*() const { return I; }
-        Iterator& operator++() { ++I; return *this; }
-        bool operator!=(const Iterator& other) const { return I != other.I; }
-    };
-    Iterator begin() const { return {0}; }
-    Iterator end() const { return {N}; }
+    size_t Rare = 0;  // the index of the word's rarest byte
+    using TBits = std::vector<std::pair<size_t, uint64_t>>;  // signature words and their bits
+    static TBits Bits(std::string_view text) {
+        uint64_t bits[kSignatureWords] = {};
+        AddToSignature(bits, text);
+        TBits out;
+        for (size_t i = 0; i < kSignatureWords; ++i)
+            if (bits[i] != 0) out.push_back({i, bits[i]});
+        return out;
+    }
+    TBits Needed, NeededByEnd;
 };
 
 }  // namespace
@@ -122,16 +184,35 @@ std::vector<std::string> SearchWords(std::string_view search) {
     return words;
 }
 
+namespace {
+
+// The indexes into Items of a result's two groups merged, in repository order.
+std::vector<uint32_t> MergedOrder(const TFindResult& result) {
+    std::vector<uint32_t> order;
+    order.reserve(result.Items.size());
+    size_t name = 0, module = result.NameMatches;
+    while (name < result.NameMatches || module < result.Items.size()) {
+        const bool takeName = module == result.Items.size() ||
+                              (name < result.NameMatches && result.Items[name] < result.Items[module]);
+        order.push_back(static_cast<uint32_t>(takeName ? name++ : module++));
+    }
+    return order;
+}
+
+}  // namespace
+
 std::vector<uint32_t> TFindResult::InRepositoryOrder() const {
-    std::vector<uint32_t> out(Items.size());
-    const auto middle = Items.begin() + static_cast<std::ptrdiff_t>(NameMatches);
-    std::merge(Items.begin(), middle, middle, Items.end(), out.begin());
+    std::vector<uint32_t> out;
+    out.reserve(Items.size());
+    for (const uint32_t k : MergedOrder(*this)) out.push_back(Items[k]);
     return out;
 }
 
 void TFindIndex::Clear() {
     Entries.clear();
     Folded.clear();
+    Signatures.clear();
+    ByteCounts.fill(0);
 }
 
 void TFindIndex::Build(const TXmlDElement* root) {
@@ -151,43 +232,120 @@ void TFindIndex::Build(const TXmlDElement* root) {
             AppendFolded(Folded, text);
         }
         entry.End = Folded.size();
+        Signatures.resize(Signatures.size() + kSignatureWords);
+        uint64_t* signature = Signatures.data() + Signatures.size() - kSignatureWords;
+        const std::string_view all(Folded);
+        AddToSignature(signature, all.substr(entry.NameBegin, entry.ModuleBegin - entry.NameBegin));
+        AddToSignature(signature, all.substr(entry.ModuleBegin, entry.End - entry.ModuleBegin));
         Entries.push_back(entry);
     }
+    for (const char c : Folded) ++ByteCounts[static_cast<unsigned char>(c)];
 }
 
 TFindResult TFindIndex::Match(std::string_view search) const {
-    return MatchAt(search, TAllPositions{static_cast<uint32_t>(Entries.size())});
+    std::vector<TCandidate> all(Entries.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = {static_cast<uint32_t>(i), nullptr};
+    return MatchAt(search, all, 0);
 }
 
 TFindResult TFindIndex::Match(std::string_view search, const std::vector<uint32_t>& candidates) const {
-    return MatchAt(search, candidates);
+    std::vector<TCandidate> list;
+    list.reserve(candidates.size());
+    for (const uint32_t position : candidates) list.push_back({position, nullptr});
+    return MatchAt(search, list, 0);
 }
 
-template <class Positions>
-TFindResult TFindIndex::MatchAt(std::string_view search, const Positions& positions) const {
+TFindResult TFindIndex::Narrow(std::string_view search, const TFindResult& previous) const {
+    std::vector<TCandidate> list;
+    list.reserve(previous.Items.size());
+    for (const uint32_t k : MergedOrder(previous))
+        list.push_back({previous.Items[k], previous.Found.data() + size_t{k} * previous.Words});
+    return MatchAt(search, list, previous.Words);
+}
+
+TFindResult TFindIndex::MatchAt(std::string_view search, const std::vector<TCandidate>& candidates,
+                                size_t extended) const {
     std::deque<TWord> words;  // never moved once made
-    for (const std::string& word : SearchWords(search)) words.emplace_back(word);
+    for (const std::string& word : SearchWords(search)) words.emplace_back(word, ByteCounts);
     TFindResult result;
-    std::vector<uint32_t> inModule;
+    result.Words = words.size();
+    std::vector<uint32_t> inModule, inModuleFound, found(words.size());
     const char* folded = Folded.data();
-    for (const uint32_t position : positions) {
-        if (position >= Entries.size()) continue;
-        const TEntry& e = Entries[position];
+    for (size_t c = 0; c < candidates.size(); ++c) {
+        const TCandidate& candidate = candidates[c];
+        if (candidate.Position >= Entries.size()) continue;
+        // Each template's texts lie on pages of their own: what a later candidate will read is
+        // asked for now, so that the memory works while this one is compared.
+        if (c + kPrefetchAhead < candidates.size() && candidates[c + kPrefetchAhead].Position < Entries.size()) {
+            const TCandidate& ahead = candidates[c + kPrefetchAhead];
+            const TEntry& a = Entries[ahead.Position];
+            Prefetch(folded + a.NameBegin);
+            const uint32_t at = ahead.Found != nullptr && extended > 0 ? ahead.Found[0] : 0;
+            Prefetch(folded + a.ModuleBegin + (at != kInName ? at : 0));
+            Prefetch(Signatures.data() + size_t{ahead.Position} * kSignatureWords + kByteWords);
+        }
+        const TEntry& e = Entries[candidate.Position];
+        const uint64_t* signature = Signatures.data() + size_t{candidate.Position} * kSignatureWords;
+        const char* module = folded + e.ModuleBegin;
+        const char* moduleEnd = folded + e.End;
         bool allInName = true, all = true;
-        for (const TWord& word : words) {
-            if (word.In(folded + e.NameBegin, folded + e.ModuleBegin)) continue;
-            allInName = false;
-            if (!word.In(folded + e.ModuleBegin, folded + e.End)) {
+        for (size_t j = 0; j < words.size() && all; ++j) {
+            const TWord& word = words[j];
+            // Where the word that this one extends was found: this one cannot be earlier, and
+            // not in the name when that one was not.
+            const bool known = candidate.Found != nullptr && j < extended;
+            const uint32_t before = known ? candidate.Found[j] : kInName;
+            found[j] = kInName;
+            if (!word.MayBeIn(signature, known)) {
                 all = false;
-                break;
+            } else if (before != kInName || word.Find(folded + e.NameBegin, module) == nullptr) {
+                allInName = false;
+                const char* at = word.Find(module + (before != kInName ? before : 0), moduleEnd);
+                if (at == nullptr) all = false;
+                else found[j] = static_cast<uint32_t>(at - module);
             }
         }
-        if (allInName) result.Items.push_back(position);
-        else if (all) inModule.push_back(position);
+        if (!all) continue;
+        if (allInName) {
+            result.Items.push_back(candidate.Position);
+            result.Found.insert(result.Found.end(), found.begin(), found.end());
+        } else {
+            inModule.push_back(candidate.Position);
+            inModuleFound.insert(inModuleFound.end(), found.begin(), found.end());
+        }
     }
     result.NameMatches = result.Items.size();
     result.Items.insert(result.Items.end(), inModule.begin(), inModule.end());
+    result.Found.insert(result.Found.end(), inModuleFound.begin(), inModuleFound.end());
     return result;
+}
+
+void TFindSearch::Build(const TXmlDElement* root) {
+    Templates.Build(root);
+    Steps.assign(1, TStep{std::string(), Templates.Match(std::string())});
+}
+
+void TFindSearch::Clear() {
+    Templates.Clear();
+    Steps.assign(1, TStep{});
+}
+
+const TFindResult& TFindSearch::Update(const std::string& search) {
+    // Back to the longest text typed on the way that this one begins with.
+    while (Steps.size() > 1 && Steps.back().Text.compare(0, std::string::npos, search, 0,
+                                                         Steps.back().Text.size()) != 0)
+        Steps.pop_back();
+    const TStep& base = Steps.back();
+    if (base.Text == search) return base.Result;
+    if (base.Text.empty()) {
+        Steps.push_back(TStep{search, Templates.Match(search)});
+        return Steps.back().Result;
+    }
+    TStep step{search, Templates.Narrow(search, base.Result)};
+    // A text pasted over the base, or a long search: only so many steps are kept.
+    if (Steps.size() >= kKeptSteps) Steps.erase(Steps.begin() + 1);
+    Steps.push_back(std::move(step));
+    return Steps.back().Result;
 }
 
 }  // namespace tessara

@@ -2,6 +2,7 @@
 // the words of the search matched against each template's name and module text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,11 @@ std::vector<std::string> SearchWords(std::string_view search);
 struct TFindResult {
     std::vector<uint32_t> Items;
     size_t NameMatches = 0;
+    // Per item, Words numbers: for each word of the search, where in the item's module text
+    // it was first found, or 0xFFFFFFFF when it was found in the name. A longer word that
+    // begins with it cannot be found before that place (nor in the name when it was not).
+    std::vector<uint32_t> Found;
+    size_t Words = 0;
 
     // The same positions in repository order (the two groups merged).
     std::vector<uint32_t> InRepositoryOrder() const;
@@ -48,20 +54,59 @@ public:
 
     // An empty search (or one of blanks only) finds every template, all in the name group.
     TFindResult Match(std::string_view search) const;
-    // The same, looking only at Candidates (positions in ascending order): a search that
-    // extends the previous one needs to look only at what that one found.
+    // The same, looking only at Candidates (positions in ascending order).
     TFindResult Match(std::string_view search, const std::vector<uint32_t>& candidates) const;
+    // The same, looking only at what Previous found, for a search that begins with the text
+    // of the previous one: its first words begin with the previous words, so each is looked
+    // for from where that one was found.
+    TFindResult Narrow(std::string_view search, const TFindResult& previous) const;
 
 private:
     struct TEntry {
         TXmlDElement* Template;
         size_t NameBegin, ModuleBegin, End;  // in Folded
     };
-    template <class Positions>
-    TFindResult MatchAt(std::string_view search, const Positions& positions) const;
+    struct TCandidate {
+        uint32_t Position;
+        const uint32_t* Found;  // the previous search's places for it, or null
+    };
+    // Extended: how many first words extend the words whose places the candidates carry.
+    TFindResult MatchAt(std::string_view search, const std::vector<TCandidate>& candidates,
+                        size_t extended) const;
 
     std::vector<TEntry> Entries;
     std::string Folded;  // every name and module text, folded, one after another
+    // Per template, kSignatureWords words of bits: which bytes its name and module text hold,
+    // and (hashed) which pairs of adjacent bytes. A word whose bytes or pairs are missing is
+    // not looked for in its texts at all.
+    std::vector<uint64_t> Signatures;
+    std::array<uint64_t, 256> ByteCounts{};  // how often each byte occurs in Folded
+};
+
+// The search as the user types it. A text that extends the previous one is looked for only
+// among what that one found, each word from where its beginning was found; the results of
+// the shorter texts typed on the way are kept, so that erasing back to one of them costs
+// nothing.
+class TFindSearch {
+public:
+    // The index of Root's templates, and every template found (the empty search).
+    void Build(const TXmlDElement* root);
+    void Clear();
+    const TFindResult& Update(const std::string& search);
+
+    const TFindIndex& Index() const noexcept { return Templates; }
+    const TFindResult& Found() const noexcept { return Steps.back().Result; }
+    const std::string& Search() const noexcept { return Steps.back().Text; }
+
+private:
+    struct TStep {
+        std::string Text;
+        TFindResult Result;
+    };
+    static constexpr size_t kKeptSteps = 32;
+    TFindIndex Templates;
+    // Each text begins with the one before it; the last is the current search.
+    std::vector<TStep> Steps{TStep{}};
 };
 
 }  // namespace tessara

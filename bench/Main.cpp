@@ -1,6 +1,10 @@
 // tessara_bench: our XML library against pugixml on generated repository files.
 //
 //   tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]
+//   tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]
+//
+// --find measures the find window's keystroke (search and the visible rows' text, CPU time)
+// on each size instead of the libraries.
 //
 // Every measured run happens in a fresh child process, so that each starts from the same
 // clean heap and its peak memory is its own; the two libraries alternate run by run.
@@ -19,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/Find.h"
 #include "bench/Generator.h"
 #include "bench/Measure.h"
 
@@ -33,10 +38,12 @@ struct TOptions {
     bool Keep = false;
     bool Cpu = false;
     bool GenerateOnly = false;  // write the files, print their paths and sizes, measure nothing
+    bool Find = false;          // the find window's keystroke instead of the libraries
 };
 
 [[noreturn]] void Usage() {
-    std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]\n");
+    std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]\n"
+                         "       tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]\n");
     std::exit(2);
 }
 
@@ -65,6 +72,8 @@ TOptions ParseOptions(int argc, char** argv) {
             o.Cpu = true;
         } else if (a == "--keep") {
             o.Keep = true;
+        } else if (a == "--find") {
+            o.Find = true;
         } else if (a == "--generate-only") {
             o.GenerateOnly = true;
             o.Keep = true;
@@ -350,8 +359,12 @@ void CheckSample(TSizeResult& r, const char* library, const TSample& s, uint64_t
 }  // namespace
 
 int main(int argc, char** argv) {
-    const TOptions options = ParseOptions(argc, argv);
-    UseClock(options.Cpu ? TClock::Cpu : TClock::Wall);
+    TOptions options = ParseOptions(argc, argv);
+    bool sizesGiven = false;
+    for (int i = 1; i < argc; ++i) sizesGiven |= std::string(argv[i]) == "--sizes";
+    if (options.Find && !sizesGiven) options.Sizes = {100000};
+    // A keystroke's cost is CPU: the find rows always time it.
+    UseClock(options.Cpu || options.Find ? TClock::Cpu : TClock::Wall);
     std::string dir = options.Dir;
     if (dir.empty()) {
         const char* tmp = std::getenv("TMPDIR");
@@ -381,6 +394,11 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             std::fprintf(stderr, "generation failed: %s\n", e.what());
             return 1;
+        }
+        if (options.Find) {
+            if (RunFindBenchmark(input, options.Runs != 0 ? options.Runs : 5) != 0) status = 1;
+            if (!options.Keep) std::remove(input.c_str());
+            continue;
         }
         if (options.GenerateOnly) {
             std::printf("%s %llu %llu\n", input.c_str(), static_cast<unsigned long long>(r.File.Templates),
@@ -412,6 +430,7 @@ int main(int argc, char** argv) {
     }
     if (!options.Keep) ::rmdir(dir.c_str());
     if (options.GenerateOnly) return 0;
+    if (options.Find) return status;
 
     PrintHeader(options.Cpu);
     for (const TSizeResult& r : results) PrintSize(r);

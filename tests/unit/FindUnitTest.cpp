@@ -163,5 +163,50 @@ TEST_F(FindMatchTest, RepositoryOrderMergesTheGroupsAndRebuildingForgetsTheOldTe
     EXPECT_TRUE(Index.Match("").Items.empty());
 }
 
+// Typing, erasing and pasting through TFindSearch finds exactly what a fresh search of the
+// same text finds, whatever the previous texts found and where.
+TEST_F(FindMatchTest, SearchAsTypedAgreesWithAFreshSearch) {
+    // Words whose beginnings occur early and whole words late; in names, modules or both.
+    Template("ab", "xx ab abc abcd");
+    Template("abc name", "a");
+    Template("x", "ab a b abd abcd");
+    Template("abd", "abc");
+    Template("", "b ab abc");
+    Template("ba", "");
+    Template("a b", "cd dc abcd");
+    TFindSearch search;
+    search.Build(Root);
+    Index.Build(Root);  // the same positions: Names() reads both results
+    struct Case {
+        std::vector<const char*> Texts;  // the search box, one state after another
+    };
+    const Case cases[] = {
+        {{"a", "ab", "abc", "abcd", "abcde"}},
+        {{"a", "ab", "ab ", "ab a", "ab ab", "ab abc", "ab abcd"}},
+        {{"abcd", "abc", "ab", "a", "", "b", "ba"}},           // erasing, then typing afresh
+        {{"ab", "abc", "ab", "abd", "abdx", "abd", "ab"}},
+        {{"b", "b ", "b a", "b ab", "b abc", "b ab", "b a", "b"}},
+        {{"abc", "x abc", "x abcd", "cd", "cd dc", "c"}},      // pasted over: no common start
+        {{" ", "  a", "  ab  ", "  ab  c", "  ab  cd"}},
+    };
+    for (const Case& c : cases) {
+        search.Update(std::string());
+        for (const char* text : c.Texts) {
+            const TFindResult& typed = search.Update(text);
+            EXPECT_EQ(Names(typed), Names(Index.Match(text))) << text;
+        }
+    }
+    // Many steps in a row: the oldest are let go, the results stay right.
+    std::string text;
+    for (int i = 0; i < 40; ++i) {
+        text += i % 2 == 0 ? "a" : " ";
+        ASSERT_EQ(Names(search.Update(text)), Names(Index.Match(text))) << i;
+    }
+    while (!text.empty()) {
+        text.pop_back();
+        ASSERT_EQ(Names(search.Update(text)), Names(Index.Match(text))) << text.size();
+    }
+}
+
 }  // namespace
 }  // namespace tessara
