@@ -10,15 +10,7 @@ TWinApplication::~TWinApplication() {
 }
 
 void TWinApplication::Create(HINSTANCE instance, HICON icon, const std::wstring& title) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = icon;
-    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = kApplicationClass;
-    ::RegisterClassExW(&windowClass);
+    RegisterWindowClass(instance, icon, WindowProc, kApplicationClass, nullptr);
     // Zero-sized in the middle of the screen: only its taskbar button is ever seen.
     const int x = ::GetSystemMetrics(SM_CXSCREEN) / 2;
     const int y = ::GetSystemMetrics(SM_CYSCREEN) / 2;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/Texts.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinWindowOwner.h"
 #include "platform/Exceptions.h"
@@ -40,21 +41,12 @@ TWinFindWindow::~TWinFindWindow() {
 }
 
 void TWinFindWindow::Create(HINSTANCE instance, HICON icon) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = icon;
-    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kFindWindowClass;
-    ::RegisterClassExW(&windowClass);
+    RegisterWindowClass(instance, icon, WindowProc, kFindWindowClass, DialogBackground());
 
     // A tool window: no taskbar button, no caption; topmost while shown.
-    Window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kFindWindowClass, L"Tessara",
-                               WS_POPUP | WS_BORDER | WS_CLIPCHILDREN, 0, 0, kWidth, kHeight,
-                               nullptr, nullptr, instance, this);
+    Window = ::CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kFindWindowClass,
+                               Wide(Texts().MainCaption).c_str(), WS_POPUP | WS_BORDER | WS_CLIPCHILDREN,
+                               0, 0, kWidth, kHeight, nullptr, nullptr, instance, this);
     if (Window == nullptr) throw Exception("Cannot create the find window");
     Font = CreateMessageFont();
     Search = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",

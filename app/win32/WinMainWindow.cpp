@@ -91,16 +91,7 @@ void TWinMainWindow::Create(HINSTANCE instance, HICON icon, TWinApplication& app
     Application = &application;
     TaskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
 
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = icon;
-    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainWindowClass;
-    ::RegisterClassExW(&windowClass);
+    RegisterWindowClass(instance, icon, WindowProc, kMainWindowClass, DialogBackground());
 
     RECT frame = {0, 0, kClientWidth, kClientHeight};
     ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, 0);

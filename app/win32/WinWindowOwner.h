@@ -19,4 +19,23 @@ T* WindowOwner(HWND window, UINT message, LPARAM lParam) {
     return owner != nullptr && owner->Handle() == window ? owner : nullptr;
 }
 
+// The dialog background colour, for a window class's background brush.
+inline HBRUSH DialogBackground() { return reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1); }
+
+// Registers a class of the program's windows: its procedure, icon and background (null: the
+// window paints its own), the arrow cursor.
+inline void RegisterWindowClass(HINSTANCE instance, HICON icon, WNDPROC procedure, const wchar_t* name,
+                                HBRUSH background) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon;
+    windowClass.hIconSm = icon;
+    windowClass.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.hbrBackground = background;
+    windowClass.lpszClassName = name;
+    ::RegisterClassExW(&windowClass);
+}
+
 }  // namespace tessara::win32

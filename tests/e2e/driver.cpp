@@ -412,6 +412,17 @@ std::string Run(const Args& words)
     return it->second(words);
 }
 
+// A key press posted to a window as the keyboard delivers it: WM_KEYDOWN, WM_CHAR when the
+// key types a character, WM_KEYUP. The virtual key is argument First, the character the next.
+void PostKey(HWND target, const Args& a, size_t first)
+{
+    WPARAM vk = WPARAM(ParseNumber(a[first]));
+    UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
+    Post(target, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
+    if (a.size() > first + 1) Post(target, WM_CHAR, WPARAM(ParseNumber(a[first + 1])), LPARAM(1 | (scan << 16)));
+    Post(target, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+}
+
 // Appends Item to List, after Separator unless List is empty.
 void Join(std::string& list, const char* separator, const std::string& item)
 {
@@ -572,15 +583,12 @@ std::map<std::string, Command>& Commands()
         } else {
             target = Control(ParseNumber(a[1]));
         }
-        WPARAM vk = WPARAM(ParseNumber(a[2]));
-        UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
-        Post(target, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
-        if (a.size() > 3) Post(target, WM_CHAR, WPARAM(ParseNumber(a[3])), LPARAM(1 | (scan << 16)));
-        Post(target, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+        PostKey(target, a, 2);
         return std::string();
     };
     // The find window: find-wait MS shown|hidden, find-hotkey (WM_HOTKEY as the system posts
-    // it), find-rows ("count selected"), find-settext WORD, find-key VK, find-rect.
+    // it), find-rows ("count selected"), find-text (the search box), find-key, find-sync,
+    // find-rect.
     c["find-wait"] = [](const Args& a) {
         NeedArgs(a, 2);
         const bool shown = a[2] == "shown";
@@ -598,22 +606,11 @@ std::map<std::string, Command>& Commands()
                std::to_string(long(Send(list, LB_GETCURSEL, 0, 0)));
     };
     c["find-text"] = [](const Args&) { return Quote(TextOf(FindControl(FindSearchId))); };
-    c["find-settext"] = [](const Args& a) {
-        NeedArgs(a, 1);
-        std::wstring w = FromUtf8(a[1]);
-        Send(FindControl(FindSearchId), WM_SETTEXT, 0, LPARAM(w.c_str()));
-        return std::string();
-    };
     // find-key VK [CHAR]: a key press posted to the search box: WM_KEYDOWN, WM_CHAR when the
     // key types a character, WM_KEYUP.
     c["find-key"] = [](const Args& a) {
         NeedArgs(a, 1);
-        HWND search = FindControl(FindSearchId);
-        WPARAM vk = WPARAM(ParseNumber(a[1]));
-        UINT scan = MapVirtualKeyW(UINT(vk), MAPVK_VK_TO_VSC);
-        Post(search, WM_KEYDOWN, vk, LPARAM(1 | (scan << 16)));
-        if (a.size() > 2) Post(search, WM_CHAR, WPARAM(ParseNumber(a[2])), LPARAM(1 | (scan << 16)));
-        Post(search, WM_KEYUP, vk, LPARAM(1 | (scan << 16) | 0xC0000000u));
+        PostKey(FindControl(FindSearchId), a, 1);
         return std::string();
     };
     // find-sync: what was posted to the find window before has been handled (see sync).
