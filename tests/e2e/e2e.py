@@ -863,6 +863,46 @@ def copy_exact_bytes(s):
                      ("Полный", CONTROLS.decode("cp1251"), MODULE.decode("cp1251"))), "repository file")
 
 
+@test
+def unicode_text(s):
+    """Module text from a Unicode program typed under an English keyboard layout, and back."""
+    work = s.workdir("unicode_text")
+    p = s.start(work)
+    p.add("Юникод")
+    p.add("Китай")
+    p.select(0)
+    text = "Процедура ПриОткрытии() ё №\r\n\tВозврат \"<&>\";"
+    s.driver(f"clip-put utext={word(text.encode('utf-16-le') + bytes(2))} locale=h:09040000")
+    derived = clip(s, "text")
+    check_true(derived is not None and derived[1].rstrip(NUL) != cp1251(text),
+               f"the system's CF_TEXT for the English layout is not the text ({derived})")
+    # Through the real menu: "Вставить модуль" is enabled for Unicode text alone.
+    p.d(f"postclick {BUTTON4}")
+    p.d("menu 3000")
+    p.d(f"menukey {VK_DOWN} {VK_DOWN} {VK_RETURN}")
+    p.d("nomenu 3000")
+    p.d("sync")
+    check(p.status(), "Вставлен текст модуль в Юникод!", "status after the Unicode paste")
+
+    # Characters that 1251 lacks become "?", and the status line counts them.
+    p.select(1)
+    s.driver(f"clip-put utext={word('a中b😀?'.encode('utf-16-le') + bytes(2))}")
+    p.paste(INS_MODULE)
+    check(p.status(), "Вставлен текст модуль в Китай! Символов, которых нет в кодировке "
+          "Windows-1251, заменено на «?»: 2.", "status after replacing characters")
+
+    # The copy puts the text as Unicode too: another program reads the original text back.
+    p.select(0)
+    p.click(BUTTON5)
+    check(clip(s, "utext"), (2 * (len(text) + 1), text.encode("utf-16-le") + bytes(2)),
+          "CF_UNICODETEXT of the copy")
+    check(clip(s, "text"), (len(cp1251(text)) + 1, cp1251(text) + NUL), "CF_TEXT of the copy")
+    check(clip(s, "locale"), (4, bytes.fromhex("19040000")), "CF_LOCALE of the copy")
+    p.close()
+    check(read(os.path.join(work, REPO)),
+          repository(("Юникод", "", text), ("Китай", "", "a?b??")), "repository file")
+
+
 def x_get(target):
     """The X clipboard's data for a target, as an X program reads it."""
     try:
