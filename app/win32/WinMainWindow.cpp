@@ -272,8 +272,10 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == WA_INACTIVE) {
             const HWND focus = ::GetFocus();
             if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
-        } else if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) {
-            ::SetFocus(FocusedControl);
+        } else {
+            if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) ::SetFocus(FocusedControl);
+            // Another program may have changed the repository file meanwhile.
+            Guard([&] { Form->FormActivate(); });
         }
         return 0;
     case WM_SETFOCUS:
