@@ -197,8 +197,7 @@ void TmForm::RestoreApplication() {
 void TmForm::TrayIconMessage(intptr_t lParam) {
     switch (lParam) {
     case kLButtonDblClk:
-        RestoreApplication();
-        Ports.Application.BringMainWindowToFront();
+        AnotherStart();
         break;
     case kRButtonDown:
     case kRButtonDblClk:
@@ -207,6 +206,11 @@ void TmForm::TrayIconMessage(intptr_t lParam) {
     default:
         break;
     }
+}
+
+void TmForm::AnotherStart() {
+    RestoreApplication();
+    Ports.Application.BringMainWindowToFront();
 }
 
 void TmForm::ApplicationMinimize() {

@@ -68,6 +68,9 @@ public:
     // Memo toggle, tray icon, minimize, credits.
     void MemoOfHintsShowOrHide();
     void TrayIconMessage(intptr_t lParam);
+    // The program was started again on the same repository file (and that start ended): the
+    // window comes forward as the tray icon's double click brings it.
+    void AnotherStart();
     void ApplicationMinimize();
     void Label2Click();
 

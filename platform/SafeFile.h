@@ -26,7 +26,7 @@ void SetSafeFileFaultHook(TSafeFileFaultHook hook);
 // settings, attributes and creation time, or the rename that keeps the attributes and the
 // creation time only. Automatic (the program's): ReplaceFileW, except under Wine, whose
 // ReplaceFileW is no single step. For tests; POSIX systems always rename.
-enum class TSafeFileReplace { Automatic, ReplaceFile, Rename };
+enum class TSafeFileReplace { Automatic, KeepIdentity, Rename };
 void SetSafeFileReplace(TSafeFileReplace mode);
 
 // The name of the temporary file that process Pid's Attempt-th try uses for Target:

@@ -86,7 +86,7 @@ bool RunsUnderWine() {
 // the creation time carried over by hand.
 bool ReplaceKeepingIdentity(const std::string& source, const std::string& target) {
     const std::wstring from = Cp1251ToWide(source), to = Cp1251ToWide(target);
-    const bool replaceFile = replaceMode == TSafeFileReplace::ReplaceFile ||
+    const bool replaceFile = replaceMode == TSafeFileReplace::KeepIdentity ||
                              (replaceMode == TSafeFileReplace::Automatic && !RunsUnderWine());
     if (!replaceFile) {
         WIN32_FILE_ATTRIBUTE_DATA old;

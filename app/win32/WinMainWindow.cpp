@@ -8,6 +8,7 @@
 #include "app/ClipUnit.h"
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
+#include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 #include "app/win32/WinWindowOwner.h"
@@ -248,6 +249,10 @@ LRESULT CALLBACK TWinMainWindow::WindowProc(HWND window, UINT message, WPARAM wP
 LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == TaskbarCreatedMessage && message != 0) {
         Guard([&] { Form->TaskbarCreated(); });
+        return 0;
+    }
+    if (message == AnotherStartMessage() && message != 0) {
+        Guard([&] { Form->AnotherStart(); });
         return 0;
     }
     switch (message) {

@@ -248,8 +248,8 @@ TEST_F(OutsideChangeTest, RealFileHeldAtStartThenRewrittenOutside) {
         ASSERT_EQ(W.Boxes.Errors.size(), 1u);
         Add("new");
         Close();
-        EXPECT_EQ(fakes::ReadWholeFile(FileName), file);
     }
+    EXPECT_EQ(fakes::ReadWholeFile(FileName), file);  // untouched while it was held
     Activate();
     EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"kept"});
     fakes::WriteWholeFile(FileName, Repo(Templ("kept") + Templ("outside")));

@@ -449,7 +449,7 @@ protected:
     void TearDown() override { SetSafeFileReplace(TSafeFileReplace::Automatic); }
 };
 INSTANTIATE_TEST_SUITE_P(PlatformFiles, SafeReplaceHeld,
-                         ::testing::Values(TSafeFileReplace::ReplaceFile, TSafeFileReplace::Rename));
+                         ::testing::Values(TSafeFileReplace::KeepIdentity, TSafeFileReplace::Rename));
 
 TEST_P(SafeReplaceHeld, SafeReplaceOfAFileHeldByAnotherProcess) {
     ScratchDir dir;

@@ -79,9 +79,9 @@ bool UnderWine() {
 
 // Both ways of replacing keep the attributes and, where the system keeps one, the creation time.
 TEST(SafeFileIdentity, ReplaceKeepsAttributesAndCreationTime) {
-    const TSafeFileReplace modes[] = {TSafeFileReplace::ReplaceFile, TSafeFileReplace::Rename};
+    const TSafeFileReplace modes[] = {TSafeFileReplace::KeepIdentity, TSafeFileReplace::Rename};
     for (const TSafeFileReplace mode : modes) {
-        SCOPED_TRACE(mode == TSafeFileReplace::ReplaceFile ? "ReplaceFileW" : "rename");
+        SCOPED_TRACE(mode == TSafeFileReplace::KeepIdentity ? "ReplaceFileW" : "rename");
         SetSafeFileReplace(mode);
         fakes::TempDir dir;
         const std::string name = dir.File("r.xml");
