@@ -320,11 +320,14 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
             reason = StandardErrorText(MessageOf(error));
             return TFileCheck::CannotRead;
         }
-        KnownStamp = stamp;
-        if (hash == KnownHash) return TFileCheck::Same;  // written again with the same bytes
+        if (hash == KnownHash) {  // written again with the same bytes
+            KnownStamp = stamp;
+            return TFileCheck::Same;
+        }
         if (Unsaved) {
             // Changed on both sides: the document keeps the user's changes, and the other
             // program's file is copied aside before the next save writes over it.
+            KnownStamp = stamp;
             KnownHash = hash;
             BackupPending = true;
             Ports.StatusBar1.SetText(Texts().StatusChangedOnBothSides);
