@@ -1,6 +1,9 @@
 #include "app/win32/WinOneWriter.h"
 
 #include <cstdint>
+#include <string_view>
+
+#include "app/RepositoryBackup.h"
 
 namespace tessara::win32 {
 namespace {
@@ -39,11 +42,8 @@ std::wstring ComparablePath(const std::wstring& fileName) {
 }
 
 std::wstring WriterObjectName(const std::wstring& fileName) {
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a over the UTF-16 units
-    for (const wchar_t c : ComparablePath(fileName)) {
-        hash ^= static_cast<uint16_t>(c);
-        hash *= 1099511628211ull;
-    }
+    const std::wstring path = ComparablePath(fileName);
+    uint64_t hash = HashBytes(std::string_view(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t)));
     wchar_t hex[17];
     for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789ABCDEF"[hash & 15];
     hex[16] = L'\0';

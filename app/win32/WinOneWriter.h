@@ -14,8 +14,8 @@ namespace tessara::win32 {
 // language. (Two folders that link to one file are two paths; what one program writes there
 // the other reads again before its next change.)
 std::wstring ComparablePath(const std::wstring& fileName);
-// The kernel object's name for a repository file: "Local\Tessara.Repository." and a 64-bit
-// hash of ComparablePath in hexadecimal.
+// The kernel object's name for a repository file: "Local\Tessara.Repository." and the 64-bit
+// HashBytes of ComparablePath's UTF-16 bytes in hexadecimal.
 std::wstring WriterObjectName(const std::wstring& fileName);
 
 // Registered window message, posted to the first program's main window by a later start:
