@@ -12,7 +12,6 @@ constexpr intptr_t kRButtonDblClk = 0x206;
 constexpr uint32_t kTrayIconRecordSize = 88;  // NOTIFYICONDATA, first version
 constexpr uint32_t kTrayIconId = 1;
 constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
-constexpr uint32_t kWmUser = 0x400;
 // CF_LOCALE's block: the LCID of Russian (0x0419), a 32-bit little-endian number.
 const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
 
@@ -103,7 +102,7 @@ void TmForm::FormCreate() {
     TrayIconData.cbSize = kTrayIconRecordSize;
     TrayIconData.uID = kTrayIconId;
     TrayIconData.uFlags = kNifMessageIconTip;
-    TrayIconData.uCallbackMessage = kWmUser;
+    TrayIconData.uCallbackMessage = kTrayCallbackMessage;
     TrayIconData.szTip = Texts().TrayTip;
     Ports.TrayIcon.Add(TrayIconData);
     MemoOfHintsShowOrHide();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/Ports.h"
+#include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
 namespace tessara {
@@ -96,7 +97,7 @@ public:
     bool MemoShown = true;                   // so that the call from FormCreate hides it
 
     // The repository file, resolved against the current directory when read and written.
-    std::string RepositoryFileName = "1CDialogControls.xml";
+    std::string RepositoryFileName = Texts().RepositoryFileName;
     // After a failed load of an existing file: the copy of its original bytes made before it
     // is first written over (empty until made), and whether that copy is still owed.
     std::string BackupFileName;

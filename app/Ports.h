@@ -150,6 +150,10 @@ struct TTrayIconData {
     std::string szTip;               // at most 63 bytes, written zero-padded to 64
 };
 
+// The message the shell sends the main window for the icon's mouse events (WM_USER); the
+// handlers put it into the record, the window procedure of the shell dispatches it.
+inline constexpr unsigned kTrayCallbackMessage = 0x400;
+
 class ITrayIcon {
 public:
     virtual ~ITrayIcon() = default;
@@ -195,7 +199,8 @@ public:
     virtual std::string Backup(const std::string& fileName) = 0;
 };
 
-// Everything the main window's handlers act on.
+// Everything the main window's handlers act on. Built with designated initializers
+// (.Button2 = ..., in this order), so that two ports of the same type cannot swap unseen.
 struct TFormPorts {
     IListBox& DlgForms;
     IEditBox& edtName;

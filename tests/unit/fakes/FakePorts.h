@@ -298,9 +298,20 @@ struct FakeWindowSystem {
     IRepositoryFiles* Files = nullptr;
 
     TFormPorts Ports() {
-        return TFormPorts{DlgForms,  edtName, Button2,   Button3, ButtonMore,  StatusBar1, Window,
-                          PopupMenu, Boxes,   Clipboard, Shell,   TrayIcon,    Application,
-                          Files != nullptr ? *Files : RealFiles};
+        return TFormPorts{.DlgForms = DlgForms,
+                          .edtName = edtName,
+                          .Button2 = Button2,
+                          .Button3 = Button3,
+                          .ButtonMore = ButtonMore,
+                          .StatusBar1 = StatusBar1,
+                          .Window = Window,
+                          .PopupMenu = PopupMenu,
+                          .Boxes = Boxes,
+                          .Clipboard = Clipboard,
+                          .Shell = Shell,
+                          .TrayIcon = TrayIcon,
+                          .Application = Application,
+                          .Files = Files != nullptr ? *Files : RealFiles};
     }
 };
 
