@@ -16,7 +16,7 @@ constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
 const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
 
 std::string MessageOf(const std::exception& error) {
-    if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->GetMessage();
+    if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->Message();
     return error.what();
 }
 

@@ -84,7 +84,7 @@ void RunCases(const std::vector<BadCase>& cases) {
             c.Action();
             ADD_FAILURE() << "no error raised";
         } catch (const Exception& e) {
-            EXPECT_EQ(e.GetMessage(), Cp1251(c.Expected)) << "got: " << Cp1251ToUtf8(e.GetMessage());
+            EXPECT_EQ(e.Message(), Cp1251(c.Expected)) << "got: " << Cp1251ToUtf8(e.Message());
             EXPECT_TRUE(c.IsKind(e)) << "raised as " << typeid(e).name();
         }
     }

@@ -22,7 +22,6 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-#undef GetMessage
 #endif
 
 using namespace tessara;

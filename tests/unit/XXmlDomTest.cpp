@@ -250,9 +250,9 @@ TEST(XmlDomLists, IndexErrorsAndTwoLists) {
             c.call();
         } catch (const EListError& e) {
             listError = true;
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         } catch (const Exception& e) {
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         }
         EXPECT_EQ(listError, c.message.rfind("List", 0) == 0) << c.message;
         EXPECT_EQ(Names(a.Get()), "yx");

@@ -51,7 +51,7 @@ TReadResult ReadAll(const std::string& input) {
             result.Tokens.push_back(Describe(kind, reader.Name(), reader.Data()));
         }
     } catch (const EXmlReader& e) {
-        result.Error = e.GetMessage();
+        result.Error = e.Message();
     }
     return result;
 }
@@ -374,7 +374,7 @@ TEST(XmlReader, EveryMessageForItsCase) {
         FAIL();
     } catch (const Exception& e) {
         EXPECT_NE(dynamic_cast<const EXmlReader*>(&e), nullptr);
-        EXPECT_EQ(e.GetMessage(),
+        EXPECT_EQ(e.Message(),
                   "\xCE\xF8\xE8\xE1\xEA\xE0 \xE2 XML-\xE4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xE5: "
                   "\xED\xE5\xEE\xE6\xE8\xE4\xE0\xE5\xEC\xEE\xE5 \xE7\xE0\xE2\xE5\xF0\xF8\xE5"
                   "\xED\xE8\xE5 \xF2\xE5\xEA\xF1\xF2\xE0");
