@@ -277,10 +277,15 @@ void TmForm::SaveAfterChange() {
 // ---------------------------------------------------------------------------------------
 // Template list and editing
 
-int TmForm::SelectedIndex() const {
+std::optional<int> TmForm::Selection() const {
     const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) throw EListError(index);
+    if (index < 0 || index >= Ports.DlgForms.Count()) return std::nullopt;
     return index;
+}
+
+int TmForm::SelectedIndex() const {
+    if (const std::optional<int> index = Selection()) return *index;
+    throw EListError(Ports.DlgForms.ItemIndex());
 }
 
 TXmlDElement* TmForm::SelectedTemplate() {
@@ -303,15 +308,15 @@ TXmlDNode* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText)
 }
 
 void TmForm::DlgFormsClick() {
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) {
+    const std::optional<int> index = Selection();
+    if (!index) {
         Ports.Button3.SetEnabled(false);
         Ports.Button2.SetEnabled(false);
         return;
     }
     Ports.Button2.SetEnabled(true);
     Ports.Button3.SetEnabled(true);
-    Ports.edtName.SetText(Ports.DlgForms.ItemText(index));
+    Ports.edtName.SetText(Ports.DlgForms.ItemText(*index));
 }
 
 void TmForm::Button1Click() {
@@ -381,8 +386,7 @@ void TmForm::DlgFormsContextMenu(int screenX, int screenY) {
 }
 
 void TmForm::PopupMenuPopup() {
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) {
+    if (!Selection()) {
         Ports.PopupMenu.SetInsControlsEnabled(false);
         Ports.PopupMenu.SetInsModuleEnabled(false);
         return;
@@ -403,10 +407,10 @@ void TmForm::insContronClick() {
         data = Ports.Clipboard.GetData(DialogEditorFormat);
     }
     if (!data) return;
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    const std::optional<int> index = Selection();
+    if (!index) return;
     TXmlDElement* templ = SelectedTemplate();
-    const std::string entryText = Ports.DlgForms.ItemText(index);
+    const std::string entryText = Ports.DlgForms.ItemText(*index);
     TXmlDNode* controls = ControlsNode(templ, entryText);
     if (!controls->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceControls, Ports.Window.Caption()))
@@ -417,11 +421,11 @@ void TmForm::insContronClick() {
 }
 
 void TmForm::insModuleClick() {
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    const std::optional<int> index = Selection();
+    if (!index) return;
     if (!Ports.Clipboard.IsFormatAvailable(kCfText)) return;
     TXmlDElement* templ = SelectedTemplate();
-    const std::string entryText = Ports.DlgForms.ItemText(index);
+    const std::string entryText = Ports.DlgForms.ItemText(*index);
     TXmlDNode* module = ModuleNode(templ, entryText);
     if (!module->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceModule, Ports.Window.Caption()))

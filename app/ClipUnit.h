@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/Ports.h"
@@ -104,6 +105,8 @@ public:
     bool BackupPending = false;
 
 private:
+    // The selected entry's index; nothing when no entry of the list is selected.
+    std::optional<int> Selection() const;
     // The selected entry's index, or EListError(-1) when none is selected.
     int SelectedIndex() const;
     TXmlDElement* SelectedTemplate();

@@ -228,6 +228,29 @@ LRESULT TWinMainWindow::OnColorStatic(HDC dc, HWND control) {
                             reinterpret_cast<LPARAM>(control));
 }
 
+void TWinMainWindow::OnActivate(bool active) {
+    if (active) {
+        RestoreFocus();
+        return;
+    }
+    // Leaving: remember which control had the focus, to give it back on return.
+    const HWND focus = ::GetFocus();
+    if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
+}
+
+void TWinMainWindow::RestoreFocus() {
+    if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) ::SetFocus(FocusedControl);
+}
+
+void TWinMainWindow::OnSize(int clientWidth, int clientHeight) {
+    // The status bar keeps to the bottom edge across the client width. It is repainted
+    // whole: a move that widens it repaints only the new part, and the border it drew at
+    // its old right edge would stay in the middle of the bar.
+    const HWND status = Control(idStatusBar1);
+    ::MoveWindow(status, 0, clientHeight - kStatusBarHeight, clientWidth, kStatusBarHeight, TRUE);
+    ::InvalidateRect(status, nullptr, TRUE);
+}
+
 void TWinMainWindow::OnContextMenu(HWND target, LPARAM position) {
     if (target != Control(idDlgForms)) return;
     POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
@@ -269,26 +292,14 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            const HWND focus = ::GetFocus();
-            if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
-        } else if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) {
-            ::SetFocus(FocusedControl);
-        }
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
     case WM_SETFOCUS:
-        if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl))
-            ::SetFocus(FocusedControl);
+        RestoreFocus();
         return 0;
-    case WM_SIZE: {
-        // The status bar keeps to the bottom edge across the client width. It is repainted
-        // whole: a move that widens it repaints only the new part, and the border it drew at
-        // its old right edge would stay in the middle of the bar.
-        const HWND status = Control(idStatusBar1);
-        ::MoveWindow(status, 0, HIWORD(lParam) - kStatusBarHeight, LOWORD(lParam), kStatusBarHeight, TRUE);
-        ::InvalidateRect(status, nullptr, TRUE);
+    case WM_SIZE:
+        OnSize(LOWORD(lParam), HIWORD(lParam));
         return 0;
-    }
     case WM_CLOSE:
         // A failed save leaves the window open; the user may close it again.
         if (Guard([&] { Form->FormClose(); })) ::DestroyWindow(Window);
