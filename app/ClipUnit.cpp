@@ -377,12 +377,20 @@ void TmForm::DlgFormsDblClick() {
 
 void TmForm::Button4Click() {
     PopupMenuPopup();
-    Ports.PopupMenu.PopupAtPasteButton();
+    PasteMenuCommand(Ports.PopupMenu.PopupAtPasteButton());
 }
 
 void TmForm::DlgFormsContextMenu(int screenX, int screenY) {
     PopupMenuPopup();
-    Ports.PopupMenu.PopupAt(screenX, screenY);
+    PasteMenuCommand(Ports.PopupMenu.PopupAt(screenX, screenY));
+}
+
+void TmForm::PasteMenuCommand(TPasteItem item) {
+    switch (item) {
+    case TPasteItem::InsControls: insContronClick(); break;
+    case TPasteItem::InsModule: insModuleClick(); break;
+    case TPasteItem::None: break;
+    }
 }
 
 void TmForm::PopupMenuPopup() {

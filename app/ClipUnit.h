@@ -81,6 +81,9 @@ public:
     // The right mouse button over the template list, at a point in screen coordinates.
     void DlgFormsContextMenu(int screenX, int screenY);
     void PopupMenuPopup();
+    // Runs the handler of a paste menu item (nothing for None): the item chosen in the menu,
+    // or the menu's command sent to the window.
+    void PasteMenuCommand(TPasteItem item);
     void insContronClick();
     void insModuleClick();
 

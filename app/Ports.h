@@ -74,19 +74,24 @@ public:
     virtual std::string Caption() const = 0;
 };
 
+// The paste menu's items, as the menu reports the user's choice.
+enum class TPasteItem { None, InsControls, InsModule };
+
 // The paste menu with its two items insContron and insModule. The handlers that open it
 // (Button4Click, DlgFormsContextMenu) run PopupMenuPopup themselves first; an implementation
-// shows the menu only when asked and must not run PopupMenuPopup again. Choosing an item
-// fires insContronClick or insModuleClick.
+// shows the menu only when asked and must not run PopupMenuPopup again. It runs no handler
+// either: it reports the chosen item, and the form runs it (PasteMenuCommand) before the
+// handler that opened the menu returns.
 class IPasteMenu {
 public:
     virtual ~IPasteMenu() = default;
     virtual void SetInsControlsEnabled(bool enabled) = 0;
     virtual void SetInsModuleEnabled(bool enabled) = 0;
-    // Opens the menu at a point in screen coordinates (the mouse position).
-    virtual void PopupAt(int screenX, int screenY) = 0;
-    // Opens the menu at Button4's top-left corner, in screen coordinates.
-    virtual void PopupAtPasteButton() = 0;
+    // Opens the menu at a point in screen coordinates (the mouse position) until the user
+    // chooses an item (returned) or dismisses it (None).
+    virtual TPasteItem PopupAt(int screenX, int screenY) = 0;
+    // The same at Button4's top-left corner, in screen coordinates.
+    virtual TPasteItem PopupAtPasteButton() = 0;
 };
 
 // Message boxes.

@@ -154,10 +154,7 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
 
 void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
 
-void TWinMainWindow::SetForm(TmForm* form) {
-    Form = form;
-    PopupMenu.SetForm(form);
-}
+void TWinMainWindow::SetForm(TmForm* form) { Form = form; }
 
 void TWinMainWindow::CenterOnScreen() {
     RECT r;
@@ -205,8 +202,9 @@ void TWinMainWindow::OnCommand(int id, int code) {
     case idLabel2: if (code == STN_CLICKED) Guard([&] { Form->Label2Click(); }); break;
     case kInsControlsId:
     case kInsModuleId:
-        // The menu's own commands, also when another program sends them.
-        Guard([&] { PopupMenu.Command(static_cast<UINT>(id)); });
+        // The menu's commands sent to the window (by another program: the menu itself
+        // reports its choice to the handler that opened it).
+        Guard([&] { Form->PasteMenuCommand(PasteItemOf(static_cast<UINT>(id))); });
         break;
     default: break;
     }

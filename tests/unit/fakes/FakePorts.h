@@ -119,10 +119,17 @@ public:
     std::optional<bool> InsControlsEnabled;
     std::optional<bool> InsModuleEnabled;
     std::vector<std::string> Popups;  // "button" or "x,y"
+    TPasteItem Choice = TPasteItem::None;  // what the user chooses in every popup
     void SetInsControlsEnabled(bool enabled) override { InsControlsEnabled = enabled; }
     void SetInsModuleEnabled(bool enabled) override { InsModuleEnabled = enabled; }
-    void PopupAt(int x, int y) override { Popups.push_back(std::to_string(x) + "," + std::to_string(y)); }
-    void PopupAtPasteButton() override { Popups.push_back("button"); }
+    TPasteItem PopupAt(int x, int y) override {
+        Popups.push_back(std::to_string(x) + "," + std::to_string(y));
+        return Choice;
+    }
+    TPasteItem PopupAtPasteButton() override {
+        Popups.push_back("button");
+        return Choice;
+    }
 };
 
 class FakeMessageBoxes : public IMessageBoxes {
