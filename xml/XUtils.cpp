@@ -82,34 +82,37 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 // --- Entities ---
 
-namespace {
-
-// Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
-char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+size_t EscapedXmlLength(std::string_view text) noexcept {
     const TXmlEscapeTable& table = kXmlEscape;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    size_t length = text.size();
+    for (; p != end; ++p) length += table.Extra[static_cast<unsigned char>(*p)];
+    return length;
+}
+
+char* EscapeXmlInto(char* dst, std::string_view text) noexcept {
+    const TXmlEscapeTable& table = kXmlEscape;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (; p != end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
         std::memcpy(dst, table.Piece[c], 8);
         dst += table.Length[c];
     }
     return dst;
 }
 
-}  // namespace
-
 void AppendEscapedXml(std::string& out, std::string_view text) {
     // Escaped block by block into a buffer on the stack that fits the worst case, then
     // appended: one pass over the text, and the output grows by whole blocks.
     constexpr size_t kBlock = 1024;
     char buffer[kBlock * 6 + 8];
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t left = text.size();
-    while (left > 0) {
-        const size_t n = left < kBlock ? left : kBlock;
-        const char* end = EscapeInto(buffer, p, n);
+    while (!text.empty()) {
+        const size_t n = text.size() < kBlock ? text.size() : kBlock;
+        const char* end = EscapeXmlInto(buffer, text.substr(0, n));
         out.append(buffer, static_cast<size_t>(end - buffer));
-        p += n;
-        left -= n;
+        text.remove_prefix(n);
     }
 }
 

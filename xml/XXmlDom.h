@@ -32,6 +32,7 @@ class TXmlDNodeList;
 class TXmlDNamedNodeMap;
 class TXmlDElement;
 class TXmlDAttribute;
+class TXmlMarkup;
 
 // Nodes and lists come from a pool of small blocks: a large tree is built and freed without a
 // trip through the general heap for each of its objects.
@@ -109,16 +110,15 @@ protected:
     // order) without recursion.
     void AppendChildrenText(std::string& out) const;
 
-    // Rendering hooks. A node's markup is a part before its children and a part after them;
-    // the length hooks give the exact size of each part, and the write hooks write it at P
-    // and return its end, so that the text goes straight into buffers of known size.
-    // HasChildren tells an element whether to write "/>".
-    virtual size_t XmlStartLength(bool hasChildren) const = 0;
-    virtual char* WriteXmlStart(char* p, bool hasChildren) const = 0;
-    virtual size_t XmlEndLength(bool hasChildren) const;
-    virtual char* WriteXmlEnd(char* p, bool hasChildren) const;
-    // An upper bound of XmlStartLength that costs nothing to find, for parts that are costly to
-    // measure (escaped text); SIZE_MAX when there is none.
+    // Rendering hooks. A node's markup is a part before its children and a part after them.
+    // Each hook describes its part once, piece by piece, to Out, which either measures it or
+    // writes it: the exact size of a part and its bytes come from the same code, so that the
+    // text goes straight into buffers of known size. HasChildren tells an element whether to
+    // write "/>".
+    virtual void RenderStart(TXmlMarkup& out, bool hasChildren) const = 0;
+    virtual void RenderEnd(TXmlMarkup& out, bool hasChildren) const;
+    // An upper bound of the start part's size that costs nothing to find, for parts that are
+    // costly to measure (escaped text); SIZE_MAX when there is none.
     virtual size_t XmlStartLengthBound() const;
 
     // The length and the writing of a whole subtree, for nodes that render other nodes (an
@@ -129,6 +129,7 @@ protected:
 private:
     friend class TXmlDNodeList;
     friend class TXmlDNamedNodeMap;
+    friend class TXmlMarkup;
 
     // Walks the subtree depth-first and hands each part of markup to Sink.
     template <class TSink>
@@ -227,8 +228,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDDocumentType : public TXmlDNode {
@@ -249,10 +249,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
-    size_t XmlEndLength(bool hasChildren) const override;
-    char* WriteXmlEnd(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
+    void RenderEnd(TXmlMarkup& out, bool hasChildren) const override;
 
 private:
     TXmlDNamedNodeMap* EntityMap = nullptr;
@@ -279,10 +277,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
-    size_t XmlEndLength(bool hasChildren) const override;
-    char* WriteXmlEnd(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
+    void RenderEnd(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDAttribute : public TXmlDNode {
@@ -302,8 +298,7 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDCharacterData : public TXmlDNode {
@@ -327,8 +322,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDText : public TXmlDCharacterData {
@@ -339,8 +333,7 @@ public:
 
 protected:
     TXmlDText(TXmlDNodeType kind, std::string data);
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
     size_t XmlStartLengthBound() const override;
 };
 
@@ -351,8 +344,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
     size_t XmlStartLengthBound() const override;
 };
 
@@ -372,8 +364,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 }  // namespace tessara
