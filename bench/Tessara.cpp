@@ -40,6 +40,9 @@ TSample RunTessara(const TJob& job) {
     }
     s.SavePlain = probe.Lap();
 
+    s.RenderedBytes = doc->GetXml().size();
+    s.SaveMemory = probe.Lap();
+
     doc.Reset();
     s.Destroy = probe.Lap();
     if (job.CompareOutput)

@@ -248,10 +248,6 @@ TXmlDNamedNodeMap* TXmlDNode::Attributes() {
     return AttributeMap;
 }
 
-TXmlDNode* TXmlDNode::FirstChild() const noexcept {
-    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
-}
-
 TXmlDNode* TXmlDNode::LastChild() const noexcept {
     return Children != nullptr && Children->Count() > 0 ? Children->At(Children->Count() - 1)
                                                         : nullptr;

@@ -188,6 +188,11 @@ private:
     TRefObjectList Items;
 };
 
+// Inline: the walks over a tree (rendering, the program's listing) ask for it at every node.
+inline TXmlDNode* TXmlDNode::FirstChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
+}
+
 class TXmlDNamedNodeMap : public TXmlDNodeList {
 public:
     using TXmlDNodeList::TXmlDNodeList;
