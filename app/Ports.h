@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessara {
 
@@ -120,7 +121,7 @@ public:
     // Puts one global memory block allocated with AllocFlags, of exactly Block.size() bytes
     // holding Block, under Format. Once put, the block belongs to the clipboard; when it
     // cannot be allocated or put, the block is freed and an exception is raised.
-    virtual void SetData(unsigned format, const std::string& block, unsigned allocFlags) = 0;
+    virtual void SetData(unsigned format, std::string_view block, unsigned allocFlags) = 0;
     // The bytes of the block under Format up to its first zero byte (or its end);
     // nothing when the clipboard gives no block. Needs the clipboard open.
     virtual std::optional<std::string> GetData(unsigned format) = 0;

@@ -782,14 +782,25 @@ std::string TXmlDElement::GetNodeName() const { return NodeName(); }
 std::string TXmlDElement::GetNodeValue() const { return std::string(); }
 void TXmlDElement::SetNodeValue(const std::string&) { RaiseValue(ntElement); }
 
+std::optional<std::string_view> TXmlDElement::TextView() const noexcept {
+    const TXmlDNode* only = FirstChild();
+    if (only == nullptr) return std::string_view();
+    if (only->NextSibling() != nullptr) return std::nullopt;
+    if (only->NodeType() != ntText && only->NodeType() != ntCDATASection) return std::nullopt;
+    return static_cast<const TXmlDCharacterData*>(only)->Data;
+}
+
+std::string_view TextOf(const TXmlDNode* node, std::string& storage) {
+    if (node->NodeType() == ntElement)
+        if (const std::optional<std::string_view> text = static_cast<const TXmlDElement*>(node)->TextView())
+            return *text;
+    storage = node->GetText();
+    return storage;
+}
+
 std::string TXmlDElement::GetText() const {
     // The usual element holds one text: copy its data once.
-    const TXmlDNodeList* children = ChildrenIfAny();
-    if (children != nullptr && children->Count() == 1) {
-        const TXmlDNode* only = children->Item(0);
-        if (only->NodeType() == ntText || only->NodeType() == ntCDATASection)
-            return static_cast<const TXmlDCharacterData*>(only)->Data;
-    }
+    if (const std::optional<std::string_view> text = TextView()) return std::string(*text);
     std::string out;
     AppendChildrenText(out);
     return out;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -281,10 +282,20 @@ public:
     void SetText(const std::string& value) override;
     TXmlDNode* CloneNode() const override;
 
+    // The element's text without a copy, where it is stored in one piece: the data of its only
+    // child when that is a text or CDATA section (the usual case), or empty when it has no
+    // children. Otherwise nothing, and GetText() assembles the text. The view lasts until the
+    // child is changed or removed.
+    std::optional<std::string_view> TextView() const noexcept;
+
 protected:
     void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
     void RenderEnd(TXmlMarkup& out, bool hasChildren) const override;
 };
+
+// A node's text for reading: the element's TextView() where there is one, otherwise GetText()
+// kept in Storage. The view lasts as long as both the node's text and Storage.
+std::string_view TextOf(const TXmlDNode* node, std::string& storage);
 
 class TXmlDAttribute : public TXmlDNode {
 public:

@@ -70,7 +70,7 @@ void TWinClipboard::Open() {
 
 void TWinClipboard::Empty() { ::EmptyClipboard(); }
 
-void TWinClipboard::SetData(unsigned format, const std::string& block, unsigned allocFlags) {
+void TWinClipboard::SetData(unsigned format, std::string_view block, unsigned allocFlags) {
     TGlobalBlock data(allocFlags, block.data(), block.size());
     if (data.PutAs(format)) return;
     // Windows takes a zero-length block; Wine refuses one. Then the empty data goes as one

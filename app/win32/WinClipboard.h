@@ -20,7 +20,7 @@ public:
     unsigned RegisterFormat(const std::string& name) override;
     void Open() override;
     void Empty() override;
-    void SetData(unsigned format, const std::string& block, unsigned allocFlags) override;
+    void SetData(unsigned format, std::string_view block, unsigned allocFlags) override;
     std::optional<std::string> GetData(unsigned format) override;
     bool HasData(unsigned format) override;
     bool IsFormatAvailable(unsigned format) override;

@@ -183,10 +183,10 @@ public:
         AnnouncedWithoutData.clear();
         Log.push_back("empty");
     }
-    void SetData(unsigned format, const std::string& block, unsigned flags) override {
+    void SetData(unsigned format, std::string_view block, unsigned flags) override {
         RequireOpen();
         if (FailSetData) throw Exception("SetClipboardData failed");
-        Blocks[format] = {block, flags};
+        Blocks[format] = {std::string(block), flags};
         Log.push_back("set " + std::to_string(format));
     }
     std::optional<std::string> GetData(unsigned format) override {
