@@ -99,7 +99,7 @@ void ShowStandardError(IMessageBoxes& boxes, const std::exception& error, const 
 // ---------------------------------------------------------------------------------------
 // TData
 
-void TData::PutToClipboard(const std::string& Controls, const std::string& Module) {
+void TData::PutToClipboard(std::string_view Controls, std::string_view Module) {
     // Every block is made before the clipboard is opened and emptied: when memory runs out,
     // the clipboard keeps what it held.
     // The dialog editor's data: exactly its bytes, no terminating zero.
@@ -563,8 +563,9 @@ void TmForm::DlgFormsDblClick() {
     const int index = SelectedIndex();
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(index);
-    const std::string module = ModuleNode(templ, entryText)->GetText();
-    const std::string controls = ControlsNode(templ, entryText)->GetText();
+    std::string moduleCopy, controlsCopy;  // used only by texts not stored in one piece
+    const std::string_view module = TextOf(ModuleNode(templ, entryText), moduleCopy);
+    const std::string_view controls = TextOf(ControlsNode(templ, entryText), controlsCopy);
     data.PutToClipboard(controls, module);
     Ports.StatusBar1.SetText(Texts().StatusCopied + entryText + Texts().StatusEnd);
 }

@@ -30,7 +30,7 @@ public:
     TData(IClipboard& clipboard, unsigned dialogEditorFormat) noexcept
         : Clipboard(clipboard), DialogEditorFormat(dialogEditorFormat) {}
 
-    void PutToClipboard(const std::string& Controls, const std::string& Module);
+    void PutToClipboard(std::string_view Controls, std::string_view Module);
 
 private:
     IClipboard& Clipboard;

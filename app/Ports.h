@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessara {
 
@@ -135,7 +136,7 @@ public:
     // Allocates one global memory block with AllocFlags, of exactly Block.size() bytes holding
     // Block. Needs no open clipboard: blocks are made before the clipboard is emptied, so that
     // a failure leaves its contents alone. Raises when the memory cannot be had.
-    virtual TClipboardBlock Allocate(const std::string& block, unsigned allocFlags) = 0;
+    virtual TClipboardBlock Allocate(std::string_view block, unsigned allocFlags) = 0;
     // Puts a block made by Allocate under Format; from then on it belongs to the clipboard.
     // Raises when it cannot be put (the block is then freed). Needs the clipboard open.
     virtual void SetData(unsigned format, TClipboardBlock block) = 0;

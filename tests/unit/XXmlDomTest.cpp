@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -516,6 +517,51 @@ TEST(XmlDomKinds, TextOfElementsAndDocuments) {
     root->SetText("");
     EXPECT_EQ(root->ChildNodes()->Count(), 1);
     EXPECT_EQ(root->GetXml(), "<r></r>");
+}
+
+TEST(XmlDomKinds, TextViewOnlyWhereTheTextIsOnePiece) {
+    // Each element's children, whether TextView gives the stored bytes, and GetText's text.
+    struct TCase {
+        std::function<void(TXmlDElement*)> Fill;
+        bool Viewed;
+        std::string Text;
+    } cases[] = {
+        {[](TXmlDElement*) {}, true, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDText("a<b")); }, true, "a<b"},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDCDATASection("c]")); }, true, "c]"},
+        {[](TXmlDElement* e) { e->SetText(""); }, true, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDComment("x")); }, false, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDElement("i")); }, false, ""},
+        {[](TXmlDElement* e) {
+             e->AppendChild(new TXmlDText("a"));
+             e->AppendChild(new TXmlDText("b"));
+         },
+         false, "ab"},
+        {[](TXmlDElement* e) {
+             e->AppendChild(new TXmlDText("a"));
+             e->AppendChild(new TXmlDComment("no"));
+         },
+         false, "a"},
+        {[](TXmlDElement* e) {
+             auto* inner = new TXmlDElement("i");
+             e->AppendChild(inner);
+             inner->SetText("deep");
+         },
+         false, "deep"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TRef<TXmlDElement> element(new TXmlDElement("e"));
+        cases[i].Fill(element.Get());
+        const std::optional<std::string_view> view = element->TextView();
+        ASSERT_EQ(view.has_value(), cases[i].Viewed) << i;
+        EXPECT_EQ(element->GetText(), cases[i].Text) << i;
+        if (!view) continue;
+        EXPECT_EQ(*view, cases[i].Text) << i;
+        // The bytes of the node itself, not a copy of them.
+        if (element->FirstChild() != nullptr) {
+            EXPECT_EQ(view->data(), static_cast<TXmlDCharacterData*>(element->FirstChild())->Data.data()) << i;
+        }
+    }
 }
 
 TEST(XmlDomKinds, CloneNodeCopiesNameAndValueOnly) {

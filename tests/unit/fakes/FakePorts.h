@@ -202,9 +202,9 @@ public:
         Block Data;
         int& Live;
     };
-    TClipboardBlock Allocate(const std::string& block, unsigned flags) override {
+    TClipboardBlock Allocate(std::string_view block, unsigned flags) override {
         if (FailAllocate) throw Exception("Out of memory");
-        return std::make_unique<FakeBlock>(Block{block, flags}, LiveBlocks);
+        return std::make_unique<FakeBlock>(Block{std::string(block), flags}, LiveBlocks);
     }
     void SetData(unsigned format, TClipboardBlock block) override {
         RequireOpen();
