@@ -202,7 +202,6 @@ std::string EscapeXml(std::string_view text) {
 namespace {
 
 constexpr uint64_t kOnes = 0x0101010101010101u;
-constexpr uint64_t kHighs = 0x8080808080808080u;
 
 // Four characters as the number a 4-byte load of them gives.
 constexpr uint32_t Pack4(const char (&s)[5]) {
@@ -231,36 +230,6 @@ inline char DecodeEntity(const char* a, size_t left, size_t& length) {
         if (left >= 6 && a[4] == 's' && a[5] == ';') return length = 6, '\'';
     }
     return '&';
-}
-
-// The bytes of S (up to eight) as they lie in a word loaded from memory, and a mask of the
-// first N bytes of such a word.
-template <size_t N>
-constexpr uint64_t WordOf(const char (&s)[N]) {
-    uint64_t w = 0;
-    for (size_t i = 0; i + 1 < N; ++i) {
-        const uint64_t b = static_cast<unsigned char>(s[i]);
-        w |= std::endian::native == std::endian::little ? b << (8 * i) : b << (8 * (7 - i));
-    }
-    return w;
-}
-constexpr uint64_t FirstBytes(size_t n) {
-    uint64_t w = 0;
-    for (size_t i = 0; i < n; ++i)
-        w |= std::endian::native == std::endian::little ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
-    return w;
-}
-
-// The high bit of each byte of W that is "&", and of no other (exact: no carry crosses bytes).
-inline uint64_t AmpersandBytes(uint64_t w) {
-    constexpr uint64_t kLow7 = ~kHighs;
-    const uint64_t t = w ^ (kOnes * static_cast<unsigned char>('&'));
-    return ~(((t & kLow7) + kLow7) | t | kLow7);
-}
-
-// Position of the first marked byte in memory order.
-inline int FirstMarked(uint64_t marks) {
-    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) >> 3;
 }
 
 // The five entities for the word-at-a-time decoder, found by the sum of their second and third
