@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessara {
 
@@ -75,19 +76,24 @@ public:
     virtual std::string Caption() const = 0;
 };
 
+// The paste menu's items, as the menu reports the user's choice.
+enum class TPasteItem { None, InsControls, InsModule };
+
 // The paste menu with its two items insContron and insModule. The handlers that open it
 // (Button4Click, DlgFormsContextMenu) run PopupMenuPopup themselves first; an implementation
-// shows the menu only when asked and must not run PopupMenuPopup again. Choosing an item
-// fires insContronClick or insModuleClick.
+// shows the menu only when asked and must not run PopupMenuPopup again. It runs no handler
+// either: it reports the chosen item, and the form runs it (PasteMenuCommand) before the
+// handler that opened the menu returns.
 class IPasteMenu {
 public:
     virtual ~IPasteMenu() = default;
     virtual void SetInsControlsEnabled(bool enabled) = 0;
     virtual void SetInsModuleEnabled(bool enabled) = 0;
-    // Opens the menu at a point in screen coordinates (the mouse position).
-    virtual void PopupAt(int screenX, int screenY) = 0;
-    // Opens the menu at Button4's top-left corner, in screen coordinates.
-    virtual void PopupAtPasteButton() = 0;
+    // Opens the menu at a point in screen coordinates (the mouse position) until the user
+    // chooses an item (returned) or dismisses it (None).
+    virtual TPasteItem PopupAt(int screenX, int screenY) = 0;
+    // The same at Button4's top-left corner, in screen coordinates.
+    virtual TPasteItem PopupAtPasteButton() = 0;
 };
 
 // Message boxes.
@@ -130,7 +136,7 @@ public:
     // Allocates one global memory block with AllocFlags, of exactly Block.size() bytes holding
     // Block. Needs no open clipboard: blocks are made before the clipboard is emptied, so that
     // a failure leaves its contents alone. Raises when the memory cannot be had.
-    virtual TClipboardBlock Allocate(const std::string& block, unsigned allocFlags) = 0;
+    virtual TClipboardBlock Allocate(std::string_view block, unsigned allocFlags) = 0;
     // Puts a block made by Allocate under Format; from then on it belongs to the clipboard.
     // Raises when it cannot be put (the block is then freed). Needs the clipboard open.
     virtual void SetData(unsigned format, TClipboardBlock block) = 0;
@@ -166,6 +172,10 @@ struct TTrayIconData {
     std::string szTip;               // at most 63 bytes, written zero-padded to 64
 };
 
+// The message the shell sends the main window for the icon's mouse events (WM_USER); the
+// handlers put it into the record, the window procedure of the shell dispatches it.
+inline constexpr unsigned kTrayCallbackMessage = 0x400;
+
 class ITrayIcon {
 public:
     virtual ~ITrayIcon() = default;
@@ -193,25 +203,38 @@ public:
     virtual std::string Title() const = 0;
 };
 
+// What one attribute query tells of the repository file, without opening it.
+struct TFileStamp {
+    bool Exists = false;
+    int64_t Size = 0;
+    int64_t WriteTime = 0;  // the last write time, in the file system's own units
+    friend bool operator==(const TFileStamp&, const TFileStamp&) = default;
+};
+
 // The repository file: what the handlers need of the file system. The program uses
 // TRepositoryFiles (real files, saved safely); tests and the fuzz target may keep them in memory.
 class IRepositoryFiles {
 public:
     virtual ~IRepositoryFiles() = default;
     virtual bool Exists(const std::string& fileName) = 0;
+    // The file's stamp: one attribute query, no read (a file that is not there: Exists false).
+    virtual TFileStamp Stamp(const std::string& fileName) = 0;
+    // The hash (HashBytes) of the file's bytes; raises EFOpenError when it cannot be read.
+    virtual uint64_t Hash(const std::string& fileName) = 0;
     // Reads the file into the document (TXmlDDocument::LoadFromFile): a file that cannot be
     // opened raises EFOpenError and leaves the document as it was; a load error raises and
     // leaves what was read.
     virtual void Load(TXmlDDocument& document, const std::string& fileName) = 0;
     // Writes the document's XML text over the file: the whole new text or, when it raises,
-    // the old file unchanged.
-    virtual void Save(const TXmlDDocument& document, const std::string& fileName) = 0;
+    // the old file unchanged. Returns the hash of the bytes written.
+    virtual uint64_t Save(const TXmlDDocument& document, const std::string& fileName) = 0;
     // Copies the file's bytes to the first free name of FileName + ".bad", ".bad1", ... and
     // returns that name; the copy appears complete or not at all.
     virtual std::string Backup(const std::string& fileName) = 0;
 };
 
-// Everything the main window's handlers act on.
+// Everything the main window's handlers act on. Built with designated initializers
+// (.Button2 = ..., in this order), so that two ports of the same type cannot swap unseen.
 struct TFormPorts {
     IListBox& DlgForms;
     IEditBox& edtName;

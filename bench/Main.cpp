@@ -263,7 +263,8 @@ void PrintSize(const TSizeResult& r) {
         const char* Name;
         double TSample::*Field;
     } phases[] = {{"load", &TSample::Load}, {"walk", &TSample::Walk}, {"save", &TSample::Save},
-                  {"save, plain", &TSample::SavePlain}, {"destroy", &TSample::Destroy}};
+                  {"save, plain", &TSample::SavePlain}, {"save, memory", &TSample::SaveMemory},
+                  {"destroy", &TSample::Destroy}};
     for (const auto& p : phases) {
         const TStats a = r.Pugi.Phase(p.Field);
         const TStats b = r.Ours.Phase(p.Field);
@@ -300,7 +301,8 @@ void PrintLinearity(const TSizeResult& small, const TSizeResult& large) {
         const char* Name;
         double TSample::*Field;
     } phases[] = {{"load", &TSample::Load}, {"walk", &TSample::Walk}, {"save", &TSample::Save},
-                  {"save, plain", &TSample::SavePlain}, {"destroy", &TSample::Destroy}};
+                  {"save, plain", &TSample::SavePlain}, {"save, memory", &TSample::SaveMemory},
+                  {"destroy", &TSample::Destroy}};
     for (const auto& p : phases)
         std::printf("  %-12s pugixml %5.2f   tessara %5.2f\n", p.Name,
                     large.Pugi.Phase(p.Field).Best / (scale * small.Pugi.Phase(p.Field).Best),
@@ -315,6 +317,11 @@ void PrintTargets(const TSizeResult& r, const TSizeResult* tenth) {
     };
     line("load speed vs pugixml (x)", r.Pugi.Phase(&TSample::Load).Best / r.Ours.Phase(&TSample::Load).Best, ">=", 1.2);
     line("save speed vs pugixml (x)", r.Pugi.Phase(&TSample::Save).Best / r.Ours.Phase(&TSample::Save).Best, ">=", 1.5);
+    line("save, plain speed vs pugixml (x)", r.Pugi.Phase(&TSample::SavePlain).Best / r.Ours.Phase(&TSample::SavePlain).Best,
+         ">=", 1.5);
+    line("save, memory speed vs pugixml (x)",
+         r.Pugi.Phase(&TSample::SaveMemory).Best / r.Ours.Phase(&TSample::SaveMemory).Best, ">=", 1.5);
+    line("walk speed vs pugixml (x)", r.Pugi.Phase(&TSample::Walk).Best / r.Ours.Phase(&TSample::Walk).Best, ">=", 1.0);
     line("peak memory after load (x file)", r.Ours.Memory(&TSample::PeakLoad, r.File.Bytes).Best, "<=", 1.0);
     line("peak memory after save (x file)", r.Ours.Memory(&TSample::PeakSave, r.File.Bytes).Best, "<=", 2.0);
     line("destroy (s)", r.Ours.Phase(&TSample::Destroy).Best, "<=", 0.15);
@@ -354,6 +361,7 @@ void CheckSample(TSizeResult& r, const char* library, const TSample& s, uint64_t
         AddProblem(r, std::string(library) + ": the walk saw " + std::to_string(s.Walked) + " bytes of " +
                           std::to_string(expectedWalk));
     if (s.RoundTrip == 0) AddProblem(r, std::string(library) + ": the saved file differs from the input");
+    if (s.Error[0] == 0 && s.RenderedBytes == 0) AddProblem(r, std::string(library) + ": nothing rendered into memory");
 }
 
 }  // namespace
@@ -417,6 +425,9 @@ int main(int argc, char** argv) {
             r.Pugi.Samples.push_back(p);
             const TSample o = InChild<TSample>([&] { return RunTessara(job); });
             CheckSample(r, "tessara", o, r.File.TextBytes);
+            if (o.Error[0] == 0 && o.RenderedBytes != r.File.Bytes)
+                AddProblem(r, "tessara: GetXml gave " + std::to_string(o.RenderedBytes) + " bytes, not the file's " +
+                                  std::to_string(r.File.Bytes));
             Settle({output, plainOutput});
             r.Ours.Samples.push_back(o);
         }

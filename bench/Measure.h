@@ -11,12 +11,15 @@ struct TSample {
     // Seconds. Save is the library's own file save (ours replaces the file safely: a temporary
     // file, flushed to the disk, renamed over the old one); SavePlain writes the same text
     // into a file opened plainly, created or truncated, with no flush: what pugixml does.
-    double Load = 0, Walk = 0, Save = 0, SavePlain = 0, Destroy = 0;
+    // SaveMemory renders the same text into one string in memory (our GetXml; pugixml's writer
+    // appending to a string).
+    double Load = 0, Walk = 0, Save = 0, SavePlain = 0, SaveMemory = 0, Destroy = 0;
     // Resident memory above the level before the load, at its highest: while loading, and
     // from the load up to the end of the save.
     uint64_t PeakLoad = 0, PeakSave = 0;
     uint64_t Walked = 0;  // bytes of names and texts the walk saw
     int RoundTrip = -1;   // 1: the saved file equals the input, 0: it differs, -1: not checked
+    uint64_t RenderedBytes = 0;  // the size of the text rendered into memory
     char Error[256] = {};
 };
 

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include <pugixml.hpp>
 
@@ -41,6 +42,16 @@ TSample RunPugixml(const TJob& job) {
     if (!doc->save_file(job.PlainOutput.c_str(), "", pugi::format_raw | pugi::format_no_declaration))
         throw std::runtime_error("pugixml: save failed");
     s.SavePlain = probe.Lap();
+
+    {
+        struct TStringWriter : pugi::xml_writer {
+            std::string Text;
+            void write(const void* data, size_t size) override { Text.append(static_cast<const char*>(data), size); }
+        } writer;
+        doc->save(writer, "", pugi::format_raw | pugi::format_no_declaration);
+        s.RenderedBytes = writer.Text.size();
+    }
+    s.SaveMemory = probe.Lap();
 
     doc.reset();
     s.Destroy = probe.Lap();

@@ -19,13 +19,14 @@ TSample RunTessara(const TJob& job) {
     // As the program lists its templates and copies one: the name, then both texts.
     uint64_t walked = 0;
     const std::string empty;
+    std::string copy;  // a text that is not stored in one piece
     for (TXmlDNode* node = doc->DocumentElement()->FirstChild(); node != nullptr; node = node->NextSibling()) {
         if (node->NodeType() != ntElement) continue;
         walked += static_cast<TXmlDElement*>(node)->GetAttribute("name", empty).size();
         TXmlDNode* controls = node->FirstChild();
         if (controls == nullptr) continue;
-        walked += controls->GetText().size();
-        if (TXmlDNode* module = controls->NextSibling()) walked += module->GetText().size();
+        walked += TextOf(controls, copy).size();
+        if (TXmlDNode* module = controls->NextSibling()) walked += TextOf(module, copy).size();
     }
     s.Walked = walked;
     s.Walk = probe.Lap();
@@ -39,6 +40,9 @@ TSample RunTessara(const TJob& job) {
         doc->SaveToStream(&plain);
     }
     s.SavePlain = probe.Lap();
+
+    s.RenderedBytes = doc->GetXml().size();
+    s.SaveMemory = probe.Lap();
 
     doc.Reset();
     s.Destroy = probe.Lap();

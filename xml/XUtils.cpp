@@ -82,34 +82,114 @@ void TXList::FreeItem(void* item) { delete static_cast<TObject*>(item); }
 
 // --- Entities ---
 
+#if defined(__SSE2__) && defined(__GNUC__)
+#define TESSARA_ESCAPE_SSE2 1
+
 namespace {
 
-// Writes the escaped text at dst, which has room for it and 7 bytes more; returns the end.
-char* EscapeInto(char* dst, const unsigned char* p, size_t n) {
+// The table's special characters (the bytes that become entities) among 16 bytes, as 0xFF
+// bytes, and the bytes each of them adds.
+struct TSpecialBytes {
+    __m128i Amp, Lt, Gt, Quot, Apos;
+    explicit TSpecialBytes(__m128i v)
+        : Amp(_mm_cmpeq_epi8(v, _mm_set1_epi8('&'))),
+          Lt(_mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+          Gt(_mm_cmpeq_epi8(v, _mm_set1_epi8('>'))),
+          Quot(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+          Apos(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))) {}
+    __m128i Any() const { return _mm_or_si128(_mm_or_si128(_mm_or_si128(Amp, Lt), _mm_or_si128(Gt, Quot)), Apos); }
+    __m128i Extra() const {
+        const auto extra = [](__m128i marks, char c) {
+            return _mm_and_si128(marks, _mm_set1_epi8(static_cast<char>(kXmlEscape.Extra[static_cast<unsigned char>(c)])));
+        };
+        // The marks never overlap, so the sum is an OR.
+        return _mm_or_si128(_mm_or_si128(_mm_or_si128(extra(Amp, '&'), extra(Lt, '<')), _mm_or_si128(extra(Gt, '>'), extra(Quot, '"'))),
+                            extra(Apos, '\''));
+    }
+};
+
+__m128i Load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+// The table escapes exactly the five characters TSpecialBytes looks for.
+constexpr bool EscapesOnlyTheFive() {
+    for (int c = 0; c < 256; ++c) {
+        const bool special = c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
+        if ((kXmlEscape.Length[c] != 1) != special) return false;
+    }
+    return true;
+}
+static_assert(EscapesOnlyTheFive());
+
+}  // namespace
+#endif
+
+// Both run over whole blocks of bytes a step where SSE2 is there, and a byte at a time for the
+// rest.
+size_t EscapedXmlLength(std::string_view text) noexcept {
     const TXmlEscapeTable& table = kXmlEscape;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    size_t length = text.size();
+#ifdef TESSARA_ESCAPE_SSE2
+    __m128i sums = _mm_setzero_si128();  // two 64-bit sums of the bytes' extra
+    for (; end - p >= 16; p += 16)
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(TSpecialBytes(Load16(p)).Extra(), _mm_setzero_si128()));
+    uint64_t halves[2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(halves), sums);
+    length += static_cast<size_t>(halves[0] + halves[1]);
+#endif
+    for (; p != end; ++p) length += table.Extra[static_cast<unsigned char>(*p)];
+    return length;
+}
+
+char* EscapeXmlInto(char* dst, std::string_view text) noexcept {
+    const TXmlEscapeTable& table = kXmlEscape;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+#ifdef TESSARA_ESCAPE_SSE2
+    // 64 bytes a step. Every marked byte is written as the scalar loop writes it (its piece,
+    // moving on by its length), followed by the 16 bytes after it, stored whole; the bytes up
+    // to the next mark are then in place. The special characters are marked, and so are the
+    // bytes at 0, 16, 32 and 48, so that no two marks are more than 16 apart and the last
+    // covers the step's end. A store never passes the place where the bytes it stores belong,
+    // nor reads past 80 bytes ahead.
+    constexpr uint64_t kEvery16 = 0x0001000100010001u;
+    for (; end - p >= 80; p += 64) {
+        uint64_t marks = kEvery16;
+        for (int i = 0; i < 4; ++i)
+            marks |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(TSpecialBytes(Load16(p + 16 * i)).Any()))}
+                     << (16 * i);
+        do {
+            const int at = std::countr_zero(marks);
+            marks &= marks - 1;
+            const auto c = static_cast<unsigned char>(p[at]);
+            char* q = dst + at;
+            std::memcpy(q, table.Piece[c], 8);
+            q += table.Length[c];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q), Load16(p + at + 1));
+            dst = q - at - 1;  // where byte 0 of the step would be, given the entities so far
+        } while (marks != 0);
+        dst += 64;
+    }
+#endif
+    for (; p != end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
         std::memcpy(dst, table.Piece[c], 8);
         dst += table.Length[c];
     }
     return dst;
 }
 
-}  // namespace
-
 void AppendEscapedXml(std::string& out, std::string_view text) {
     // Escaped block by block into a buffer on the stack that fits the worst case, then
     // appended: one pass over the text, and the output grows by whole blocks.
     constexpr size_t kBlock = 1024;
     char buffer[kBlock * 6 + 8];
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    size_t left = text.size();
-    while (left > 0) {
-        const size_t n = left < kBlock ? left : kBlock;
-        const char* end = EscapeInto(buffer, p, n);
+    while (!text.empty()) {
+        const size_t n = text.size() < kBlock ? text.size() : kBlock;
+        const char* end = EscapeXmlInto(buffer, text.substr(0, n));
         out.append(buffer, static_cast<size_t>(end - buffer));
-        p += n;
-        left -= n;
+        text.remove_prefix(n);
     }
 }
 
@@ -122,7 +202,6 @@ std::string EscapeXml(std::string_view text) {
 namespace {
 
 constexpr uint64_t kOnes = 0x0101010101010101u;
-constexpr uint64_t kHighs = 0x8080808080808080u;
 
 // Four characters as the number a 4-byte load of them gives.
 constexpr uint32_t Pack4(const char (&s)[5]) {
@@ -151,36 +230,6 @@ inline char DecodeEntity(const char* a, size_t left, size_t& length) {
         if (left >= 6 && a[4] == 's' && a[5] == ';') return length = 6, '\'';
     }
     return '&';
-}
-
-// The bytes of S (up to eight) as they lie in a word loaded from memory, and a mask of the
-// first N bytes of such a word.
-template <size_t N>
-constexpr uint64_t WordOf(const char (&s)[N]) {
-    uint64_t w = 0;
-    for (size_t i = 0; i + 1 < N; ++i) {
-        const uint64_t b = static_cast<unsigned char>(s[i]);
-        w |= std::endian::native == std::endian::little ? b << (8 * i) : b << (8 * (7 - i));
-    }
-    return w;
-}
-constexpr uint64_t FirstBytes(size_t n) {
-    uint64_t w = 0;
-    for (size_t i = 0; i < n; ++i)
-        w |= std::endian::native == std::endian::little ? uint64_t{0xFF} << (8 * i) : uint64_t{0xFF} << (8 * (7 - i));
-    return w;
-}
-
-// The high bit of each byte of W that is "&", and of no other (exact: no carry crosses bytes).
-inline uint64_t AmpersandBytes(uint64_t w) {
-    constexpr uint64_t kLow7 = ~kHighs;
-    const uint64_t t = w ^ (kOnes * static_cast<unsigned char>('&'));
-    return ~(((t & kLow7) + kLow7) | t | kLow7);
-}
-
-// Position of the first marked byte in memory order.
-inline int FirstMarked(uint64_t marks) {
-    return (std::endian::native == std::endian::little ? std::countr_zero(marks) : std::countl_zero(marks)) >> 3;
 }
 
 // The five entities for the word-at-a-time decoder, found by the sum of their second and third
@@ -317,7 +366,7 @@ const char* FindByteSse2(const char* p, char c, size_t n) noexcept {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
         return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, needle)));
     };
-    for (; end - p >= 64; p += 64) {
+    for (; end - p >= 80; p += 64) {
         const unsigned m0 = mask(p), m1 = mask(p + 16), m2 = mask(p + 32), m3 = mask(p + 48);
         if ((m0 | m1 | m2 | m3) == 0) continue;
         const uint64_t all = m0 | (m1 << 16) | (uint64_t{m2} << 32) | (uint64_t{m3} << 48);

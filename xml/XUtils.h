@@ -167,6 +167,12 @@ struct TXmlEscapeTable {
 };
 inline constexpr TXmlEscapeTable kXmlEscape;
 
+// The size of Text escaped with kXmlEscape, for measuring ahead of writing.
+size_t EscapedXmlLength(std::string_view text) noexcept;
+// Writes Text escaped with kXmlEscape at Dst, which has room for it and 7 bytes more; returns
+// the end of what it wrote.
+char* EscapeXmlInto(char* dst, std::string_view text) noexcept;
+
 // The first byte C in [P, P + N), or nullptr: std::memchr, except in the Windows builds, whose
 // C runtime searches a byte at a time and so would halve the speed of loading; they use
 // FindByteSse2, which looks at 64 bytes a step.

@@ -3,6 +3,8 @@
 #include "xml/XXmlDom.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -106,42 +108,21 @@ void AssignExact(std::string& target, const std::string& value) {
         target = std::string(value);  // a copy is allocated at exactly its size
 }
 
-// The writer's escaping: the table EscapeXml uses, measured first and then written into place,
-// so that a document renders into buffers of known size. A buffer written this way needs
-// kWriteSlack bytes of room after its last byte.
+// A buffer that rendered text is written into needs kWriteSlack bytes of room after its last
+// byte: the escaping stores whole 8-byte pieces.
 constexpr size_t kWriteSlack = 8;
-constexpr size_t kLongestEntity = 6;
+// The largest number of bytes one character becomes.
+constexpr size_t kLongestEntity = [] {
+    size_t longest = 0;
+    for (const uint8_t length : kXmlEscape.Length) longest = length > longest ? length : longest;
+    return longest;
+}();
 
-size_t EscapedLength(const std::string& text) {
-    size_t length = text.size();
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    const TXmlEscapeTable& table = kXmlEscape;
-    for (; p != end; ++p) length += table.Extra[*p];
-    return length;
-}
-
-char* Put(char* p, const char* text, size_t length) {
-    std::memcpy(p, text, length);
-    return p + length;
-}
-
-char* Put(char* p, const std::string& text) { return Put(p, text.data(), text.size()); }
-
-template <size_t N>
-char* PutLiteral(char* p, const char (&text)[N]) {
-    return Put(p, text, N - 1);
-}
-
-char* WriteEscaped(char* out, const std::string& text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    const TXmlEscapeTable& table = kXmlEscape;
-    for (; p != end; ++p) {
-        std::memcpy(out, table.Piece[*p], 8);
-        out += table.Length[*p];
-    }
-    return out;
+// A writer that ended elsewhere than its part was measured has written past the room it was
+// given: the heap can no longer be trusted, so the process stops here.
+[[noreturn]] void RenderOverrun() noexcept {
+    std::fputs("XML: rendered markup does not match its measured length\n", stderr);
+    std::abort();
 }
 
 }  // namespace
@@ -267,10 +248,6 @@ TXmlDNamedNodeMap* TXmlDNode::Attributes() {
     return AttributeMap;
 }
 
-TXmlDNode* TXmlDNode::FirstChild() const noexcept {
-    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
-}
-
 TXmlDNode* TXmlDNode::LastChild() const noexcept {
     return Children != nullptr && Children->Count() > 0 ? Children->At(Children->Count() - 1)
                                                         : nullptr;
@@ -338,12 +315,59 @@ std::string TXmlDNode::GetXml() const {
     return out;
 }
 
+// Measures or writes the pieces of one part of markup, as RenderStart and RenderEnd describe
+// them: one description gives both the size and the bytes.
+class TXmlMarkup {
+public:
+    // Counts the bytes.
+    TXmlMarkup() noexcept : Measuring(true) {}
+    // Writes them at P, which has room for them and kWriteSlack bytes more.
+    explicit TXmlMarkup(char* p) noexcept : Measuring(false), Cursor(p) {}
+
+    template <size_t N>
+    void Literal(const char (&text)[N]) {
+        Bytes(text, N - 1);
+    }
+    void Raw(const std::string& text) { Bytes(text.data(), text.size()); }
+    void Escaped(const std::string& text) {
+        if (Measuring)
+            Length += EscapedXmlLength(text);
+        else
+            Cursor = EscapeXmlInto(Cursor, text);
+    }
+    // A whole subtree, for nodes that render other nodes (an element its attributes).
+    void Subtree(const TXmlDNode* root) {
+        if (Measuring)
+            Length += TXmlDNode::SubtreeXmlLength(root);
+        else
+            Cursor = TXmlDNode::WriteSubtreeXml(root, Cursor);
+    }
+
+    size_t Measured() const noexcept { return Length; }
+    char* End() const noexcept { return Cursor; }
+
+private:
+    void Bytes(const char* p, size_t n) {
+        if (Measuring) {
+            Length += n;
+        } else {
+            std::memcpy(Cursor, p, n);
+            Cursor += n;
+        }
+    }
+
+    bool Measuring;
+    size_t Length = 0;
+    char* Cursor = nullptr;
+};
+
 namespace {
 
-// Sinks for RenderSubtree. Reserve(N) gives room for N bytes and Commit(End) takes what was
-// written up to End. A sink that measures is given the exact size of every part, except for
-// a text whose largest size (every byte an entity) fits in its Room(); one that does not
-// measure has room for everything already.
+// Sinks for RenderSubtree. Reserve(N, Exact) gives room for N bytes, which are the exact size
+// of the part (Exact) or an upper bound of it, and Commit(End) takes what was written up to End
+// and checks that it ends where the reservation said (or within it, for a bound). A sink that
+// measures is given the exact size of every part, except for a text whose largest size (every
+// byte an entity) fits in its Room(); one that does not measure has room for everything already.
 
 // Counts the bytes.
 struct TLengthSink {
@@ -351,19 +375,19 @@ struct TLengthSink {
     static constexpr bool kWrites = false;
     size_t Length = 0;
     size_t Room() const noexcept { return 0; }
-    char* Reserve(size_t n) {
+    char* Reserve(size_t n, bool) {
         Length += n;
         return nullptr;
     }
     void Commit(char*) {}
 };
 
-// Writes into a buffer that is known to be large enough.
+// Writes into a buffer that is known to be large enough; its owner checks the end.
 struct TBufferSink {
     static constexpr bool kMeasures = false;
     static constexpr bool kWrites = true;
     char* Cursor;
-    char* Reserve(size_t) { return Cursor; }
+    char* Reserve(size_t, bool) { return Cursor; }
     void Commit(char* end) { Cursor = end; }
 };
 
@@ -381,7 +405,8 @@ public:
     explicit TStreamSink(TStream* stream) : Stream(stream), Block(NewBlock(kFirstBlockSize)) {}
 
     size_t Room() const noexcept { return Capacity - Used; }
-    char* Reserve(size_t n) {
+    char* Reserve(size_t n, bool exact) {
+        Exact = exact;
         if (n > Room()) {
             Flush();
             // A full block is a sign of a large document: give it a larger one.
@@ -394,12 +419,15 @@ public:
             if (n > Capacity) {
                 Large.resize(n + kWriteSlack);
                 LargeUsed = true;
+                Limit = Large.data() + n;
                 return Large.data();
             }
         }
+        Limit = Block.get() + Used + n;
         return Block.get() + Used;
     }
     void Commit(char* end) {
+        if (Exact ? end != Limit : end > Limit) RenderOverrun();
         if (LargeUsed) {
             LargeUsed = false;
             Stream->WriteBuffer(Large.data(), static_cast<size_t>(end - Large.data()));
@@ -424,7 +452,33 @@ private:
     size_t Used = 0;
     std::string Large;
     bool LargeUsed = false;
+    char* Limit = nullptr;  // where the reserved room ends
+    bool Exact = false;     // whether the writer must end exactly at Limit
 };
+
+// Hands one part of Node's markup to Sink: measured first when the sink needs its size (unless
+// a free bound fits the room the sink has), then written.
+template <class TSink, class TRender>
+void RenderPart(TSink& sink, size_t bound, TRender render) {
+    size_t length = 0;
+    bool exact = true;
+    if constexpr (TSink::kMeasures) {
+        if (bound <= sink.Room()) {
+            length = bound;
+            exact = false;
+        } else {
+            TXmlMarkup measure;
+            render(measure);
+            length = measure.Measured();
+        }
+    }
+    char* p = sink.Reserve(length, exact);
+    if constexpr (TSink::kWrites) {
+        TXmlMarkup write(p);
+        render(write);
+        sink.Commit(write.End());
+    }
+}
 
 }  // namespace
 
@@ -436,26 +490,15 @@ void TXmlDNode::RenderSubtree(const TXmlDNode* root, TSink& sink) {
     for (;;) {
         const TXmlDNode* first = node->FirstChild();
         const bool hasChildren = first != nullptr;
-        {
-            size_t length = 0;
-            if constexpr (TSink::kMeasures) {
-                if (node->XmlStartLengthBound() > sink.Room())
-                    length = node->XmlStartLength(hasChildren);
-            }
-            char* p = sink.Reserve(length);
-            if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlStart(p, hasChildren));
-        }
+        RenderPart(sink, node->XmlStartLengthBound(),
+                   [node, hasChildren](TXmlMarkup& out) { node->RenderStart(out, hasChildren); });
         if (hasChildren) {
             node = first;
             continue;
         }
         for (bool afterChildren = false;; afterChildren = true) {
-            {
-                size_t length = 0;
-                if constexpr (TSink::kMeasures) length = node->XmlEndLength(afterChildren);
-                char* p = sink.Reserve(length);
-                if constexpr (TSink::kWrites) sink.Commit(node->WriteXmlEnd(p, afterChildren));
-            }
+            RenderPart(sink, SIZE_MAX,
+                       [node, afterChildren](TXmlMarkup& out) { node->RenderEnd(out, afterChildren); });
             if (node == root) return;
             if (node->Next != nullptr) {
                 node = node->Next;
@@ -482,7 +525,7 @@ void TXmlDNode::AppendXml(std::string& out) const {
     const size_t length = SubtreeXmlLength(this);
     const size_t start = out.size();
     out.resize(start + length + kWriteSlack);
-    WriteSubtreeXml(this, out.data() + start);
+    if (WriteSubtreeXml(this, out.data() + start) != out.data() + start + length) RenderOverrun();
     out.resize(start + length);
 }
 
@@ -492,9 +535,8 @@ void TXmlDNode::WriteXmlToStream(TStream* stream) const {
     sink.Flush();
 }
 
-size_t TXmlDNode::XmlEndLength(bool) const { return 0; }
+void TXmlDNode::RenderEnd(TXmlMarkup&, bool) const {}
 size_t TXmlDNode::XmlStartLengthBound() const { return SIZE_MAX; }
-char* TXmlDNode::WriteXmlEnd(char* p, bool) const { return p; }
 
 void TXmlDNode::AppendText(std::string& out) const {
     if (Kind == ntElement || Kind == ntDocument)
@@ -666,8 +708,7 @@ TXmlDNode* TXmlDDocument::CloneNode() const {
     return copy;
 }
 
-size_t TXmlDDocument::XmlStartLength(bool) const { return 0; }
-char* TXmlDDocument::WriteXmlStart(char* p, bool) const { return p; }
+void TXmlDDocument::RenderStart(TXmlMarkup&, bool) const {}
 
 // --- TXmlDDocumentType ---
 
@@ -692,16 +733,13 @@ std::string TXmlDDocumentType::GetText() const { return std::string(); }
 void TXmlDDocumentType::SetText(const std::string&) { RaiseText(ntDocumentType); }
 TXmlDNode* TXmlDDocumentType::CloneNode() const { return new TXmlDDocumentType(NodeName()); }
 
-size_t TXmlDDocumentType::XmlStartLength(bool) const { return 10 + NodeName().size() + 2; }
-size_t TXmlDDocumentType::XmlEndLength(bool) const { return 2; }
-
-char* TXmlDDocumentType::WriteXmlStart(char* p, bool) const {
-    p = PutLiteral(p, "<!DOCTYPE ");
-    p = Put(p, NodeName());
-    return PutLiteral(p, " [");
+void TXmlDDocumentType::RenderStart(TXmlMarkup& out, bool) const {
+    out.Literal("<!DOCTYPE ");
+    out.Raw(NodeName());
+    out.Literal(" [");
 }
 
-char* TXmlDDocumentType::WriteXmlEnd(char* p, bool) const { return PutLiteral(p, "]>"); }
+void TXmlDDocumentType::RenderEnd(TXmlMarkup& out, bool) const { out.Literal("]>"); }
 
 // --- TXmlDElement ---
 
@@ -744,14 +782,25 @@ std::string TXmlDElement::GetNodeName() const { return NodeName(); }
 std::string TXmlDElement::GetNodeValue() const { return std::string(); }
 void TXmlDElement::SetNodeValue(const std::string&) { RaiseValue(ntElement); }
 
+std::optional<std::string_view> TXmlDElement::TextView() const noexcept {
+    const TXmlDNode* only = FirstChild();
+    if (only == nullptr) return std::string_view();
+    if (only->NextSibling() != nullptr) return std::nullopt;
+    if (only->NodeType() != ntText && only->NodeType() != ntCDATASection) return std::nullopt;
+    return static_cast<const TXmlDCharacterData*>(only)->Data;
+}
+
+std::string_view TextOf(const TXmlDNode* node, std::string& storage) {
+    if (node->NodeType() == ntElement)
+        if (const std::optional<std::string_view> text = static_cast<const TXmlDElement*>(node)->TextView())
+            return *text;
+    storage = node->GetText();
+    return storage;
+}
+
 std::string TXmlDElement::GetText() const {
     // The usual element holds one text: copy its data once.
-    const TXmlDNodeList* children = ChildrenIfAny();
-    if (children != nullptr && children->Count() == 1) {
-        const TXmlDNode* only = children->Item(0);
-        if (only->NodeType() == ntText || only->NodeType() == ntCDATASection)
-            return static_cast<const TXmlDCharacterData*>(only)->Data;
-    }
+    if (const std::optional<std::string_view> text = TextView()) return std::string(*text);
     std::string out;
     AppendChildrenText(out);
     return out;
@@ -776,44 +825,29 @@ bool NeedsSpaceAfterLt(const std::string& name) {
 
 }  // namespace
 
-size_t TXmlDElement::XmlStartLength(bool hasChildren) const {
-    // "<name" + attributes + ">", or "<name" + attributes + "/>"
-    size_t length = NodeName().size() + (hasChildren ? 2 : 3) + (NeedsSpaceAfterLt(NodeName()) ? 1 : 0);
-    if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
-        const int count = map->Count();
-        for (int i = 0; i < count; ++i) length += 1 + SubtreeXmlLength(map->Item(i));
-    }
-    return length;
-}
-
-size_t TXmlDElement::XmlEndLength(bool hasChildren) const {
-    return hasChildren ? NodeName().size() + 3 : 0;
-}
-
-char* TXmlDElement::WriteXmlStart(char* p, bool hasChildren) const {
-    *p++ = '<';
-    if (NeedsSpaceAfterLt(NodeName())) *p++ = ' ';
-    p = Put(p, NodeName());
+// "<name" + attributes + ">" ... "</name>", or "<name" + attributes + "/>".
+void TXmlDElement::RenderStart(TXmlMarkup& out, bool hasChildren) const {
+    out.Literal("<");
+    if (NeedsSpaceAfterLt(NodeName())) out.Literal(" ");
+    out.Raw(NodeName());
     if (const TXmlDNamedNodeMap* map = AttributesIfAny(); map != nullptr) {
         const int count = map->Count();
         for (int i = 0; i < count; ++i) {
-            *p++ = ' ';
-            p = WriteSubtreeXml(map->Item(i), p);
+            out.Literal(" ");
+            out.Subtree(map->Item(i));
         }
     }
-    if (hasChildren) {
-        *p++ = '>';
-        return p;
-    }
-    return PutLiteral(p, "/>");
+    if (hasChildren)
+        out.Literal(">");
+    else
+        out.Literal("/>");
 }
 
-char* TXmlDElement::WriteXmlEnd(char* p, bool hasChildren) const {
-    if (!hasChildren) return p;
-    p = PutLiteral(p, "</");
-    p = Put(p, NodeName());
-    *p++ = '>';
-    return p;
+void TXmlDElement::RenderEnd(TXmlMarkup& out, bool hasChildren) const {
+    if (!hasChildren) return;
+    out.Literal("</");
+    out.Raw(NodeName());
+    out.Literal(">");
 }
 
 // --- TXmlDAttribute ---
@@ -836,16 +870,11 @@ TXmlDNode* TXmlDAttribute::CloneNode() const {
     return copy;
 }
 
-size_t TXmlDAttribute::XmlStartLength(bool) const {
-    return NodeName().size() + 3 + EscapedLength(Value);
-}
-
-char* TXmlDAttribute::WriteXmlStart(char* p, bool) const {
-    p = Put(p, NodeName());
-    p = PutLiteral(p, "=\"");
-    p = WriteEscaped(p, Value);
-    *p++ = '"';
-    return p;
+void TXmlDAttribute::RenderStart(TXmlMarkup& out, bool) const {
+    out.Raw(NodeName());
+    out.Literal("=\"");
+    out.Escaped(Value);
+    out.Literal("\"");
 }
 
 // --- Character data ---
@@ -865,12 +894,10 @@ TXmlDComment::TXmlDComment(std::string data) : TXmlDCharacterData(ntComment, std
 std::string TXmlDComment::GetNodeName() const { return kCommentName; }
 TXmlDNode* TXmlDComment::CloneNode() const { return new TXmlDComment(Data); }
 
-size_t TXmlDComment::XmlStartLength(bool) const { return 4 + Data.size() + 3; }
-
-char* TXmlDComment::WriteXmlStart(char* p, bool) const {
-    p = PutLiteral(p, "<!--");
-    p = Put(p, Data);
-    return PutLiteral(p, "-->");
+void TXmlDComment::RenderStart(TXmlMarkup& out, bool) const {
+    out.Literal("<!--");
+    out.Raw(Data);
+    out.Literal("-->");
 }
 
 TXmlDText::TXmlDText(std::string data) : TXmlDCharacterData(ntText, std::move(data)) {}
@@ -878,24 +905,27 @@ TXmlDText::TXmlDText(TXmlDNodeType kind, std::string data)
     : TXmlDCharacterData(kind, std::move(data)) {}
 std::string TXmlDText::GetNodeName() const { return kTextName; }
 TXmlDNode* TXmlDText::CloneNode() const { return new TXmlDText(Data); }
-size_t TXmlDText::XmlStartLength(bool) const { return EscapedLength(Data); }
+void TXmlDText::RenderStart(TXmlMarkup& out, bool) const { out.Escaped(Data); }
 size_t TXmlDText::XmlStartLengthBound() const {
     return Data.size() <= SIZE_MAX / kLongestEntity ? Data.size() * kLongestEntity : SIZE_MAX;
 }
-char* TXmlDText::WriteXmlStart(char* p, bool) const { return WriteEscaped(p, Data); }
 
 TXmlDCDATASection::TXmlDCDATASection(std::string data)
     : TXmlDText(ntCDATASection, std::move(data)) {}
 std::string TXmlDCDATASection::GetNodeName() const { return kCDATAName; }
 TXmlDNode* TXmlDCDATASection::CloneNode() const { return new TXmlDCDATASection(Data); }
 
-size_t TXmlDCDATASection::XmlStartLength(bool) const { return 9 + Data.size() + 3; }
-size_t TXmlDCDATASection::XmlStartLengthBound() const { return XmlStartLength(false); }
+void TXmlDCDATASection::RenderStart(TXmlMarkup& out, bool) const {
+    out.Literal("<![CDATA[");
+    out.Raw(Data);
+    out.Literal("]]>");
+}
 
-char* TXmlDCDATASection::WriteXmlStart(char* p, bool) const {
-    p = PutLiteral(p, "<![CDATA[");
-    p = Put(p, Data);
-    return PutLiteral(p, "]]>");
+// Measuring copies no bytes: the exact size is the bound.
+size_t TXmlDCDATASection::XmlStartLengthBound() const {
+    TXmlMarkup measure;
+    RenderStart(measure, false);
+    return measure.Measured();
 }
 
 // --- TXmlDProcessingInstruction ---
@@ -922,16 +952,12 @@ TXmlDNode* TXmlDProcessingInstruction::CloneNode() const {
     return new TXmlDProcessingInstruction(NodeName(), Data);
 }
 
-size_t TXmlDProcessingInstruction::XmlStartLength(bool) const {
-    return 2 + NodeName().size() + 1 + Data.size() + 2;
-}
-
-char* TXmlDProcessingInstruction::WriteXmlStart(char* p, bool) const {
-    p = PutLiteral(p, "<?");
-    p = Put(p, NodeName());
-    *p++ = ' ';
-    p = Put(p, Data);
-    return PutLiteral(p, "?>");
+void TXmlDProcessingInstruction::RenderStart(TXmlMarkup& out, bool) const {
+    out.Literal("<?");
+    out.Raw(NodeName());
+    out.Literal(" ");
+    out.Raw(Data);
+    out.Literal("?>");
 }
 
 }  // namespace tessara

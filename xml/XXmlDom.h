@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,7 @@ class TXmlDNodeList;
 class TXmlDNamedNodeMap;
 class TXmlDElement;
 class TXmlDAttribute;
+class TXmlMarkup;
 
 // Nodes and lists come from a pool of small blocks: a large tree is built and freed without a
 // trip through the general heap for each of its objects.
@@ -109,16 +111,15 @@ protected:
     // order) without recursion.
     void AppendChildrenText(std::string& out) const;
 
-    // Rendering hooks. A node's markup is a part before its children and a part after them;
-    // the length hooks give the exact size of each part, and the write hooks write it at P
-    // and return its end, so that the text goes straight into buffers of known size.
-    // HasChildren tells an element whether to write "/>".
-    virtual size_t XmlStartLength(bool hasChildren) const = 0;
-    virtual char* WriteXmlStart(char* p, bool hasChildren) const = 0;
-    virtual size_t XmlEndLength(bool hasChildren) const;
-    virtual char* WriteXmlEnd(char* p, bool hasChildren) const;
-    // An upper bound of XmlStartLength that costs nothing to find, for parts that are costly to
-    // measure (escaped text); SIZE_MAX when there is none.
+    // Rendering hooks. A node's markup is a part before its children and a part after them.
+    // Each hook describes its part once, piece by piece, to Out, which either measures it or
+    // writes it: the exact size of a part and its bytes come from the same code, so that the
+    // text goes straight into buffers of known size. HasChildren tells an element whether to
+    // write "/>".
+    virtual void RenderStart(TXmlMarkup& out, bool hasChildren) const = 0;
+    virtual void RenderEnd(TXmlMarkup& out, bool hasChildren) const;
+    // An upper bound of the start part's size that costs nothing to find, for parts that are
+    // costly to measure (escaped text); SIZE_MAX when there is none.
     virtual size_t XmlStartLengthBound() const;
 
     // The length and the writing of a whole subtree, for nodes that render other nodes (an
@@ -129,6 +130,7 @@ protected:
 private:
     friend class TXmlDNodeList;
     friend class TXmlDNamedNodeMap;
+    friend class TXmlMarkup;
 
     // Walks the subtree depth-first and hands each part of markup to Sink.
     template <class TSink>
@@ -187,6 +189,11 @@ private:
     TRefObjectList Items;
 };
 
+// Inline: the walks over a tree (rendering, the program's listing) ask for it at every node.
+inline TXmlDNode* TXmlDNode::FirstChild() const noexcept {
+    return Children != nullptr && Children->Count() > 0 ? Children->At(0) : nullptr;
+}
+
 class TXmlDNamedNodeMap : public TXmlDNodeList {
 public:
     using TXmlDNodeList::TXmlDNodeList;
@@ -227,8 +234,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDDocumentType : public TXmlDNode {
@@ -249,10 +255,8 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
-    size_t XmlEndLength(bool hasChildren) const override;
-    char* WriteXmlEnd(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
+    void RenderEnd(TXmlMarkup& out, bool hasChildren) const override;
 
 private:
     TXmlDNamedNodeMap* EntityMap = nullptr;
@@ -278,12 +282,20 @@ public:
     void SetText(const std::string& value) override;
     TXmlDNode* CloneNode() const override;
 
+    // The element's text without a copy, where it is stored in one piece: the data of its only
+    // child when that is a text or CDATA section (the usual case), or empty when it has no
+    // children. Otherwise nothing, and GetText() assembles the text. The view lasts until the
+    // child is changed or removed.
+    std::optional<std::string_view> TextView() const noexcept;
+
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
-    size_t XmlEndLength(bool hasChildren) const override;
-    char* WriteXmlEnd(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
+    void RenderEnd(TXmlMarkup& out, bool hasChildren) const override;
 };
+
+// A node's text for reading: the element's TextView() where there is one, otherwise GetText()
+// kept in Storage. The view lasts as long as both the node's text and Storage.
+std::string_view TextOf(const TXmlDNode* node, std::string& storage);
 
 class TXmlDAttribute : public TXmlDNode {
 public:
@@ -302,8 +314,7 @@ public:
     void AppendText(std::string& out) const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDCharacterData : public TXmlDNode {
@@ -327,8 +338,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 class TXmlDText : public TXmlDCharacterData {
@@ -339,8 +349,7 @@ public:
 
 protected:
     TXmlDText(TXmlDNodeType kind, std::string data);
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
     size_t XmlStartLengthBound() const override;
 };
 
@@ -351,8 +360,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
     size_t XmlStartLengthBound() const override;
 };
 
@@ -372,8 +380,7 @@ public:
     TXmlDNode* CloneNode() const override;
 
 protected:
-    size_t XmlStartLength(bool hasChildren) const override;
-    char* WriteXmlStart(char* p, bool hasChildren) const override;
+    void RenderStart(TXmlMarkup& out, bool hasChildren) const override;
 };
 
 }  // namespace tessara

@@ -15,6 +15,7 @@
 #include "app/win32/WinDialogs.h"
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
+#include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 
@@ -42,6 +43,10 @@ private:
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // One writer per repository file: a start on a file that another run of the program has
+    // open brings that run's window forward and ends, before it reads or writes anything.
+    TWinOneWriter writer;
+    if (!writer.Acquire(Wide(Texts().RepositoryFileName))) return 0;
     TComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -70,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 1;
     }
     const HWND main = window.Handle();
+    writer.Publish(main);
     application.SetMainWindow(main);
     clipboard.SetOwner(main);
     boxes.SetOwner(main);
@@ -77,9 +83,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     trayIcon.SetWindow(main, smallIcon);
     findBoxes.SetOwner(findWindow.Handle());
 
-    TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
-                           window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
-                           clipboard, shell, trayIcon, application, files});
+    TmForm form(TFormPorts{.DlgForms = window.DlgForms,
+                           .edtName = window.edtName,
+                           .Button2 = window.Button2,
+                           .Button3 = window.Button3,
+                           .ButtonMore = window.ButtonMore,
+                           .StatusBar1 = window.StatusBar1,
+                           .Window = window,
+                           .PopupMenu = window.PopupMenu,
+                           .Boxes = boxes,
+                           .Clipboard = clipboard,
+                           .Shell = shell,
+                           .TrayIcon = trayIcon,
+                           .Application = application,
+                           .Files = files});
     window.SetForm(&form);
     TFindForm find(TFindPorts{findWindow, findBoxes, window.StatusBar1, application}, form);
     form.OnDocumentChanged = [&] { find.DocumentChanged(); };

@@ -45,7 +45,7 @@ private:
 // byte, so it still reads as empty. Both are made at once, before the clipboard is opened.
 class TWinClipboardBlock final : public IClipboardBlock {
 public:
-    TWinClipboardBlock(UINT flags, const std::string& bytes)
+    TWinClipboardBlock(UINT flags, std::string_view bytes)
         : Block(flags, bytes.data(), bytes.size()),
           ZeroByte(bytes.empty() ? std::make_unique<TGlobalBlock>(flags, "", 1) : nullptr) {}
 
@@ -89,7 +89,7 @@ void TWinClipboard::Open() {
 
 void TWinClipboard::Empty() { ::EmptyClipboard(); }
 
-TClipboardBlock TWinClipboard::Allocate(const std::string& block, unsigned allocFlags) {
+TClipboardBlock TWinClipboard::Allocate(std::string_view block, unsigned allocFlags) {
     return std::make_unique<TWinClipboardBlock>(allocFlags, block);
 }
 

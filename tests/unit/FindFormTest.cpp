@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/FindForm.h"
+#include "fakes/FakeRepositoryFiles.h"
 #include "fakes/FormFixture.h"
 
 namespace tessara {
@@ -276,6 +277,34 @@ TEST_F(FindFormTest, ChangedDocumentRefreshesTheListAndNeverKeepsARemovedTemplat
     EXPECT_EQ(Find->RowTemplate(0), nullptr);
     Find->Hotkey();
     EXPECT_EQ(Rows(), (std::vector<std::string>{"xyz", "beta"}));
+}
+
+// Another program changes the file and the main window reads it again: the open list shows
+// the templates of the new document, none of the one let go.
+TEST_F(FindFormTest, FileReadAgainAfterAnOutsideChangeRefreshesTheList) {
+    fakes::FakeRepositoryFiles memory;
+    const auto repo = [](const std::string& names) {
+        std::string xml = "<Document d=\"x\">";
+        for (const char name : names) xml += std::string("<Groops name=\"") + name + "\"><Controls/><Module/></Groops>";
+        return xml + "</Document>";
+    };
+    memory.Files[FileName] = repo("AB");
+    W.Files = &memory;
+    Restart();
+    Find = std::make_unique<TFindForm>(TFindPorts{Window, Boxes, W.StatusBar1, W.Application}, *Form);
+    Form->OnDocumentChanged = [this] { Find->DocumentChanged(); };
+    Find->Hotkey();
+    Find->Key(TFindKey::Down);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"A", "B"}));
+
+    memory.WriteOutside(FileName, repo("XBY"));
+    Run([&] { Form->FormActivate(); });
+    EXPECT_EQ(W.StatusBar1.Text, C("Файл шаблонов изменён другой программой и прочитан заново."));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"X", "B", "Y"}));
+    for (int row = 0; row < Find->RowCount(); ++row)
+        EXPECT_EQ(Find->RowTemplate(row)->ParentNode(), Form->RootElement) << row;
+    Find->Key(TFindKey::Enter);
+    EXPECT_EQ(W.StatusBar1.Text, C("Скопировано X!"));
 }
 
 TEST_F(FindFormTest, UnavailableHotkeyIsSaidInTheMainStatusBar) {

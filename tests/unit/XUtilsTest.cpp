@@ -9,6 +9,7 @@
 #include "platform/Streams.h"
 #include "xml/XUtils.h"
 #include "FivePassEntities.h"
+#include "fakes/TestStreams.h"
 
 using namespace tessara;
 
@@ -30,9 +31,12 @@ struct Probe : TRefObject {
     bool Revive = false;
 };
 
-// A node-like object that owns a list of its own, for the deep-chain test.
+// A node-like object that owns a list of its own, for the deep-chain test; counts its
+// destructions.
 struct Chain : TRefObject {
+    ~Chain() override { ++Destroyed; }
     TRefObjectList Children;
+    static inline int Destroyed = 0;
 };
 
 }  // namespace
@@ -116,15 +120,18 @@ TEST(XList, PlainListDestroysItsItems) {
 }
 
 TEST(RefObject, MillionDeepChainIsFreedWithoutRecursion) {
+    constexpr int kDepth = 1000000;
+    Chain::Destroyed = 0;
     TRef<Chain> root(new Chain);
     Chain* tip = root.Get();
-    for (int i = 0; i < 1000000; ++i) {
+    for (int i = 0; i < kDepth; ++i) {
         auto* next = new Chain;
         tip->Children.InsertItem(0, next);
         tip = next;
     }
+    EXPECT_EQ(Chain::Destroyed, 0);
     root.Reset();  // would overflow the stack if every level recursed
-    SUCCEED();
+    EXPECT_EQ(Chain::Destroyed, kDepth + 1);  // every level, the root included
 }
 
 TEST(ListError, MessageCarriesIndex) {
@@ -183,6 +190,39 @@ TEST(Entities, LongTextsDecodeAlikeInEveryForm) {
     }
 }
 
+TEST(Entities, EscapingIntoABufferAtEveryBlockOffset) {
+    // The block-wise escaping: each special character at every offset of texts around the block
+    // sizes, runs of them, long runs without any, and dense random texts. The measured length
+    // must be what is written, and nothing may be written past the 7 bytes of room after it.
+    std::vector<std::string> texts;
+    const std::string specials = "&<>\"'";
+    for (size_t length : {15, 16, 17, 63, 64, 65, 79, 80, 81, 127, 128, 129, 200})
+        for (size_t at = 0; at < length; ++at)
+            for (const char c : specials) {
+                std::string s(length, 'a');
+                s[at] = c;
+                texts.push_back(s);
+                texts.push_back(std::string(at, c) + std::string(length - at, '\xE9'));
+            }
+    texts.push_back(std::string(1000, '"'));
+    texts.push_back(std::string(1000, 'x'));
+    std::mt19937 rng(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string s(rng() % 300, 0);
+        for (char& c : s) c = rng() % 4 == 0 ? specials[rng() % specials.size()] : static_cast<char>(rng());
+        texts.push_back(s);
+    }
+    for (const std::string& s : texts) {
+        const std::string expected = FivePassEscape(s);
+        ASSERT_EQ(EscapedXmlLength(s), expected.size()) << s;
+        std::string buffer(expected.size() + 7 + 16, '#');
+        const char* end = EscapeXmlInto(buffer.data(), s);
+        ASSERT_EQ(static_cast<size_t>(end - buffer.data()), expected.size()) << s;
+        ASSERT_EQ(buffer.substr(0, expected.size()), expected) << s;
+        ASSERT_EQ(buffer.substr(expected.size() + 7), std::string(16, '#')) << s;
+    }
+}
+
 TEST(Entities, Examples) {
     EXPECT_EQ(EscapeXml("a&b<c"), "a&amp;b&lt;c");
     EXPECT_EQ(EscapeXml("&amp;"), "&amp;amp;");
@@ -214,16 +254,8 @@ TEST(TextReader, ReadsBlocksAndIsExactAtTheEnd) {
     EXPECT_TRUE(r2.Eof());
 }
 
-namespace {
-// A stream that promises more than it delivers.
-struct ShortStream : TMemoryStream {
-    using TMemoryStream::TMemoryStream;
-    int64_t Size() const override { return TMemoryStream::Size() + 10; }
-};
-}  // namespace
-
 TEST(TextReader, ShortStreamRaisesReadError) {
-    ShortStream s("abc");
+    fakes::TOverstatedStream s("abc");
     try {
         TTextReader r(&s, 4096);
         FAIL();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -250,9 +251,9 @@ TEST(XmlDomLists, IndexErrorsAndTwoLists) {
             c.call();
         } catch (const EListError& e) {
             listError = true;
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         } catch (const Exception& e) {
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         }
         EXPECT_EQ(listError, c.message.rfind("List", 0) == 0) << c.message;
         EXPECT_EQ(Names(a.Get()), "yx");
@@ -518,6 +519,51 @@ TEST(XmlDomKinds, TextOfElementsAndDocuments) {
     EXPECT_EQ(root->GetXml(), "<r></r>");
 }
 
+TEST(XmlDomKinds, TextViewOnlyWhereTheTextIsOnePiece) {
+    // Each element's children, whether TextView gives the stored bytes, and GetText's text.
+    struct TCase {
+        std::function<void(TXmlDElement*)> Fill;
+        bool Viewed;
+        std::string Text;
+    } cases[] = {
+        {[](TXmlDElement*) {}, true, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDText("a<b")); }, true, "a<b"},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDCDATASection("c]")); }, true, "c]"},
+        {[](TXmlDElement* e) { e->SetText(""); }, true, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDComment("x")); }, false, ""},
+        {[](TXmlDElement* e) { e->AppendChild(new TXmlDElement("i")); }, false, ""},
+        {[](TXmlDElement* e) {
+             e->AppendChild(new TXmlDText("a"));
+             e->AppendChild(new TXmlDText("b"));
+         },
+         false, "ab"},
+        {[](TXmlDElement* e) {
+             e->AppendChild(new TXmlDText("a"));
+             e->AppendChild(new TXmlDComment("no"));
+         },
+         false, "a"},
+        {[](TXmlDElement* e) {
+             auto* inner = new TXmlDElement("i");
+             e->AppendChild(inner);
+             inner->SetText("deep");
+         },
+         false, "deep"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TRef<TXmlDElement> element(new TXmlDElement("e"));
+        cases[i].Fill(element.Get());
+        const std::optional<std::string_view> view = element->TextView();
+        ASSERT_EQ(view.has_value(), cases[i].Viewed) << i;
+        EXPECT_EQ(element->GetText(), cases[i].Text) << i;
+        if (!view) continue;
+        EXPECT_EQ(*view, cases[i].Text) << i;
+        // The bytes of the node itself, not a copy of them.
+        if (element->FirstChild() != nullptr) {
+            EXPECT_EQ(view->data(), static_cast<TXmlDCharacterData*>(element->FirstChild())->Data.data()) << i;
+        }
+    }
+}
+
 TEST(XmlDomKinds, CloneNodeCopiesNameAndValueOnly) {
     TRef<TXmlDElement> e(new TXmlDElement("E"));
     e->SetAttribute("a", "1");
@@ -752,17 +798,6 @@ TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
     return e;
 }
 
-// A stream that takes a limited number of bytes and then writes short.
-struct ShortStream : TMemoryStream {
-    explicit ShortStream(size_t limit) : Limit(limit) {}
-    size_t Write(const void* buffer, size_t count) override {
-        const size_t n = count < Limit ? count : Limit;
-        Limit -= n;
-        return TMemoryStream::Write(buffer, n);
-    }
-    size_t Limit;
-};
-
 }  // namespace
 
 TEST(XmlDomRender, RandomTreesMatchTheReference) {
@@ -788,26 +823,5 @@ TEST(XmlDomRender, RandomTreesMatchTheReference) {
         if (inner != nullptr) {
             EXPECT_EQ(inner->GetXml(), ReferenceXml(inner)) << seed;
         }
-    }
-}
-
-TEST(XmlDomRender, StreamBlocksAndShortWrites) {
-    // Many small parts across block boundaries, and parts larger than a block.
-    TRef<TXmlDElement> e(new TXmlDElement("r"));
-    for (int i = 0; i < 20000; ++i) {
-        e->AppendChild(new TXmlDText(std::string(i % 7, '"')));
-        e->AppendChild(new TXmlDCDATASection(""));
-    }
-    e->AppendChild(new TXmlDText(std::string(600000, '&')));
-    e->AppendChild(new TXmlDComment(std::string(300000, '-')));
-    const std::string expected = ReferenceXml(e.Get());
-    TMemoryStream stream;
-    e->WriteXmlToStream(&stream);
-    EXPECT_EQ(stream.GetBytes(), expected);
-    EXPECT_EQ(e->GetXml(), expected);
-
-    for (size_t limit : {size_t(0), size_t(1000), expected.size() - 1}) {
-        ShortStream short_(limit);
-        EXPECT_THROW(e->WriteXmlToStream(&short_), EWriteError) << limit;
     }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -119,10 +120,17 @@ public:
     std::optional<bool> InsControlsEnabled;
     std::optional<bool> InsModuleEnabled;
     std::vector<std::string> Popups;  // "button" or "x,y"
+    TPasteItem Choice = TPasteItem::None;  // what the user chooses in every popup
     void SetInsControlsEnabled(bool enabled) override { InsControlsEnabled = enabled; }
     void SetInsModuleEnabled(bool enabled) override { InsModuleEnabled = enabled; }
-    void PopupAt(int x, int y) override { Popups.push_back(std::to_string(x) + "," + std::to_string(y)); }
-    void PopupAtPasteButton() override { Popups.push_back("button"); }
+    TPasteItem PopupAt(int x, int y) override {
+        Popups.push_back(std::to_string(x) + "," + std::to_string(y));
+        return Choice;
+    }
+    TPasteItem PopupAtPasteButton() override {
+        Popups.push_back("button");
+        return Choice;
+    }
 };
 
 class FakeMessageBoxes : public IMessageBoxes {
@@ -134,9 +142,12 @@ public:
     std::vector<Box> Questions;
     std::vector<Box> Errors;
     std::deque<bool> Answers;  // the user's answers, in order; asking with none left fails
+    // Runs while a question is on screen (the window activated by the box's own loop).
+    std::function<void()> WhileAsking;
 
     bool AskOkCancel(const std::string& text, const std::string& title) override {
         Questions.push_back({text, title});
+        if (WhileAsking) WhileAsking();
         if (Answers.empty()) throw std::logic_error("unexpected question");
         const bool answer = Answers.front();
         Answers.pop_front();
@@ -191,9 +202,9 @@ public:
         Block Data;
         int& Live;
     };
-    TClipboardBlock Allocate(const std::string& block, unsigned flags) override {
+    TClipboardBlock Allocate(std::string_view block, unsigned flags) override {
         if (FailAllocate) throw Exception("Out of memory");
-        return std::make_unique<FakeBlock>(Block{block, flags}, LiveBlocks);
+        return std::make_unique<FakeBlock>(Block{std::string(block), flags}, LiveBlocks);
     }
     void SetData(unsigned format, TClipboardBlock block) override {
         RequireOpen();
@@ -325,9 +336,20 @@ struct FakeWindowSystem {
     IRepositoryFiles* Files = nullptr;
 
     TFormPorts Ports() {
-        return TFormPorts{DlgForms,  edtName, Button2,   Button3, ButtonMore,  StatusBar1, Window,
-                          PopupMenu, Boxes,   Clipboard, Shell,   TrayIcon,    Application,
-                          Files != nullptr ? *Files : RealFiles};
+        return TFormPorts{.DlgForms = DlgForms,
+                          .edtName = edtName,
+                          .Button2 = Button2,
+                          .Button3 = Button3,
+                          .ButtonMore = ButtonMore,
+                          .StatusBar1 = StatusBar1,
+                          .Window = Window,
+                          .PopupMenu = PopupMenu,
+                          .Boxes = Boxes,
+                          .Clipboard = Clipboard,
+                          .Shell = Shell,
+                          .TrayIcon = TrayIcon,
+                          .Application = Application,
+                          .Files = Files != nullptr ? *Files : RealFiles};
     }
 };
 
