@@ -1,6 +1,7 @@
 #include "app/ClipUnit.h"
 
 #include "app/Texts.h"
+#include "platform/Charset.h"
 #include "platform/Exceptions.h"
 
 namespace tessara {
@@ -15,6 +16,18 @@ constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
 constexpr uint32_t kWmUser = 0x400;
 // CF_LOCALE's block: the LCID of Russian (0x0419), a 32-bit little-endian number.
 const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
+
+// CF_UNICODETEXT's block for a 1251 text that ends in its zero byte: UTF-16, little-endian.
+std::string UnicodeTextBlock(const std::string& cp1251) {
+    const std::u16string wide = Cp1251ToUtf16(cp1251);
+    std::string block;
+    block.reserve(wide.size() * 2);
+    for (char16_t c : wide) {
+        block += static_cast<char>(c & 0xFF);
+        block += static_cast<char>(c >> 8);
+    }
+    return block;
+}
 
 std::string MessageOf(const std::exception& error) {
     if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->GetMessage();
@@ -74,18 +87,28 @@ void ShowStandardError(IMessageBoxes& boxes, const std::exception& error, const 
 // TData
 
 void TData::PutToClipboard(const std::string& Controls, const std::string& Module) {
-    TClipboardOpen open(Clipboard);
-    Clipboard.Empty();
+    // Every block is made before the clipboard is opened and emptied: when memory runs out,
+    // the clipboard keeps what it held.
     // The dialog editor's data: exactly its bytes, no terminating zero.
-    Clipboard.SetData(DialogEditorFormat, Controls, kGmemMoveable);
+    TClipboardBlock controls = Clipboard.Allocate(Controls, kGmemMoveable);
     std::string text;
     text.reserve(Module.size() + 1);
     text += Module;
     text += '\0';
-    Clipboard.SetData(kCfText, text, kGmemMoveable | kGmemDdeShare);
-    // Without the locale, Unicode programs decode the text with the keyboard layout's code
-    // page, and an English layout turns the Cyrillic into garbage.
-    Clipboard.SetData(kCfLocale, kRussianLocaleBlock, kGmemMoveable);
+    TClipboardBlock ansi = Clipboard.Allocate(text, kGmemMoveable | kGmemDdeShare);
+    // Without the locale, the system converts CF_TEXT for Unicode programs with the keyboard
+    // layout's code page, and an English layout turns the Cyrillic into garbage.
+    TClipboardBlock locale = Clipboard.Allocate(kRussianLocaleBlock, kGmemMoveable);
+    // The text as Unicode too, converted exactly, so that no reader depends on the system's
+    // conversion at all.
+    TClipboardBlock unicode = Clipboard.Allocate(UnicodeTextBlock(text), kGmemMoveable);
+
+    TClipboardOpen open(Clipboard);
+    Clipboard.Empty();
+    Clipboard.SetData(DialogEditorFormat, std::move(controls));
+    Clipboard.SetData(kCfText, std::move(ansi));
+    Clipboard.SetData(kCfLocale, std::move(locale));
+    Clipboard.SetData(kCfUnicodeText, std::move(unicode));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -394,7 +417,7 @@ void TmForm::PopupMenuPopup() {
         hasControls = Ports.Clipboard.HasData(DialogEditorFormat);
     }
     Ports.PopupMenu.SetInsControlsEnabled(hasControls);
-    Ports.PopupMenu.SetInsModuleEnabled(Ports.Clipboard.IsFormatAvailable(kCfText));
+    Ports.PopupMenu.SetInsModuleEnabled(ClipboardHasText());
 }
 
 void TmForm::insContronClick() {
@@ -417,10 +440,15 @@ void TmForm::insContronClick() {
     SaveAfterChange();
 }
 
+bool TmForm::ClipboardHasText() {
+    return Ports.Clipboard.IsFormatAvailable(kCfUnicodeText) ||
+           Ports.Clipboard.IsFormatAvailable(kCfText);
+}
+
 void TmForm::insModuleClick() {
     const int index = Ports.DlgForms.ItemIndex();
     if (index < 0 || index >= Ports.DlgForms.Count()) return;
-    if (!Ports.Clipboard.IsFormatAvailable(kCfText)) return;
+    if (!ClipboardHasText()) return;
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(index);
     TXmlDNode* module = ModuleNode(templ, entryText);
@@ -428,12 +456,21 @@ void TmForm::insModuleClick() {
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceModule, Ports.Window.Caption()))
         return;
     std::string text;
+    size_t replaced = 0;
     {
         TClipboardOpen open(Ports.Clipboard);
-        text = Ports.Clipboard.GetData(kCfText).value_or(std::string());
+        // The Unicode text is what Unicode programs put; the CF_TEXT the system derives from
+        // it follows the keyboard layout's code page, which destroys Cyrillic under an English
+        // layout. So the Unicode text is read and converted here whenever there is one.
+        if (std::optional<std::u16string> wide = Ports.Clipboard.GetUnicodeText())
+            text = Utf16ToCp1251(*wide, &replaced);
+        else
+            text = Ports.Clipboard.GetData(kCfText).value_or(std::string());
     }
     module->SetText(text);
-    Ports.StatusBar1.SetText(Texts().StatusModulePasted + entryText + Texts().StatusEnd);
+    std::string status = Texts().StatusModulePasted + entryText + Texts().StatusEnd;
+    if (replaced != 0) status += Texts().StatusCharactersReplaced + std::to_string(replaced) + '.';
+    Ports.StatusBar1.SetText(status);
     SaveAfterChange();
 }
 

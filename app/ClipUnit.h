@@ -21,8 +21,8 @@ std::string StandardErrorText(const std::string& message);
 void ShowStandardError(IMessageBoxes& boxes, const std::exception& error, const std::string& title);
 
 // Puts one template onto the clipboard: the controls data under the dialog editor's format
-// and the module text as CF_TEXT (with CF_LOCALE Russian), in one open of the clipboard
-// that empties it first.
+// and the module text as CF_TEXT (with CF_LOCALE Russian) and as CF_UNICODETEXT, in one open
+// of the clipboard that empties it first.
 class TData {
 public:
     TData(IClipboard& clipboard, unsigned dialogEditorFormat) noexcept
@@ -106,6 +106,8 @@ private:
     // The selected entry's index, or EListError(-1) when none is selected.
     int SelectedIndex() const;
     TXmlDElement* SelectedTemplate();
+    // Text on the clipboard, Unicode or CF_TEXT: what "Вставить модуль" takes.
+    bool ClipboardHasText();
     TXmlDNode* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
     TXmlDNode* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
     void CreateRepository();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -101,10 +102,19 @@ public:
 };
 
 // Clipboard format numbers and global-memory flags as the platform defines them.
-inline constexpr unsigned kCfText = 1;     // CF_TEXT
-inline constexpr unsigned kCfLocale = 16;  // CF_LOCALE
+inline constexpr unsigned kCfText = 1;          // CF_TEXT
+inline constexpr unsigned kCfUnicodeText = 13;  // CF_UNICODETEXT
+inline constexpr unsigned kCfLocale = 16;       // CF_LOCALE
 inline constexpr unsigned kGmemMoveable = 0x0002;
 inline constexpr unsigned kGmemDdeShare = 0x2000;
+
+// A global memory block made for the clipboard and not put yet: it is freed with this object
+// unless IClipboard::SetData took it.
+class IClipboardBlock {
+public:
+    virtual ~IClipboardBlock() = default;
+};
+using TClipboardBlock = std::unique_ptr<IClipboardBlock>;
 
 // The system clipboard. Between Open and Close the clipboard is ours; the handlers always
 // close what they opened, also when an operation fails.
@@ -117,13 +127,19 @@ public:
     // program holds it; raises EClipboardException ("Cannot open clipboard") when it can't.
     virtual void Open() = 0;
     virtual void Empty() = 0;
-    // Puts one global memory block allocated with AllocFlags, of exactly Block.size() bytes
-    // holding Block, under Format. Once put, the block belongs to the clipboard; when it
-    // cannot be allocated or put, the block is freed and an exception is raised.
-    virtual void SetData(unsigned format, const std::string& block, unsigned allocFlags) = 0;
+    // Allocates one global memory block with AllocFlags, of exactly Block.size() bytes holding
+    // Block. Needs no open clipboard: blocks are made before the clipboard is emptied, so that
+    // a failure leaves its contents alone. Raises when the memory cannot be had.
+    virtual TClipboardBlock Allocate(const std::string& block, unsigned allocFlags) = 0;
+    // Puts a block made by Allocate under Format; from then on it belongs to the clipboard.
+    // Raises when it cannot be put (the block is then freed). Needs the clipboard open.
+    virtual void SetData(unsigned format, TClipboardBlock block) = 0;
     // The bytes of the block under Format up to its first zero byte (or its end);
     // nothing when the clipboard gives no block. Needs the clipboard open.
     virtual std::optional<std::string> GetData(unsigned format) = 0;
+    // The UTF-16 text under CF_UNICODETEXT up to its first zero character (or the block's
+    // end); nothing when the clipboard gives no block. Needs the clipboard open.
+    virtual std::optional<std::u16string> GetUnicodeText() = 0;
     // True when the clipboard gives a block under Format. Needs the clipboard open.
     virtual bool HasData(unsigned format) = 0;
     // IsClipboardFormatAvailable: needs no open clipboard.

@@ -76,6 +76,7 @@ TTexts MakeTexts() {
     t.StatusControlsPasted = Cp1251("Вставлены контролы в ");
     t.StatusModulePasted = Cp1251("Вставлен текст модуль в ");
     t.StatusEnd = std::string(1, '!');
+    t.StatusCharactersReplaced = Cp1251(" Символов, которых нет в кодировке Windows-1251, заменено на «?»: ");
     t.StatusSaveFailed = Cp1251("Изменения не сохранены в файл, попытка будет повторена: ");
     t.StatusBackupMade = Cp1251("Копия исходного файла шаблонов сохранена как ");
 

@@ -44,6 +44,7 @@ struct TTexts {
     std::string StatusControlsPasted;
     std::string StatusModulePasted;
     std::string StatusEnd;           // "!"
+    std::string StatusCharactersReplaced;  // + how many characters 1251 lacks + "."
     std::string StatusSaveFailed;    // + the error's message
     std::string StatusBackupMade;    // + the backup's file name
 

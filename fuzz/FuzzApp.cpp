@@ -40,6 +40,7 @@
 #include "fakes/FakePorts.h"
 #include "fakes/FakeRepositoryFiles.h"
 #include "FuzzCheck.h"
+#include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "xml/XXmlDom.h"
 
@@ -214,6 +215,14 @@ struct TSession {
         while (module->NodeType() != ntElement) module = module->NextSibling();
         FUZZ_CHECK(Ports.Clipboard.Bytes(Form->DialogEditorFormat) == controls->GetText());
         FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == module->GetText() + std::string(1, '\0'));
+        // The Unicode text is the same text exactly: converted back, it gives the same bytes.
+        const std::string& unicode = Ports.Clipboard.Bytes(kCfUnicodeText);
+        FUZZ_CHECK(unicode.size() == 2 * (module->GetText().size() + 1));
+        std::u16string wide;
+        for (size_t i = 0; i + 3 < unicode.size(); i += 2)
+            wide += static_cast<char16_t>(static_cast<unsigned char>(unicode[i]) |
+                                          static_cast<unsigned char>(unicode[i + 1]) << 8);
+        FUZZ_CHECK(Utf16ToCp1251(wide) == module->GetText());
     }
 };
 
@@ -249,7 +258,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeClipboard& clip = s.Ports.Clipboard;
     for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
         TmForm& f = *s.Form;
-        switch (in.Byte() % 22) {
+        switch (in.Byte() % 24) {
             case 0: {  // the user selects an entry (or none)
                 const int count = s.Ports.DlgForms.Count();
                 s.Ports.DlgForms.Selected = static_cast<int>(in.Byte() % (count + 1)) - 1;
@@ -280,7 +289,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 clip.AnnouncedWithoutData.insert(kCfText);
                 break;
             case 21: clip.FailSetData = !clip.FailSetData; break;
+            case 22: clip.PutFromOutside(kCfUnicodeText, in.String()); break;  // any bytes, odd too
+            case 23: clip.FailAllocate = !clip.FailAllocate; break;
         }
+        FUZZ_CHECK(clip.LiveBlocks == 0);
     }
     s.Run([&] { s.Form->FormDestroy(); });
     s.CheckDirectory();

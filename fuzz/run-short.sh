@@ -1,9 +1,9 @@
 #!/bin/sh
-# Builds the fuzz targets (clang, libFuzzer, ASan, UBSan, LSan) if needed and runs each for a
+# Builds the fuzz targets (the fuzz preset: clang, libFuzzer, ASan, UBSan, LSan) and runs each for a
 # bounded time, one after the other. Last line: "fuzz: N passed, M failed". Exit status is
 # non-zero when any target found something (its crash file is in build/fuzz/findings/).
 #   FUZZ_SECONDS   time per target (default 60)
-#   FUZZ_TARGETS   targets to run (default: every fuzz_* target that was built)
+#   FUZZ_TARGETS   targets to run (default: one per fuzz/Fuzz*.cpp)
 #   FUZZ_BUILD     build directory (default build/fuzz)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,21 +17,15 @@ if ! command -v clang++ >/dev/null 2>&1; then
     exit 1
 fi
 
-if [ ! -f "$build/build.ninja" ]; then
-    mkdir -p "$build"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARA_SANITIZE=ON -DTESSARA_BUILD_TESTS=OFF -DTESSARA_BUILD_BENCH=OFF \
-        >"$build/configure.log" 2>&1 ||
-        { cat "$build/configure.log"; echo "fuzz: 0 passed, 1 failed"; exit 1; }
+# The fuzz preset's settings; FUZZ_BUILD only moves the build directory.
+mkdir -p "$build"
+if ! (cd "$root" && cmake --preset fuzz -B "$build") >"$build/configure.log" 2>&1; then
+    cat "$build/configure.log"
+    echo "fuzz: 0 passed, 1 failed"
+    exit 1
 fi
 targets=${FUZZ_TARGETS:-$(cd "$here" && ls Fuzz*.cpp | sed 's/^Fuzz\(.*\)\.cpp$/fuzz_\1/' | tr 'A-Z' 'a-z')}
-# A target is missing when its sources are not in the tree yet (fuzz_app needs the app core).
-known=$(cmake --build "$build" --target help 2>/dev/null)
-available=""
-for t in $targets; do
-    if printf '%s\n' "$known" | grep -q "^$t:"; then available="$available $t"; fi
-done
-if ! cmake --build "$build" -j2 --target $available >"$build/build.log" 2>&1; then
+if ! cmake --build "$build" -j2 --target $targets >"$build/build.log" 2>&1; then
     tail -40 "$build/build.log"
     echo "fuzz: 0 passed, 1 failed"
     exit 1
@@ -40,7 +34,7 @@ fi
 passed=0
 failed=0
 mkdir -p "$build/findings" "$build/corpus"
-for t in $available; do
+for t in $targets; do
     name=${t#fuzz_}
     work="$build/corpus/$name"
     mkdir -p "$work"

@@ -113,10 +113,20 @@ std::u16string Cp1251ToUtf16(std::string_view cp1251) {
     return out;
 }
 
-std::string Utf16ToCp1251(std::u16string_view utf16) {
+std::string Utf16ToCp1251(std::u16string_view utf16, size_t* replaced) {
     std::string out;
     out.reserve(utf16.size());
-    for (char16_t c : utf16) out += FromUnicode(c);
+    size_t missing = 0;
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t c = utf16[i];
+        const bool pair = c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() &&
+                          utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF;
+        if (pair) ++i;  // no character beyond U+FFFF is in 1251
+        const char b = pair || (c >= 0xD800 && c <= 0xDFFF) ? '?' : FromUnicode(c);
+        if (b == '?' && c != u'?') ++missing;
+        out += b;
+    }
+    if (replaced != nullptr) *replaced = missing;
     return out;
 }
 

@@ -3,6 +3,7 @@
 // converts 1251 to UTF-16 at its edge. This is the one place that knows the code page.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,10 @@ inline std::string Cp1251(std::u8string_view utf8) {
 }
 std::string Cp1251ToUtf8(std::string_view cp1251);
 std::u16string Cp1251ToUtf16(std::string_view cp1251);
-std::string Utf16ToCp1251(std::u16string_view utf16);
+// UTF-16 → 1251. A character that 1251 lacks becomes '?': a surrogate pair, being one
+// character, becomes one '?', and so does a lone surrogate. Replaced, when given, receives
+// how many characters were replaced.
+std::string Utf16ToCp1251(std::u16string_view utf16, size_t* replaced = nullptr);
 
 #ifdef _WIN32
 // The same for the wide Windows API, whose wchar_t holds UTF-16.

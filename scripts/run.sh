@@ -45,14 +45,8 @@ wine_env_init
 trap wine_session_stop EXIT
 trap 'exit 130' INT TERM
 
-exe=$(find "$root/build/win64" -name Tessara.exe -type f 2>/dev/null | head -n 1)
-if [[ -z $exe ]]; then
-    say "Tessara.exe is not part of the build yet (app/win32/ is missing);"
-    say "running what the build has instead: the unit tests under Wine"
-    wine_prefix_ensure || fail "cannot prepare the Wine prefix"
-    "$root/scripts/wine-run.sh" "$root/build/win64/tests/unit/unit_tests.exe" --gtest_brief=1
-    exit $?
-fi
+exe=$root/build/win64/app/win32/Tessara.exe
+[[ -f $exe ]] || fail "the build did not make $exe"
 
 mode=auto
 ((smoke)) && mode=xvfb

@@ -1,6 +1,7 @@
 #include "app/win32/WinClipboard.h"
 
 #include <cstring>
+#include <memory>
 
 #include "platform/Exceptions.h"
 
@@ -39,6 +40,24 @@ private:
     HGLOBAL Handle;
 };
 
+// The clipboard port's block. Windows takes a zero-length block; Wine refuses one. So an
+// empty block comes with one zero byte to stand in: every reader stops at the first zero
+// byte, so it still reads as empty. Both are made at once, before the clipboard is opened.
+class TWinClipboardBlock final : public IClipboardBlock {
+public:
+    TWinClipboardBlock(UINT flags, const std::string& bytes)
+        : Block(flags, bytes.data(), bytes.size()),
+          ZeroByte(bytes.empty() ? std::make_unique<TGlobalBlock>(flags, "", 1) : nullptr) {}
+
+    bool PutAs(UINT format) {
+        return Block.PutAs(format) || (ZeroByte != nullptr && ZeroByte->PutAs(format));
+    }
+
+private:
+    TGlobalBlock Block;
+    std::unique_ptr<TGlobalBlock> ZeroByte;
+};
+
 }  // namespace
 
 std::string BytesOfBlock(HGLOBAL block) {
@@ -70,16 +89,13 @@ void TWinClipboard::Open() {
 
 void TWinClipboard::Empty() { ::EmptyClipboard(); }
 
-void TWinClipboard::SetData(unsigned format, const std::string& block, unsigned allocFlags) {
-    TGlobalBlock data(allocFlags, block.data(), block.size());
-    if (data.PutAs(format)) return;
-    // Windows takes a zero-length block; Wine refuses one. Then the empty data goes as one
-    // zero byte: every reader stops at the first zero byte, so it still reads as empty.
-    if (block.empty()) {
-        const char zero = '\0';
-        TGlobalBlock zeroByte(allocFlags, &zero, 1);
-        if (zeroByte.PutAs(format)) return;
-    }
+TClipboardBlock TWinClipboard::Allocate(const std::string& block, unsigned allocFlags) {
+    return std::make_unique<TWinClipboardBlock>(allocFlags, block);
+}
+
+void TWinClipboard::SetData(unsigned format, TClipboardBlock block) {
+    // Only blocks made by Allocate above reach here.
+    if (static_cast<TWinClipboardBlock&>(*block).PutAs(format)) return;
     throw Exception("Cannot set clipboard data");
 }
 
@@ -87,6 +103,21 @@ std::optional<std::string> TWinClipboard::GetData(unsigned format) {
     const HANDLE block = ::GetClipboardData(format);
     if (block == nullptr) return std::nullopt;
     return BytesOfBlock(block);
+}
+
+std::optional<std::u16string> TWinClipboard::GetUnicodeText() {
+    const HANDLE block = ::GetClipboardData(CF_UNICODETEXT);
+    if (block == nullptr) return std::nullopt;
+    const SIZE_T units = ::GlobalSize(block) / sizeof(char16_t);
+    if (units == 0) return std::u16string();
+    const void* p = ::GlobalLock(block);
+    if (p == nullptr) return std::u16string();
+    const auto* text = static_cast<const char16_t*>(p);
+    SIZE_T length = 0;
+    while (length < units && text[length] != 0) ++length;
+    std::u16string result(text, length);
+    ::GlobalUnlock(block);
+    return result;
 }
 
 bool TWinClipboard::HasData(unsigned format) { return ::GetClipboardData(format) != nullptr; }

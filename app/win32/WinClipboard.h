@@ -20,8 +20,10 @@ public:
     unsigned RegisterFormat(const std::string& name) override;
     void Open() override;
     void Empty() override;
-    void SetData(unsigned format, const std::string& block, unsigned allocFlags) override;
+    TClipboardBlock Allocate(const std::string& block, unsigned allocFlags) override;
+    void SetData(unsigned format, TClipboardBlock block) override;
     std::optional<std::string> GetData(unsigned format) override;
+    std::optional<std::u16string> GetUnicodeText() override;
     bool HasData(unsigned format) override;
     bool IsFormatAvailable(unsigned format) override;
     void Close() override;

@@ -310,13 +310,57 @@ TEST_F(ClipUnitTest, CopyPutsExactBlocksAfterEmptyingTheClipboard) {
     EXPECT_EQ(W.StatusBar1.Text, C("Скопировано T!"));
     EXPECT_EQ(W.Clipboard.Log, (std::vector<std::string>{
                                    "open", "empty", "set " + std::to_string(DialogFormat()),
-                                   "set 1", "set 16", "close"}));
-    EXPECT_EQ(W.Clipboard.Blocks.size(), 3u);
+                                   "set 1", "set 16", "set 13", "close"}));
+    EXPECT_EQ(W.Clipboard.Blocks.size(), 4u);
     EXPECT_EQ(W.Clipboard.Blocks[DialogFormat()].Bytes, "ab");
     EXPECT_EQ(W.Clipboard.Blocks[DialogFormat()].Flags, 0x0002u);
     EXPECT_EQ(W.Clipboard.Blocks[kCfText].Bytes, std::string("x\0", 2));
     EXPECT_EQ(W.Clipboard.Blocks[kCfText].Flags, 0x2002u);
     EXPECT_EQ(W.Clipboard.Blocks[kCfLocale].Bytes, std::string("\x19\x04\0\0", 4));
+    EXPECT_EQ(W.Clipboard.Blocks[kCfUnicodeText].Bytes, std::string("x\0\0\0", 4));
+    EXPECT_EQ(W.Clipboard.Blocks[kCfUnicodeText].Flags, 0x0002u);
+    EXPECT_EQ(W.Clipboard.LiveBlocks, 0);
+}
+
+TEST_F(ClipUnitTest, CopyPutsTheModuleAsExactUnicodeText) {
+    Start();
+    Add("T");
+    Select(0);
+    // Every byte of 1251 but the zero: Cyrillic, "ё", "№", and 0x98, which has no character
+    // and goes as U+0098 so that it comes back as itself.
+    std::string module;
+    for (int b = 1; b < 256; ++b) module += static_cast<char>(b);
+    W.Clipboard.PutFromOutside(kCfText, module + '\0');
+    PasteModule();
+    Copy();
+    EXPECT_EQ(W.Clipboard.Bytes(kCfText), module + '\0');
+    const std::string& unicode = W.Clipboard.Blocks[kCfUnicodeText].Bytes;
+    ASSERT_EQ(unicode.size(), 256u * 2);
+    EXPECT_EQ(unicode.substr(0xB8 * 2 - 2, 2), "\x51\x04");  // "ё" U+0451
+    EXPECT_EQ(unicode.substr(0xB9 * 2 - 2, 2), "\x16\x21");  // "№" U+2116
+    EXPECT_EQ(unicode.substr(0x98 * 2 - 2, 2), std::string("\x98\0", 2));
+    EXPECT_EQ(unicode.substr(510), std::string(2, '\0'));
+    // Pasted back, the Unicode text gives the same bytes.
+    Add("U");
+    Select(1);
+    PasteModule();
+    EXPECT_EQ(ModuleOf(1), module);
+    EXPECT_EQ(W.StatusBar1.Text, C("Вставлен текст модуль в U!"));
+}
+
+TEST_F(ClipUnitTest, CopyThatCannotAllocateLeavesTheClipboardAlone) {
+    Start();
+    Add("T");
+    Select(0);
+    W.Clipboard.PutFromOutside(kCfText, std::string("theirs\0", 7));
+    W.Clipboard.Log.clear();
+    W.Clipboard.FailAllocate = true;
+    Copy();
+    EXPECT_EQ(LastError(), "Out of memory.");
+    EXPECT_EQ(W.Clipboard.Log, std::vector<std::string>{});  // never opened, never emptied
+    EXPECT_EQ(W.Clipboard.Bytes(kCfText), std::string("theirs\0", 7));
+    EXPECT_EQ(W.Clipboard.LiveBlocks, 0);
+    EXPECT_EQ(W.StatusBar1.Text, "");
 }
 
 TEST_F(ClipUnitTest, CopyOfNewTemplatePutsEmptyBlocks) {
@@ -420,6 +464,56 @@ TEST_F(ClipUnitTest, PasteModuleAsksOnlyWhenTextExistsAndCancelChangesNothing) {
     PasteModule();
     EXPECT_EQ(ModuleOf(0), "other");
     EXPECT_EQ(W.StatusBar1.Text, C("Вставлен текст модуль в T!"));
+}
+
+// UTF-16LE bytes of a text, with its terminating zero.
+std::string Utf16Block(std::u16string_view text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes + std::string(2, '\0');
+}
+
+TEST_F(ClipUnitTest, PasteModuleTakesUnicodeTextOverTheDerivedAnsiText) {
+    struct Case {
+        const char* What;
+        std::u16string Unicode;  // empty: no CF_UNICODETEXT
+        std::string Ansi;        // empty: no CF_TEXT
+        const char* Module;      // UTF-8 of the stored 1251 text
+        const char* Status;      // UTF-8
+    };
+    const Case cases[] = {
+        // What an English keyboard layout gives: the system's CF_TEXT from code page 1252.
+        {"unicode only", u"Процедура ПриОткрытии() ё №", "",
+         "Процедура ПриОткрытии() ё №", "Вставлен текст модуль в T!"},
+        {"disagreeing CF_TEXT", u"Процедура ПриОткрытии() ё №",
+         std::string("????????? ???????????" "() ? ?\0", 28), "Процедура ПриОткрытии() ё №",
+         "Вставлен текст модуль в T!"},
+        {"no unicode", u"", C("Текст\r\n") + '\0', "Текст\r\n", "Вставлен текст модуль в T!"},
+        {"line breaks and quotes pass unchanged", u"a\r\nb\n\"<&>\"\t", "", "a\r\nb\n\"<&>\"\t",
+         "Вставлен текст модуль в T!"},
+        // Outside 1251: a CJK character, an emoji (one character, two UTF-16 units), a lone
+        // surrogate; "?" typed by the user is no replacement.
+        {"characters 1251 lacks", u"Да? \u4E2D \U0001F600 \xD800!", "", "Да? ? ? ?!",
+         "Вставлен текст модуль в T! Символов, которых нет в кодировке Windows-1251, заменено на «?»: 3."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        Start(NewRepositoryXml());
+        Add("T");
+        Select(0);
+        W.Clipboard.Blocks.clear();
+        if (!c.Unicode.empty()) W.Clipboard.Blocks[kCfUnicodeText] = {Utf16Block(c.Unicode), kGmemMoveable};
+        if (!c.Ansi.empty()) W.Clipboard.Blocks[kCfText] = {c.Ansi, kGmemMoveable};
+        Run([&] { Form->PopupMenuPopup(); });
+        EXPECT_TRUE(W.PopupMenu.InsModuleEnabled);
+        PasteModule();
+        EXPECT_EQ(ModuleOf(0), C(c.Module));
+        EXPECT_EQ(W.StatusBar1.Text, C(c.Status));
+        EXPECT_FALSE(W.Clipboard.IsOpen);
+    }
 }
 
 TEST_F(ClipUnitTest, PasteStopsSilentlyWithoutDataOrSelection) {

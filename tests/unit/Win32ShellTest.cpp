@@ -90,7 +90,7 @@ protected:
     std::optional<std::string> PutAndRead(const std::string& block, unsigned format) {
         Clipboard.Open();
         Clipboard.Empty();
-        Clipboard.SetData(format, block, kGmemMoveable);
+        Clipboard.SetData(format, Clipboard.Allocate(block, kGmemMoveable));
         Clipboard.Close();
         Clipboard.Open();
         auto data = Clipboard.GetData(format);
@@ -131,6 +131,32 @@ TEST_F(Win32Clipboard, BlocksReadBackUpToTheFirstZeroByte) {
     }
 }
 
+TEST_F(Win32Clipboard, UnicodeTextReadsUpToTheFirstZeroCharacter) {
+    struct Case {
+        std::string Put;  // UTF-16LE bytes
+        std::u16string Read;
+    };
+    const Case cases[] = {
+        {std::string("x\0\0\0", 4), u"x"},
+        // A zero high byte is no terminator; only a whole zero character is.
+        {std::string("\x1F\x04\x00\x04\0\0", 6), u"\u041F\u0400"},
+        {std::string("a\0b\0", 4), u"ab"},          // no terminator: the block's end
+        {std::string("a\0b", 3), u"a"},              // an odd last byte is no character
+        {std::string("\0\0a\0", 4), u""},
+    };
+    for (const Case& c : cases) {
+        Clipboard.Open();
+        Clipboard.Empty();
+        Clipboard.SetData(kCfUnicodeText, Clipboard.Allocate(c.Put, kGmemMoveable));
+        Clipboard.Close();
+        Clipboard.Open();
+        const auto read = Clipboard.GetUnicodeText();
+        Clipboard.Close();
+        ASSERT_TRUE(read.has_value()) << c.Put.size();
+        EXPECT_EQ(*read, c.Read) << c.Put.size();
+    }
+}
+
 TEST_F(Win32Clipboard, ControlsBlockHasExactlyTheStringsLength) {
     PutAndRead("ab", Format);
     EXPECT_EQ(BlockSize(Format), 2);
@@ -151,7 +177,7 @@ TEST_F(Win32Clipboard, TextWithItsZeroByteAndEmptyingRemovesOtherFormats) {
     Clipboard.Open();
     EXPECT_TRUE(Clipboard.HasData(other));
     Clipboard.Empty();
-    Clipboard.SetData(kCfText, std::string("x\0", 2), kGmemMoveable | kGmemDdeShare);
+    Clipboard.SetData(kCfText, Clipboard.Allocate(std::string("x\0", 2), kGmemMoveable | kGmemDdeShare));
     Clipboard.Close();
 
     EXPECT_TRUE(Clipboard.IsFormatAvailable(kCfText));

@@ -2,7 +2,7 @@
 """Hostile conditions for the real Tessara.exe under Wine: strange repository files, the program
 killed while it saves a large repository, and a clipboard held by another program.
 
-Uses the harness of ../e2e.py (its driver, its Program and Suite classes) with tests of its own:
+Uses the harness of ../harness.py (its driver, its Program and Suite classes) with tests of its own:
 
     hostile.py --exe Tessara.exe --driver e2e_driver.exe --out DIR [TEST...]
 
@@ -16,12 +16,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-import e2e  # noqa: E402
-from e2e import (BUTTON5, REPO, Failed, check, check_true, cp1251, poll, read,  # noqa: E402
-                 repository)
+from harness import (BUTTON5, EDT_NAME, REPO, Failed, Tests, check, check_true, cp1251, main,  # noqa: E402
+                     poll, read, repository, word)
 
-e2e.TESTS.clear()
-test = e2e.test
+test = Tests()
 
 READER = "Ошибка в XML-документе: "
 BACKUP = "Исходный файл сохранён без изменений как «1CDialogControls.xml.bad»."
@@ -143,7 +141,7 @@ def hostile_kill_during_save(s):
     # How long an add takes until its save is complete, so that the kills fall before, inside
     # and just after the save.
     p = s.start(work)
-    p.d(f"settext 111 {e2e.word('K')}")
+    p.d(f"settext {EDT_NAME} {word('K')}")
     started = time.monotonic()
     p.d("postclick 101")
     new = added("K")
@@ -159,7 +157,7 @@ def hostile_kill_during_save(s):
         temps_before = {f for f in files_of(work) if f.endswith(".tmp")}
         p = s.start(work)
         new = added(f"K{attempt}")
-        p.d(f"settext 111 {e2e.word('K' + str(attempt))}")
+        p.d(f"settext {EDT_NAME} {word('K' + str(attempt))}")
         p.d("postclick 101")
         time.sleep(rng.uniform(0.0, took * 1.3))
         p.kill()
@@ -216,5 +214,4 @@ def hostile_busy_clipboard(s):
 
 
 if __name__ == "__main__":
-    rc = e2e.main()
-    sys.exit(rc)
+    sys.exit(main(test))

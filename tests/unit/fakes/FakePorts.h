@@ -160,6 +160,8 @@ public:
     std::vector<std::string> Log;  // "open", "empty", "set <fmt>", "close", ...
     bool Busy = false;             // another program holds it
     bool FailSetData = false;
+    bool FailAllocate = false;
+    int LiveBlocks = 0;            // blocks allocated and not freed yet (a put block is copied and freed)
     bool IsOpen = false;
     int Opens = 0;
 
@@ -183,11 +185,36 @@ public:
         AnnouncedWithoutData.clear();
         Log.push_back("empty");
     }
-    void SetData(unsigned format, const std::string& block, unsigned flags) override {
+    struct FakeBlock final : IClipboardBlock {
+        FakeBlock(Block b, int& live) : Data(std::move(b)), Live(live) { ++Live; }
+        ~FakeBlock() override { --Live; }
+        Block Data;
+        int& Live;
+    };
+    TClipboardBlock Allocate(const std::string& block, unsigned flags) override {
+        if (FailAllocate) throw Exception("Out of memory");
+        return std::make_unique<FakeBlock>(Block{block, flags}, LiveBlocks);
+    }
+    void SetData(unsigned format, TClipboardBlock block) override {
         RequireOpen();
         if (FailSetData) throw Exception("SetClipboardData failed");
-        Blocks[format] = {block, flags};
+        Blocks[format] = static_cast<FakeBlock&>(*block).Data;
         Log.push_back("set " + std::to_string(format));
+    }
+    std::optional<std::u16string> GetUnicodeText() override {
+        RequireOpen();
+        Log.push_back("get " + std::to_string(kCfUnicodeText));
+        auto it = Blocks.find(kCfUnicodeText);
+        if (it == Blocks.end()) return std::nullopt;
+        const std::string& bytes = it->second.Bytes;
+        std::u16string text;
+        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            const auto c = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                 static_cast<unsigned char>(bytes[i + 1]) << 8);
+            if (c == 0) break;
+            text += c;
+        }
+        return text;
     }
     std::optional<std::string> GetData(unsigned format) override {
         RequireOpen();

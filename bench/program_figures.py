@@ -4,7 +4,7 @@
 Run it (after `cmake --build --preset win64` and `cmake --build --preset native --target
 tessara_bench`) with the one command
 
-    tests/e2e/program_figures.sh [build/win64] [--sizes 1000,10000,100000] [--runs 3] [--names]
+    bench/program_figures.sh [build/win64] [--sizes 1000,10000,100000] [--runs 3] [--names]
 
 which sets up Wine and Xvfb and then runs this script. For each size it generates a repository
 with the benchmark's generator (once), and for every run places a fresh copy of it as
@@ -47,7 +47,7 @@ def windows_path(path):
 
 
 def build_probe(root, out):
-    source = os.path.join(root, "tests", "e2e", "figures_probe.cpp")
+    source = os.path.join(root, "bench", "figures_probe.cpp")
     exe = os.path.join(out, "figures_probe.exe")
     if not os.path.exists(exe) or os.path.getmtime(exe) < os.path.getmtime(source):
         subprocess.run(["x86_64-w64-mingw32-g++-posix", "-std=c++20", "-O2", "-Wall", "-Wextra", "-static",
@@ -137,7 +137,7 @@ def run_once(probe, exe, work, templates, source):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    root = os.path.abspath(os.path.join(here, "..", ".."))
+    root = os.path.abspath(os.path.join(here, ".."))
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("build", nargs="?", default=os.path.join(root, "build", "win64"))
     ap.add_argument("--bench", default=os.path.join(root, "build", "native", "bench", "tessara_bench"))
