@@ -230,8 +230,8 @@ void TWinMainWindow::LayOutControls() {
 
 void TWinMainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
     LayoutDpi = dpi > 0 ? dpi : kLayoutDpi;
-    // The window's own size at the new DPI, not the suggested one: that is the old size scaled,
-    // which rounds the outer width otherwise than the memo toggle does.
+    // The window's own size at the new DPI: where the system did not ask for it first
+    // (WM_GETDPISCALEDSIZE), the suggested size is the old one scaled, rounded otherwise.
     const POINT at = {suggested.left, suggested.top};
     FitOuterSize(&at);
     LayOutControls();
@@ -262,7 +262,7 @@ void TWinMainWindow::SetOuterWidth(int width) {
     }
     RECT r;
     ::GetWindowRect(Window, &r);
-    ::SetWindowPos(Window, nullptr, 0, 0, OuterSize(LayoutDpi).cx, r.bottom - r.top,
+    ::SetWindowPos(Window, nullptr, 0, 0, width, r.bottom - r.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
