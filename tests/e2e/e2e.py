@@ -15,6 +15,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 import time
 
 from harness import (BUTTON1, BUTTON2, BUTTON3, BUTTON4, BUTTON5, BUTTON_MORE, DESCRIPTION, DLG_FORMS,
@@ -136,7 +137,7 @@ def scaled(value, dpi):
     return (abs(product) + 48) // 96 * (1 if product >= 0 else -1)
 
 
-def log_pixels(s, value=None):
+def log_pixels(value=None):
     """Wine's display DPI (its LogPixels setting, read by every program that starts afterwards):
     read (None when not set), set to a value, or removed (0)."""
     if value is None:
@@ -145,15 +146,32 @@ def log_pixels(s, value=None):
         args = ["delete", DESKTOP_KEY, "/v", "LogPixels", "/f"]
     else:
         args = ["add", DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(value), "/f"]
-    path = os.path.join(s.out, "reg.out")
-    with open(path, "wb") as out:
+    # Wine's output goes to a file: a pipe could be held open by its background services.
+    with tempfile.TemporaryFile() as out:
         done = subprocess.run(["wine", "reg", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
                               timeout=60, check=False)
+        out.seek(0)
+        answer = out.read()
     if value is None:
-        found = re.search(rb"LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)", read(path))
+        found = re.search(rb"LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)", answer)
         return int(found.group(1), 16) if found else None
     check(done.returncode, 0, f"wine reg {args[0]} LogPixels")
     return value
+
+
+# The setting as it was before scale_150 changed it, kept beside the prefix until it is put back.
+KEPT_LOG_PIXELS = os.path.join(os.environ.get("TESSARA_WINE_DIR", "."), "logpixels-before.txt")
+
+
+def restore_log_pixels():
+    """Puts back the display DPI that a run killed during scale_150 left at 144."""
+    if not os.path.exists(KEPT_LOG_PIXELS):
+        return
+    with open(KEPT_LOG_PIXELS, encoding="ascii") as f:
+        value = int(f.read().strip() or 0)
+    if log_pixels() != (value or None):
+        log_pixels(value)
+    os.remove(KEPT_LOG_PIXELS)
 
 
 @test
@@ -163,8 +181,10 @@ def scale_150(s):
     p = s.start(s.workdir("scale_100"))
     frame_at_96 = p.width() - int(p.d("client").split()[0])
     p.close()
-    before = log_pixels(s)
-    log_pixels(s, 144)
+    before = log_pixels()
+    with open(KEPT_LOG_PIXELS, "w", encoding="ascii") as f:
+        f.write(str(before or 0))
+    log_pixels(144)
     try:
         p = s.start(s.workdir("scale_150"))
         check(p.d("awareness"), "2", "DPI awareness of the window (2: per monitor)")
@@ -200,8 +220,8 @@ def scale_150(s):
         p.close()
     finally:
         s.cleanup()
-        log_pixels(s, before if before is not None else 0)
-    check(log_pixels(s), before, "LogPixels after the test")
+        restore_log_pixels()
+    check(log_pixels(), before, "LogPixels after the test")
 
 
 @test
@@ -850,4 +870,5 @@ def locked_file(s):
 
 
 if __name__ == "__main__":
+    restore_log_pixels()
     sys.exit(main(test))
