@@ -1,5 +1,7 @@
 #include "app/ClipUnit.h"
 
+#include <cstdlib>
+
 #include "app/Texts.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -56,6 +58,18 @@ public:
 
 private:
     IClipboard& Clipboard;
+};
+
+// Counts a question on screen for as long as it is asked, also when asking raises.
+class TAsking {
+public:
+    explicit TAsking(int& asking) : Asking(asking) { ++Asking; }
+    ~TAsking() { --Asking; }
+    TAsking(const TAsking&) = delete;
+    TAsking& operator=(const TAsking&) = delete;
+
+private:
+    int& Asking;
 };
 
 // BeginUpdate / EndUpdate around a fill of the list, also when the fill raises.
@@ -139,6 +153,13 @@ void TmForm::FormShow() {
 }
 
 void TmForm::FormClose() {
+    if (Repository == nullptr) return;  // never shown: nothing was read, nothing to write
+    std::string reason;
+    if (CheckFile(reason) == TFileCheck::CannotRead) {
+        // Never read, so never changed: the file is left as it is and the window closes.
+        if (Unread) return;
+        throw Exception(Texts().CloseCannotCompare + reason);
+    }
     SaveRepository();
 }
 
@@ -156,7 +177,20 @@ void TmForm::FormDestroy() {
 
 void TmForm::FormEndSession(bool sessionEnding) {
     if (!sessionEnding || Repository == nullptr) return;
+    std::string reason;
+    if (CheckFile(reason) == TFileCheck::CannotRead) {
+        if (!Unread) Ports.StatusBar1.SetText(Texts().StatusSaveFailed + reason);
+        return;
+    }
     SaveAfterChange();
+}
+
+void TmForm::FormActivate() {
+    // Not before the first show, and not while a handler waits for an answer: it goes on
+    // with the document it has.
+    if (Repository == nullptr || Asking != 0) return;
+    std::string reason;
+    if (CheckFile(reason) == TFileCheck::CannotRead) Ports.StatusBar1.SetText(Texts().StatusCannotRead + reason);
 }
 
 void TmForm::TaskbarCreated() {
@@ -186,8 +220,7 @@ void TmForm::RestoreApplication() {
 void TmForm::TrayIconMessage(intptr_t lParam) {
     switch (lParam) {
     case kLButtonDblClk:
-        RestoreApplication();
-        Ports.Application.BringMainWindowToFront();
+        AnotherStart();
         break;
     case kRButtonDown:
     case kRButtonDblClk:
@@ -196,6 +229,11 @@ void TmForm::TrayIconMessage(intptr_t lParam) {
     default:
         break;
     }
+}
+
+void TmForm::AnotherStart() {
+    RestoreApplication();
+    Ports.Application.BringMainWindowToFront();
 }
 
 void TmForm::ApplicationMinimize() {
@@ -216,33 +254,139 @@ void TmForm::CreateRepository() {
     if (!Ports.Files.Exists(RepositoryFileName)) {
         StartNewRepository();
         ListTemplates();
+        KnownStamp = TFileStamp{};
         return;
     }
-    std::string loadError;
-    try {
-        Ports.Files.Load(*Repository, RepositoryFileName);
-    } catch (const std::exception& error) {
-        loadError = MessageOf(error);
-    }
+    bool unreadable = false;
+    const std::string loadError = ReadFile(*Repository, unreadable);
     // Nothing to list into, and nothing for an add to append to: a file that held no root
     // element (empty, only comments, unreadable, or broken before the root's start tag)
     // gets the new repository's root, so that the user can work at once.
     if (Repository->DocumentElement() == nullptr) StartNewRepository();
     ListTemplates();
     if (loadError.empty()) return;
-
+    if (unreadable) {
+        // Nothing of it is known: every change waits until it has been read.
+        Unread = true;
+        UnreadReason = StandardErrorText(loadError);
+        throw Exception(UnreadReason + "\r\n" + Texts().NotWrittenUntilRead);
+    }
     // The document now holds at most a part of the file: keep the file's original bytes
     // beside it before anything writes over it, and say where.
     BackupPending = true;
-    std::string message = StandardErrorText(loadError);
+    throw Exception(StandardErrorText(loadError) + "\r\n" + BackupNote());
+}
+
+std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
+    unreadable = false;
+    const TFileStamp before = Ports.Files.Stamp(RepositoryFileName);
+    std::string loadError;
+    try {
+        Ports.Files.Load(document, RepositoryFileName);
+    } catch (const EFOpenError& error) {
+        unreadable = true;
+        return MessageOf(error);
+    } catch (const std::exception& error) {
+        loadError = MessageOf(error);
+    }
+    bool hashed = true;
+    try {
+        KnownHash = Ports.Files.Hash(RepositoryFileName);
+    } catch (const std::exception&) {
+        hashed = false;
+    }
+    KnownStamp = Ports.Files.Stamp(RepositoryFileName);
+    // Changed while it was read, or not hashed: the next check compares the bytes.
+    if (!hashed || !(KnownStamp == before)) {
+        KnownStamp.Size = -1;
+        if (!hashed) KnownHash = 0;
+    }
+    return loadError;
+}
+
+TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
+    const TFileStamp stamp = Ports.Files.Stamp(RepositoryFileName);
+    if (!Unread) {
+        if (stamp == KnownStamp) return TFileCheck::Same;
+        if (!stamp.Exists) {
+            // Deleted by another program: the next save writes it again from the document.
+            KnownStamp = stamp;
+            return TFileCheck::Same;
+        }
+        uint64_t hash = 0;
+        try {
+            hash = Ports.Files.Hash(RepositoryFileName);
+        } catch (const std::exception& error) {
+            reason = StandardErrorText(MessageOf(error));
+            return TFileCheck::CannotRead;
+        }
+        if (hash == KnownHash) {  // written again with the same bytes
+            KnownStamp = stamp;
+            return TFileCheck::Same;
+        }
+        if (Unsaved) {
+            // Changed on both sides: the document keeps the user's changes, and the other
+            // program's file is copied aside before the next save writes over it.
+            KnownStamp = stamp;
+            KnownHash = hash;
+            BackupPending = true;
+            Ports.StatusBar1.SetText(Texts().StatusChangedOnBothSides);
+            return TFileCheck::Same;
+        }
+    } else if (!stamp.Exists) {
+        // The file that could not be read is gone: nothing of it is left to protect.
+        Unread = false;
+        KnownStamp = stamp;
+        return TFileCheck::Same;
+    }
+
+    TRef<TXmlDDocument> fresh(new TXmlDDocument());
+    bool unreadable = false;
+    const std::string loadError = ReadFile(*fresh.Get(), unreadable);
+    if (unreadable) {
+        reason = StandardErrorText(loadError);
+        if (Unread) UnreadReason = reason;
+        return TFileCheck::CannotRead;
+    }
+    const bool firstRead = Unread;
+    CurrentTemplate = nullptr;
+    AssignRef(Repository, fresh.Get());
+    if (Repository->DocumentElement() == nullptr) StartNewRepository();
+    Unread = false;
+    Unsaved = false;
+    BackupPending = !loadError.empty();
+    ListTemplates();
+    std::string status = firstRead ? Texts().StatusRead : Texts().StatusReadAgain;
+    if (!loadError.empty()) status += " " + StandardErrorText(loadError) + " " + BackupNote();
+    Ports.StatusBar1.SetText(status);
+    return TFileCheck::ReadAgain;
+}
+
+bool TmForm::FileReadyForChange(bool needsSelection) {
+    if (Repository == nullptr) return true;  // never shown: the handler goes on as ever
+    const bool hadSelection = Ports.DlgForms.ItemIndex() >= 0;
+    std::string reason;
+    switch (CheckFile(reason)) {
+    case TFileCheck::Same:
+        return true;
+    case TFileCheck::CannotRead:
+        Ports.StatusBar1.SetText(Texts().StatusChangeRefused + reason);
+        return false;
+    case TFileCheck::ReadAgain:
+        break;
+    }
+    if (!needsSelection || !hadSelection || Ports.DlgForms.ItemIndex() >= 0) return true;
+    Ports.StatusBar1.SetText(Texts().StatusSelectedGone);
+    return false;
+}
+
+std::string TmForm::BackupNote() {
     try {
         MakePendingBackup();
-        message += "\r\n" + Texts().BackupMade + Texts().QuoteOpen + BackupFileName +
-                   Texts().QuoteClose;
+        return Texts().BackupMade + Texts().QuoteOpen + BackupFileName + Texts().QuoteClose;
     } catch (const std::exception& error) {
-        message += "\r\n" + Texts().BackupFailed + MessageOf(error);
+        return Texts().BackupFailed + MessageOf(error);
     }
-    throw Exception(message);
 }
 
 void TmForm::StartNewRepository() {
@@ -256,7 +400,13 @@ void TmForm::StartNewRepository() {
 
 void TmForm::ListTemplates() {
     RootElement = Repository->DocumentElement();
-    TListUpdate update(Ports.DlgForms);
+    IListBox& list = Ports.DlgForms;
+    // A list filled again keeps the selected entry: the entry of its name nearest to its old
+    // place, none when no entry has that name.
+    const int selected = list.ItemIndex();
+    const std::string selectedName = selected >= 0 && selected < list.Count() ? list.ItemText(selected) : std::string();
+    TListUpdate update(list);
+    for (int i = list.Count() - 1; i >= 0; --i) list.Delete(i);
     // Comments, processing instructions and texts between the templates are passed over;
     // they stay in the document and are written back.
     for (TXmlDNode* child = RootElement->FirstChild(); child != nullptr; child = child->NextSibling()) {
@@ -264,6 +414,14 @@ void TmForm::ListTemplates() {
         auto* templ = static_cast<TXmlDElement*>(child);
         Ports.DlgForms.Add(templ->GetAttribute(Texts().NameAttribute, std::string()), templ);
     }
+    if (selected < 0) return;
+    int found = -1;
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.ItemText(i) == selectedName && (found < 0 || std::abs(i - selected) < std::abs(found - selected)))
+            found = i;
+    list.SetItemIndex(found);
+    Ports.Button2.SetEnabled(found >= 0);
+    Ports.Button3.SetEnabled(found >= 0);
 }
 
 void TmForm::MakePendingBackup() {
@@ -274,7 +432,8 @@ void TmForm::MakePendingBackup() {
 }
 
 void TmForm::SaveRepository() {
-    if (Repository == nullptr) return;  // never shown: nothing was read, nothing to write
+    // Never shown, or the file never read: nothing of it is known, nothing is written over it.
+    if (Repository == nullptr || Unread) return;
     if (BackupPending) {
         try {
             MakePendingBackup();
@@ -282,14 +441,23 @@ void TmForm::SaveRepository() {
             throw Exception(Texts().BackupStillFailing + MessageOf(error));
         }
     }
-    Ports.Files.Save(*Repository, RepositoryFileName);
+    KnownHash = Ports.Files.Save(*Repository, RepositoryFileName);
+    KnownStamp = Ports.Files.Stamp(RepositoryFileName);
+    Unsaved = false;
 }
 
 void TmForm::SaveAfterChange() {
+    // The document now differs from the file. Should another program have changed the file
+    // since the check before the change (while a question was on screen), that file is copied
+    // aside before it is written over.
+    Unsaved = true;
+    std::string unused;
+    CheckFile(unused);
     const bool backupOwed = BackupPending;
     try {
         SaveRepository();
     } catch (const std::exception& error) {
+        Unsaved = true;
         Ports.StatusBar1.SetText(Texts().StatusSaveFailed + StandardErrorText(MessageOf(error)));
         return;
     }
@@ -339,6 +507,7 @@ void TmForm::DlgFormsClick() {
 }
 
 void TmForm::Button1Click() {
+    if (!FileReadyForChange(false)) return;
     const TTexts& t = Texts();
     TRef<TXmlDElement> templ(new TXmlDElement(t.TemplateTag));
     TRef<TXmlDAttribute> name(new TXmlDAttribute(t.NameAttribute));
@@ -356,6 +525,7 @@ void TmForm::Button1Click() {
 }
 
 void TmForm::Button2Click() {
+    if (!FileReadyForChange(true)) return;
     const int index = SelectedIndex();
     CurrentTemplate = Ports.DlgForms.ItemObject(index);
     const std::string newName = Ports.edtName.Text();
@@ -369,6 +539,7 @@ void TmForm::Button2Click() {
 }
 
 void TmForm::Button3Click() {
+    if (!FileReadyForChange(true)) return;
     const int index = SelectedIndex();
     CurrentTemplate = Ports.DlgForms.ItemObject(index);
     TXmlDNode* parent = CurrentTemplate->ParentNode();
@@ -427,11 +598,13 @@ void TmForm::insContronClick() {
         data = Ports.Clipboard.GetData(DialogEditorFormat);
     }
     if (!data) return;
+    if (!FileReadyForChange(true)) return;
     const int index = Ports.DlgForms.ItemIndex();
     if (index < 0 || index >= Ports.DlgForms.Count()) return;
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(index);
     TXmlDNode* controls = ControlsNode(templ, entryText);
+    const TAsking asking(Asking);
     if (!controls->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceControls, Ports.Window.Caption()))
         return;
@@ -446,12 +619,14 @@ bool TmForm::ClipboardHasText() {
 }
 
 void TmForm::insModuleClick() {
+    if (!FileReadyForChange(true)) return;
     const int index = Ports.DlgForms.ItemIndex();
     if (index < 0 || index >= Ports.DlgForms.Count()) return;
     if (!ClipboardHasText()) return;
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(index);
     TXmlDNode* module = ModuleNode(templ, entryText);
+    const TAsking asking(Asking);
     if (!module->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceModule, Ports.Window.Caption()))
         return;

@@ -58,12 +58,19 @@ public:
     // WM_ENDSESSION: saves the repository when the session really ends; never raises, a
     // failure goes to the status bar.
     void FormEndSession(bool sessionEnding);
+    // The main window became active: reads the repository file again when another program
+    // changed it, or when it could not be read so far. Never raises; the status bar says
+    // what happened.
+    void FormActivate();
     // The shell restarted ("TaskbarCreated"): puts the tray icon up again.
     void TaskbarCreated();
 
     // Memo toggle, tray icon, minimize, credits.
     void MemoOfHintsShowOrHide();
     void TrayIconMessage(intptr_t lParam);
+    // The program was started again on the same repository file (and that start ended): the
+    // window comes forward as the tray icon's double click brings it.
+    void AnotherStart();
     void ApplicationMinimize();
     void Label2Click();
 
@@ -102,6 +109,16 @@ public:
     std::string BackupFileName;
     bool BackupPending = false;
 
+    // The file as last read or written: its stamp (Size -1: to be compared by hash alone) and
+    // the hash of its bytes. A file that differs was changed by another program.
+    TFileStamp KnownStamp;
+    uint64_t KnownHash = 0;
+    // The file exists but could not be read (the reason): it is never written over until it is.
+    bool Unread = false;
+    std::string UnreadReason;
+    // The document holds changes that are not in the file yet (its save failed).
+    bool Unsaved = false;
+
 private:
     // The selected entry's index, or EListError(-1) when none is selected.
     int SelectedIndex() const;
@@ -120,6 +137,31 @@ private:
     void SaveRepository();
     // Saves after a change; a failure is reported in the status bar.
     void SaveAfterChange();
+
+    enum class TFileCheck { Same, ReadAgain, CannotRead };
+    // Compares the file with what was last read or written; when another program changed it
+    // (or it was never read), reads it again into a fresh document and refills the list, with
+    // the status bar saying so. CannotRead: the reason is in Reason, nothing changed.
+    TFileCheck CheckFile(std::string& reason);
+    // Reads the file into Document and remembers it; the load error's message, or empty.
+    // Unreadable: the file could not be opened at all.
+    std::string ReadFile(TXmlDDocument& document, bool& unreadable);
+    // Remembers the file as it stands now, with the hash of what was read or written.
+    void RememberFile(const TFileStamp& before, uint64_t hash);
+    // Makes the owed backup copy and says how that went (the copy's name or its error).
+    std::string BackupNote();
+    // The list filled again from the document; the selected entry stays selected when an
+    // entry of its name is still there (the nearest to its old place). False when one was
+    // selected and is gone.
+    bool RefillList();
+    // Before a change: the check above; false, with the reason in the status bar, when the
+    // change must not be applied (the file cannot be read, or NeedsSelection and the selected
+    // template is no longer in the file).
+    bool FileReadyForChange(bool needsSelection);
+
+    // A handler waits for an answer in a message box: activation must not change the document
+    // under it.
+    int Asking = 0;
 
     TFormPorts Ports;
 };

@@ -193,19 +193,31 @@ public:
     virtual std::string Title() const = 0;
 };
 
+// What one attribute query tells of the repository file, without opening it.
+struct TFileStamp {
+    bool Exists = false;
+    int64_t Size = 0;
+    int64_t WriteTime = 0;  // the last write time, in the file system's own units
+    friend bool operator==(const TFileStamp&, const TFileStamp&) = default;
+};
+
 // The repository file: what the handlers need of the file system. The program uses
 // TRepositoryFiles (real files, saved safely); tests and the fuzz target may keep them in memory.
 class IRepositoryFiles {
 public:
     virtual ~IRepositoryFiles() = default;
     virtual bool Exists(const std::string& fileName) = 0;
+    // The file's stamp: one attribute query, no read (a file that is not there: Exists false).
+    virtual TFileStamp Stamp(const std::string& fileName) = 0;
+    // The hash (HashBytes) of the file's bytes; raises EFOpenError when it cannot be read.
+    virtual uint64_t Hash(const std::string& fileName) = 0;
     // Reads the file into the document (TXmlDDocument::LoadFromFile): a file that cannot be
     // opened raises EFOpenError and leaves the document as it was; a load error raises and
     // leaves what was read.
     virtual void Load(TXmlDDocument& document, const std::string& fileName) = 0;
     // Writes the document's XML text over the file: the whole new text or, when it raises,
-    // the old file unchanged.
-    virtual void Save(const TXmlDDocument& document, const std::string& fileName) = 0;
+    // the old file unchanged. Returns the hash of the bytes written.
+    virtual uint64_t Save(const TXmlDDocument& document, const std::string& fileName) = 0;
     // Copies the file's bytes to the first free name of FileName + ".bad", ".bad1", ... and
     // returns that name; the copy appears complete or not at all.
     virtual std::string Backup(const std::string& fileName) = 0;

@@ -33,14 +33,68 @@ std::string BackupRepositoryFile(const std::string& fileName) {
     return backupName;
 }
 
+uint64_t HashBytes(std::string_view bytes, uint64_t hash) noexcept {
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+uint64_t HashFile(const std::string& fileName) {
+    TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
+    std::vector<char> buffer(64 * 1024);
+    uint64_t hash = kHashStart;
+    while (const size_t count = source.Read(buffer.data(), buffer.size()))
+        hash = HashBytes(std::string_view(buffer.data(), count), hash);
+    return hash;
+}
+
+namespace {
+
+// Hands every write on to the target and hashes the bytes the target took.
+class THashingStream : public TStream {
+public:
+    explicit THashingStream(TStream& target) : Target(target) {}
+    size_t Read(void*, size_t) override { return 0; }
+    size_t Write(const void* buffer, size_t count) override {
+        const size_t done = Target.Write(buffer, count);
+        Hash = HashBytes(std::string_view(static_cast<const char*>(buffer), done), Hash);
+        return done;
+    }
+    int64_t Size() const override { return Target.Size(); }
+    int64_t Position() const override { return Target.Position(); }
+    void Seek(int64_t) override {}
+
+    uint64_t Hash = kHashStart;
+
+private:
+    TStream& Target;
+};
+
+}  // namespace
+
 bool TRepositoryFiles::Exists(const std::string& fileName) { return FileExists(fileName); }
+
+TFileStamp TRepositoryFiles::Stamp(const std::string& fileName) {
+    TFileStamp stamp;
+    stamp.Exists = FileStampOf(fileName, stamp.Size, stamp.WriteTime);
+    return stamp;
+}
+
+uint64_t TRepositoryFiles::Hash(const std::string& fileName) { return HashFile(fileName); }
 
 void TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
     document.LoadFromFile(fileName);
 }
 
-void TRepositoryFiles::Save(const TXmlDDocument& document, const std::string& fileName) {
-    document.SaveToFile(fileName);
+uint64_t TRepositoryFiles::Save(const TXmlDDocument& document, const std::string& fileName) {
+    // SaveToFile, with the bytes hashed on their way out.
+    TSafeFileStream file(fileName);
+    THashingStream hashing(file);
+    document.SaveToStream(&hashing);
+    file.Commit();
+    return hashing.Hash;
 }
 
 std::string TRepositoryFiles::Backup(const std::string& fileName) { return BackupRepositoryFile(fileName); }

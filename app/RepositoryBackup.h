@@ -2,7 +2,9 @@
 // byte-for-byte copy beside it, under a name that never replaces an earlier copy.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/Ports.h"
 
@@ -17,12 +19,21 @@ std::string FreeBackupName(const std::string& fileName);
 // EWriteError) when it cannot.
 std::string BackupRepositoryFile(const std::string& fileName);
 
-// The repository on real files: LoadFromFile, the safe SaveToFile, BackupRepositoryFile.
+// FNV-1a, 64 bits, continued from Hash: what tells the repository file's bytes from others.
+inline constexpr uint64_t kHashStart = 14695981039346656037ull;
+uint64_t HashBytes(std::string_view bytes, uint64_t hash = kHashStart) noexcept;
+// HashBytes of a file's bytes, read in blocks; raises EFOpenError when it cannot be opened.
+uint64_t HashFile(const std::string& fileName);
+
+// The repository on real files: LoadFromFile, the safe SaveToFile, BackupRepositoryFile, the
+// file's attributes and the hash of its bytes.
 class TRepositoryFiles : public IRepositoryFiles {
 public:
     bool Exists(const std::string& fileName) override;
+    TFileStamp Stamp(const std::string& fileName) override;
+    uint64_t Hash(const std::string& fileName) override;
     void Load(TXmlDDocument& document, const std::string& fileName) override;
-    void Save(const TXmlDDocument& document, const std::string& fileName) override;
+    uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override;
     std::string Backup(const std::string& fileName) override;
 };
 

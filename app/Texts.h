@@ -47,6 +47,13 @@ struct TTexts {
     std::string StatusCharactersReplaced;  // + how many characters 1251 lacks + "."
     std::string StatusSaveFailed;    // + the error's message
     std::string StatusBackupMade;    // + the backup's file name
+    // The repository file and other programs.
+    std::string StatusRead;                // read at last, after it could not be read
+    std::string StatusReadAgain;           // changed by another program and read again
+    std::string StatusSelectedGone;        // ... and the selected template is not in it
+    std::string StatusChangedOnBothSides;  // changed outside while a change was not saved
+    std::string StatusChangeRefused;       // + why the file cannot be read
+    std::string StatusCannotRead;          // + why the file cannot be read
 
     // Questions.
     std::string AskReplaceControls;
@@ -60,6 +67,8 @@ struct TTexts {
     std::string BackupFailed;        // + the copy's error: appended to a load error
     std::string QuoteOpen, QuoteClose;
     std::string BackupStillFailing;  // + the copy's error: raised by a save
+    std::string NotWrittenUntilRead; // appended to an error that kept the file from being read
+    std::string CloseCannotCompare;  // + why the file cannot be read: raised by a close
 };
 
 const TTexts& Texts();

@@ -4,7 +4,8 @@
 // Input: one flags byte (bit 0: a repository file exists at start, followed by two bytes of
 // length and that many bytes of file content; bit 1: saves can succeed; bits 2, 4 and 5 all
 // set: real files in a directory instead of files kept in memory; bit 3, in memory: backup
-// copies fail), then operations, one byte each, some followed by an argument (a string: one
+// copies fail), then operations (among them, in memory, another program writing or deleting
+// the file, and the window's activation), one byte each, some followed by an argument (a string: one
 // length byte, then the bytes; or an index byte). Files in memory keep most runs off the file
 // system, which costs more than the handlers; the real files (one flags byte in eight) run the
 // same checks through the safe save, the backup copy and the directory.
@@ -20,7 +21,7 @@
 //  - after a successful close, the file holds exactly the document's XML text and nothing but
 //    the file and its backups is left in the directory; a restart then loads it without an
 //    error and lists the templates by the same names;
-//  - a backup of a file that failed to load holds exactly the file's original bytes.
+//  - a backup holds exactly the bytes the file had at start or that another program wrote.
 #include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -32,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +112,7 @@ struct TSession {
     std::string FileName = "1CDialogControls.xml";
     std::string OriginalFile;  // the bytes the repository file had at the first start
     bool HadFile = false;
+    std::set<std::string> Outside;  // and those other programs wrote over it since
     bool AnswerOk = true;
 
     void Start() {
@@ -174,7 +177,8 @@ struct TSession {
             if (name == "1CDialogControls.xml") continue;
             // Anything else is a backup of the original file, byte for byte.
             FUZZ_CHECK(name.rfind("1CDialogControls.xml.bad", 0) == 0);
-            FUZZ_CHECK(HadFile && FileBytes(name) == OriginalFile);
+            const std::string bytes = FileBytes(name);
+            FUZZ_CHECK((HadFile && bytes == OriginalFile) || Outside.count(bytes) != 0);
         }
     }
 
@@ -258,7 +262,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeClipboard& clip = s.Ports.Clipboard;
     for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
         TmForm& f = *s.Form;
-        switch (in.Byte() % 24) {
+        switch (in.Byte() % 27) {
             case 0: {  // the user selects an entry (or none)
                 const int count = s.Ports.DlgForms.Count();
                 s.Ports.DlgForms.Selected = static_cast<int>(in.Byte() % (count + 1)) - 1;
@@ -291,6 +295,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 21: clip.FailSetData = !clip.FailSetData; break;
             case 22: clip.PutFromOutside(kCfUnicodeText, in.String()); break;  // any bytes, odd too
             case 23: clip.FailAllocate = !clip.FailAllocate; break;
+            case 24: s.Run([&] { f.FormActivate(); }); break;
+            case 25:  // another program writes the file (in memory only: real files would need
+                      // a clock finer than the file system's to tell each write)
+                if (!s.RealFiles) {
+                    const std::string bytes = in.String();
+                    s.Outside.insert(bytes);
+                    s.Memory.WriteOutside(s.FileName, bytes);
+                }
+                break;
+            case 26:
+                if (!s.RealFiles) s.Memory.Files.erase(s.FileName);
+                break;
         }
         FUZZ_CHECK(clip.LiveBlocks == 0);
     }

@@ -80,6 +80,14 @@ bool FileExists(const std::string& fileName) {
     return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool FileStampOf(const std::string& fileName, int64_t& size, int64_t& writeTime) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<int64_t>(st.st_size);
+    writeTime = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool PathExists(const std::string& name) {
     struct stat st {};
     return ::lstat(name.c_str(), &st) == 0;

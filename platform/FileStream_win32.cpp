@@ -74,6 +74,17 @@ bool FileExists(const std::string& fileName) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool FileStampOf(const std::string& fileName, int64_t& size, int64_t& writeTime) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(Cp1251ToWide(fileName).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    size = static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    writeTime = static_cast<int64_t>((uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
 bool PathExists(const std::string& name) {
     return ::GetFileAttributesW(Cp1251ToWide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }

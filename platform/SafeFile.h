@@ -22,6 +22,13 @@ enum class TSafeFileStep { Create, Write, Flush, Replace };
 using TSafeFileFaultHook = bool (*)(TSafeFileStep step);
 void SetSafeFileFaultHook(TSafeFileFaultHook hook);
 
+// How Windows replaces an existing file: ReplaceFileW, which keeps the old file's security
+// settings, attributes and creation time, or the rename that keeps the attributes and the
+// creation time only. Automatic (the program's): ReplaceFileW, except under Wine, whose
+// ReplaceFileW is no single step. For tests; POSIX systems always rename.
+enum class TSafeFileReplace { Automatic, KeepIdentity, Rename };
+void SetSafeFileReplace(TSafeFileReplace mode);
+
 // The name of the temporary file that process Pid's Attempt-th try uses for Target:
 // Target + ".~<pid>-<attempt>.tmp".
 std::string SafeFileTempName(const std::string& target, uint32_t pid, int attempt);
@@ -51,7 +58,9 @@ std::vector<std::string> StaleSafeFileTemps(const std::string& target);
 // Destruction without a successful Commit removes the temporary file.
 //
 // The replaced file keeps its name and, where the system allows, its permissions (POSIX) or
-// attributes (Windows). A symbolic link is followed: the file it points to is replaced.
+// attributes, creation time and security settings (Windows). Links are followed: the file
+// that the name finally names is replaced, its temporary file is made beside it, and the links
+// stay links.
 class TSafeFileStream : public TStream {
 public:
     explicit TSafeFileStream(const std::string& fileName);

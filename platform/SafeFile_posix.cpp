@@ -26,18 +26,36 @@ bool Fails(TSafeFileStep step) { return faultHook != nullptr && faultHook(step);
 // Bytes handed to one write call; a long text is written in several, each a point of failure.
 constexpr size_t kWriteChunk = size_t{1} << 20;
 
+// The file a symbolic link finally names: realpath(3); for a link to a file that does not
+// exist yet, the links followed one by one (at most 40, as the kernel does).
+std::string FinalPath(const std::string& link) {
+    char resolved[PATH_MAX];
+    if (::realpath(link.c_str(), resolved) != nullptr) return resolved;
+    std::string name = link;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+        char to[PATH_MAX];
+        const ssize_t n = ::readlink(name.c_str(), to, sizeof to - 1);
+        if (n <= 0) return name;
+        const std::string next(to, static_cast<size_t>(n));
+        const size_t slash = name.rfind('/');
+        name = next[0] == '/' || slash == std::string::npos ? next : name.substr(0, slash + 1) + next;
+    }
+    return link;
+}
+
 }  // namespace
 
 void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
+
+void SetSafeFileReplace(TSafeFileReplace) {}
 
 TSafeFileStream::TSafeFileStream(const std::string& fileName)
     : FileName(fileName), Target(fileName), Handle(-1), TargetLock(-1) {
     struct stat st {};
     bool exists = false;
-    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(fileName.c_str(), resolved) != nullptr) Target = resolved;
-    }
+    if (::lstat(fileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) Target = FinalPath(fileName);
     if (::stat(Target.c_str(), &st) == 0) {
         exists = true;
         if (!S_ISREG(st.st_mode)) throw EFCreateError(fileName);

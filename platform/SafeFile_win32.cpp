@@ -1,8 +1,10 @@
-// Win32 back-end of the safe file replacement: a temporary file beside the target,
-// FlushFileBuffers, then RenameReplacing (MoveFileExW with MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH), which replaces the file in one rename. A file that another program
-// holds open without FILE_SHARE_DELETE cannot be replaced; that is reported, after brief
-// retries for scanners that hold a fresh file for a moment.
+// Win32 back-end of the safe file replacement: the final path of the target first (a symbolic
+// link or junction is followed, so that the file it points to is replaced and the link stays),
+// a temporary file beside it, FlushFileBuffers, then ReplaceFileW, which keeps the replaced
+// file's security settings, attributes and creation time; where the file system refuses it,
+// RenameReplacing (MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). A file
+// that another program holds open without FILE_SHARE_DELETE cannot be replaced; that is
+// reported, after brief retries for scanners that hold a fresh file for a moment.
 #include <windows.h>
 
 #include <vector>
@@ -26,13 +28,102 @@ constexpr DWORD kKeptAttributes =
 
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
+std::wstring FullPath(const std::wstring& name) {
+    const DWORD n = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return name;
+    std::wstring full(n, L'\0');
+    const DWORD m = ::GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+    full.resize(m < n ? m : 0);
+    return full.empty() ? name : full;
+}
+
+// "\\?\C:\dir\file" as "C:\dir\file"; "\\?\UNC\server\share" as "\\server\share".
+std::wstring WithoutLongPrefix(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+// The file that FileName finally names, after every link on the way; FileName itself when it
+// names no existing file, names it directly, or the final path has no Windows-1251 spelling.
+std::string FinalPath(const std::string& fileName) {
+    const std::wstring wide = Cp1251ToWide(fileName);
+    const HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return fileName;
+    std::wstring final(MAX_PATH, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+    if (n >= final.size()) {
+        final.resize(n + 1);
+        n = ::GetFinalPathNameByHandleW(h, final.data(), static_cast<DWORD>(final.size()), FILE_NAME_NORMALIZED);
+    }
+    ::CloseHandle(h);
+    if (n == 0 || n >= final.size()) return fileName;
+    final.resize(n);
+    final = WithoutLongPrefix(final);
+    // The same file under its own name: keep the name as given.
+    if (::CompareStringOrdinal(final.c_str(), -1, FullPath(wide).c_str(), -1, TRUE) == CSTR_EQUAL) return fileName;
+    const std::string resolved = WideToCp1251(final);
+    return Cp1251ToWide(resolved) == final ? resolved : fileName;
+}
+
+TSafeFileReplace replaceMode = TSafeFileReplace::Automatic;
+
+// Wine carries ReplaceFileW out as a delete of the old file followed by a rename of the new
+// one: a kill in between would leave no file at all. Its rename is one step, and Wine keeps no
+// security settings that ReplaceFileW would carry over.
+bool RunsUnderWine() {
+    static const bool wine = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
+
+// The new file takes the old one's place with its security settings, attributes and creation
+// time: ReplaceFileW. Sharing errors are retried as RenameReplacing retries them; where the
+// file system cannot replace this way (or the old file has just gone), the plain rename, with
+// the creation time carried over by hand.
+bool ReplaceKeepingIdentity(const std::string& source, const std::string& target) {
+    const std::wstring from = Cp1251ToWide(source), to = Cp1251ToWide(target);
+    const bool replaceFile = replaceMode == TSafeFileReplace::KeepIdentity ||
+                             (replaceMode == TSafeFileReplace::Automatic && !RunsUnderWine());
+    if (!replaceFile) {
+        WIN32_FILE_ATTRIBUTE_DATA old;
+        if (::GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &old)) {
+            const HANDLE h = ::CreateFileW(from.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                ::SetFileTime(h, &old.ftCreationTime, nullptr, nullptr);
+                ::CloseHandle(h);
+            }
+        }
+        return RenameReplacing(source, target);
+    }
+    DWORD delay = 1;
+    for (int attempt = 1;; ++attempt) {
+        if (::ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                           nullptr, nullptr))
+            return true;
+        const DWORD error = ::GetLastError();
+        // The replaced file could not be removed: both files are as they were.
+        const bool transient = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                               error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+        if (!transient && error != ERROR_ACCESS_DENIED) return RenameReplacing(source, target);
+        if (attempt == 10) return error == ERROR_ACCESS_DENIED && RenameReplacing(source, target);
+        ::Sleep(delay);
+        delay *= 2;
+    }
+}
+
 }  // namespace
 
 void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
 
+void SetSafeFileReplace(TSafeFileReplace mode) { replaceMode = mode; }
+
 TSafeFileStream::TSafeFileStream(const std::string& fileName)
-    : FileName(fileName), Target(fileName), Handle(0), TargetLock(0) {
-    const DWORD attributes = ::GetFileAttributesW(Cp1251ToWide(fileName).c_str());
+    : FileName(fileName), Target(FinalPath(fileName)), Handle(0), TargetLock(0) {
+    const DWORD attributes = ::GetFileAttributesW(Cp1251ToWide(Target).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
         throw EFCreateError(fileName);
@@ -41,7 +132,7 @@ TSafeFileStream::TSafeFileStream(const std::string& fileName)
     HANDLE h = INVALID_HANDLE_VALUE;
     if (!Fails(TSafeFileStep::Create)) {
         for (int attempt = 0; attempt < 100 && h == INVALID_HANDLE_VALUE; ++attempt) {
-            Temp = SafeFileTempName(fileName, ::GetCurrentProcessId(), attempt);
+            Temp = SafeFileTempName(Target, ::GetCurrentProcessId(), attempt);
             h = ::CreateFileW(Cp1251ToWide(Temp).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS &&
@@ -101,7 +192,8 @@ void TSafeFileStream::Commit() {
     const std::wstring temp = Cp1251ToWide(Temp);
     if (KeptAttributes != 0) ::SetFileAttributesW(temp.c_str(), KeptAttributes);
 
-    const bool replaced = !Fails(TSafeFileStep::Replace) && RenameReplacing(Temp, Target);
+    const bool replaced = !Fails(TSafeFileStep::Replace) &&
+                          (FileExists(Target) ? ReplaceKeepingIdentity(Temp, Target) : RenameReplacing(Temp, Target));
     if (!replaced) {
         Discard();
         throw EFCreateError(FileName);

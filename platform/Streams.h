@@ -86,6 +86,9 @@ private:
 
 // True when a file (not a directory) of this name exists.
 bool FileExists(const std::string& fileName);
+// The size and the last write time (in the system's own units) of a file, from one attribute
+// query that neither opens nor reads it; false when no file (a directory neither) has the name.
+bool FileStampOf(const std::string& fileName, int64_t& size, int64_t& writeTime);
 // True when anything of this name exists: a file, a directory or another kind of entry.
 bool PathExists(const std::string& name);
 

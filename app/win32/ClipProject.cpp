@@ -14,6 +14,7 @@
 #include "app/win32/WinDialogs.h"
 #include "app/win32/WinDpi.h"
 #include "app/win32/WinMainWindow.h"
+#include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 
@@ -43,6 +44,10 @@ private:
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Before any window and any size the system reports: they then come at the display's DPI.
     DeclareDpiAwareness();
+    // One writer per repository file: a start on a file that another run of the program has
+    // open brings that run's window forward and ends, before it reads or writes anything.
+    TWinOneWriter writer;
+    if (!writer.Acquire(Wide(Texts().RepositoryFileName))) return 0;
     TComApartment com;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -69,6 +74,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return 1;
     }
     const HWND main = window.Handle();
+    writer.Publish(main);
     application.SetMainWindow(main);
     clipboard.SetOwner(main);
     boxes.SetOwner(main);

@@ -10,6 +10,7 @@
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinDpi.h"
+#include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 #include "app/win32/WinWindowOwner.h"
@@ -341,6 +342,10 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         Guard([&] { Form->TaskbarCreated(); });
         return 0;
     }
+    if (message == AnotherStartMessage() && message != 0) {
+        Guard([&] { Form->AnotherStart(); });
+        return 0;
+    }
     switch (message) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -363,8 +368,10 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (LOWORD(wParam) == WA_INACTIVE) {
             const HWND focus = ::GetFocus();
             if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
-        } else if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) {
-            ::SetFocus(FocusedControl);
+        } else {
+            if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) ::SetFocus(FocusedControl);
+            // Another program may have changed the repository file meanwhile.
+            Guard([&] { Form->FormActivate(); });
         }
         return 0;
     case WM_SETFOCUS:

@@ -862,12 +862,14 @@ std::map<std::string, Command>& Commands()
     };
 
     // ---- files and processes ----
-    // hold FILE EVENT MS: keeps FILE open for reading (others may read, not write) until the
-    // named event is set or MS have passed. Prints "ok held" first, then "ok released".
+    // hold FILE EVENT MS [alone]: keeps FILE open for reading (others may read, not write; with
+    // "alone", nobody else may open it at all) until the named event is set or MS have passed.
+    // Prints "ok held" first, then "ok released".
     c["hold"] = [](const Args& a) {
         NeedArgs(a, 3);
         HANDLE event = CreateEventW(nullptr, TRUE, FALSE, FromUtf8(a[2]).c_str());
-        HANDLE file = CreateFileW(FromUtf8(a[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const DWORD share = a.size() > 4 && a[4] == "alone" ? 0 : FILE_SHARE_READ;
+        HANDLE file = CreateFileW(FromUtf8(a[1]).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) throw Failure("cannot open " + a[1]);
         std::fputs("ok held\n", stdout);

@@ -867,6 +867,138 @@ def locked_file(s):
 
 
 # ---------------------------------------------------------------------------------------------
+# Other programs and the repository file: a second start, an outside change, a file held
+# without sharing, a linked file
+
+READ_AGAIN = "Файл шаблонов изменён другой программой и прочитан заново."
+CANNOT_OPEN = "Cannot open file 1CDialogControls.xml."
+
+
+def activate(p):
+    """Another window takes the foreground and the program's comes back, as when the user
+    switches to it: the tray icon's double click, which brings the window to the front."""
+    check(p.d("tray-click 0x203 5000"), "1", "the window brought to the front")
+    p.d("sync")
+
+
+@test
+def second_start(s):
+    work = s.workdir("second_start")
+    p = s.start(work)
+    p.add("A")
+    saved = os.stat(os.path.join(work, REPO)).st_mtime_ns
+    minimize(p)
+    # A second start in the same folder: it asks the first window forward and ends by itself.
+    with open(os.path.join(s.out, "second_start.wine.log"), "ab") as out:
+        second = subprocess.Popen(["wine", s.exe], cwd=work, stdin=subprocess.DEVNULL, stdout=out, stderr=out)
+        try:
+            check(second.wait(timeout=30), 0, "the second start's exit status")
+        except subprocess.TimeoutExpired:
+            second.kill()
+            raise
+    poll("the first window to come forward from the tray", lambda: p.state() == (True, False), timeout=10)
+    poll("the taskbar button to be shown", lambda: p.appwin() == (True, True))
+    check(p.focus(), str(BUTTON1), "focus back on the button that had it")
+    poll("the first window in the foreground", lambda: p.d("foreground") == "1", timeout=5)
+    check(p.running(), True, "the first program still runs")
+    check(p.items(), (["A"], -1), "the first program's list")
+    check(os.stat(os.path.join(work, REPO)).st_mtime_ns, saved, "the file untouched by the second start")
+    p.add("B")
+    p.close()
+    check(read(os.path.join(work, REPO)), repository(("A", "", ""), ("B", "", "")), "the file at the end")
+
+
+@test
+def outside_rewrite(s):
+    work = s.workdir("outside_rewrite", {REPO: repository(("A", "", ""))})
+    p = s.start(work)
+    check(p.items(), (["A"], -1), "list at start")
+    # Another program (a sync tool, an editor) writes the file while the program runs.
+    outside = repository(("A", "", ""), ("Снаружи", "", "м"))
+    with open(os.path.join(work, REPO), "wb") as f:
+        f.write(outside)
+    activate(p)
+    check(p.items(), (["A", "Снаружи"], -1), "list after the activation")
+    check(p.status(), READ_AGAIN, "status after the activation")
+    p.add("B")
+    check(read(os.path.join(work, REPO)), repository(("A", "", ""), ("Снаружи", "", "м"), ("B", "", "")),
+          "the file after the next add holds both")
+    p.close()
+
+
+@test
+def held_without_sharing(s):
+    original = repository(("A", "к", "м"), ("Б", "", ""))
+    work = s.workdir("held_without_sharing", {REPO: original})
+    event = f"TessaraE2EHoldAlone{os.getpid()}"
+    hold_out = os.path.join(s.out, "hold.out")
+    with open(hold_out, "wb") as out:
+        holder = subprocess.Popen(["wine", s.driver.exe, "hold", os.path.join(work, REPO), event, "60000", "alone"],
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+    try:
+        poll("the file to be held", lambda: b"ok held" in read(hold_out), timeout=20)
+        p = s.start(work, visible=False)  # the error box may come before the window shows
+        p.expect_error(CANNOT_OPEN + "\r\nФайл шаблонов не будет перезаписан, пока его не удастся прочитать.")
+        p.d("wait-main 5000")
+        check(p.items(), ([], -1), "nothing listed while the file cannot be read")
+        p.add("Новый")
+        check(p.status(), "Изменение не выполнено: файл шаблонов не удаётся прочитать: " + CANNOT_OPEN,
+              "status after a change while the file is held")
+        check(p.items(), ([], -1), "the change not applied")
+        check(read(os.path.join(work, REPO)), original, "the held file untouched")
+        s.driver(f"release {event}")
+        holder.wait(timeout=20)
+        # Free again: the activation reads it, and work goes on with every original template.
+        activate(p)
+        check(p.items(), (["A", "Б"], -1), "list once the file can be read")
+        check(p.status(), "Файл шаблонов прочитан.", "status once the file can be read")
+        p.add("Новый")
+        p.close()
+        check(read(os.path.join(work, REPO)), repository(("A", "к", "м"), ("Б", "", ""), ("Новый", "", "")),
+              "every original template and the new one in the file")
+        check(sorted(os.listdir(work)), [REPO], "no backup copy and no temporary file")
+    finally:
+        if holder.poll() is None:
+            holder.kill()
+
+    # Held all the time: closing writes nothing and closes.
+    with open(hold_out, "wb") as out:
+        holder = subprocess.Popen(["wine", s.driver.exe, "hold", os.path.join(work, REPO), event, "60000", "alone"],
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+    try:
+        poll("the file to be held", lambda: b"ok held" in read(hold_out), timeout=20)
+        kept = read(os.path.join(work, REPO))
+        p = s.start(work, visible=False)
+        p.expect_error(CANNOT_OPEN + "\r\nФайл шаблонов не будет перезаписан, пока его не удастся прочитать.")
+        p.d("wait-main 5000")
+        p.close()
+        check(read(os.path.join(work, REPO)), kept, "the file after a close while it was held")
+    finally:
+        s.driver(f"release {event}")
+        holder.wait(timeout=20)
+
+
+@test
+def linked_file(s):
+    work = s.workdir("linked_file")
+    os.makedirs(os.path.join(work, "sync"))
+    target = os.path.join(work, "sync", REPO)
+    with open(target, "wb") as f:
+        f.write(repository(("A", "", "")))
+    os.symlink(os.path.join("sync", REPO), os.path.join(work, REPO))
+    p = s.start(work)
+    check(p.items(), (["A"], -1), "list read through the link")
+    p.add("B")
+    check(os.path.islink(os.path.join(work, REPO)), True, "still a link after a change")
+    check(read(target), repository(("A", "", ""), ("B", "", "")), "the link's target holds the change")
+    p.close()
+    check(os.readlink(os.path.join(work, REPO)), os.path.join("sync", REPO), "still the same link at the end")
+    check(read(target), repository(("A", "", ""), ("B", "", "")), "the target at the end")
+    check((sorted(os.listdir(work)), os.listdir(os.path.join(work, "sync"))), ([REPO, "sync"], [REPO]),
+          "no temporary file on either side")
+
+
+# ---------------------------------------------------------------------------------------------
 
 
 if __name__ == "__main__":

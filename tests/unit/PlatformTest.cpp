@@ -441,8 +441,17 @@ TEST(PlatformFiles, RenameReplacing) {
     EXPECT_EQ(ReadFile(target), "two");
 }
 
-// Saving replaces the file; a reader in another program keeps the old one in place.
-TEST(PlatformFiles, SafeReplaceOfAFileHeldByAnotherProcess) {
+// Saving replaces the file; a reader in another program keeps the old one in place. On Windows
+// with ReplaceFileW and with the rename alike.
+class SafeReplaceHeld : public ::testing::TestWithParam<TSafeFileReplace> {
+protected:
+    void SetUp() override { SetSafeFileReplace(GetParam()); }
+    void TearDown() override { SetSafeFileReplace(TSafeFileReplace::Automatic); }
+};
+INSTANTIATE_TEST_SUITE_P(PlatformFiles, SafeReplaceHeld,
+                         ::testing::Values(TSafeFileReplace::KeepIdentity, TSafeFileReplace::Rename));
+
+TEST_P(SafeReplaceHeld, SafeReplaceOfAFileHeldByAnotherProcess) {
     ScratchDir dir;
     const std::string name = dir / "held.xml";
     WriteFile(name, "old");

@@ -162,33 +162,7 @@ TEST_F(RepositoryFileTest, FileBrokenBeforeItsRootGetsRootAndReportsLoadWithBack
     EXPECT_EQ(ReadWholeFile(FileName + ".bad"), broken);
 }
 
-#ifndef _WIN32
-// A file that exists but cannot be opened (another program holds it alone).
-TEST_F(RepositoryFileTest, FileThatCannotBeOpenedIsKeptUntilItCanBeCopied) {
-    const std::string file = "<Document><Groops name=\"kept\"><Controls/><Module/></Groops></Document>";
-    WriteWholeFile(FileName, file);
-    fakes::FileHold other(FileName, fakes::FileHold::Exclusive);
-    ASSERT_TRUE(other.IsHeld());
-    Restart();
-    ASSERT_EQ(W.Boxes.Errors.size(), 1u);
-    EXPECT_EQ(W.Boxes.Errors[0].Text.rfind("Cannot open file " + FileName + ".\r\n", 0), 0u)
-        << W.Boxes.Errors[0].Text;
-    EXPECT_NE(W.Boxes.Errors[0].Text.find(C("Копию исходного файла сделать не удалось")), std::string::npos);
-    ASSERT_NE(Form->RootElement, nullptr);
-    Add("new");  // cannot copy the file yet: it is not written over
-    EXPECT_EQ(W.StatusBar1.Text.rfind(C("Изменения не сохранены в файл"), 0), 0u) << W.StatusBar1.Text;
-    EXPECT_EQ(ReadWholeFile(FileName), file);
-    Close();
-    EXPECT_EQ(W.Boxes.Errors.size(), 2u);
-    EXPECT_EQ(ReadWholeFile(FileName), file);
-
-    other.Release();
-    Add("next");
-    EXPECT_EQ(W.StatusBar1.Text, C("Копия исходного файла шаблонов сохранена как ") + Quoted(FileName + ".bad"));
-    EXPECT_EQ(ReadWholeFile(FileName + ".bad"), file);
-    EXPECT_EQ(SavedFile(), Xml());
-}
-#endif
+// A file that exists but cannot be opened: OutsideChangeTest.
 
 // ---- A file that failed to load is never silently replaced ---------------------------------
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -134,9 +135,12 @@ public:
     std::vector<Box> Questions;
     std::vector<Box> Errors;
     std::deque<bool> Answers;  // the user's answers, in order; asking with none left fails
+    // Runs while a question is on screen (the window activated by the box's own loop).
+    std::function<void()> WhileAsking;
 
     bool AskOkCancel(const std::string& text, const std::string& title) override {
         Questions.push_back({text, title});
+        if (WhileAsking) WhileAsking();
         if (Answers.empty()) throw std::logic_error("unexpected question");
         const bool answer = Answers.front();
         Answers.pop_front();

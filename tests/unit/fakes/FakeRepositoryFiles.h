@@ -4,9 +4,11 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "app/Ports.h"
+#include "app/RepositoryBackup.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "xml/XXmlDom.h"
@@ -18,33 +20,62 @@ public:
     std::map<std::string, std::string> Files;  // name -> bytes
     bool FailSaves = false;                     // every save raises "Cannot create file <name>"
     bool FailBackups = false;                   // every backup raises it for the backup's name
+    std::set<std::string> Unreadable;           // held by another program: cannot be opened
     int Saves = 0;
+    int Hashes = 0;                             // reads for a hash
+
+    // Another program writes a file: its stamp changes as a real file's would.
+    void WriteOutside(const std::string& fileName, const std::string& bytes) { Put(fileName, bytes); }
 
     bool Exists(const std::string& fileName) override { return Files.count(fileName) != 0; }
 
-    void Load(TXmlDDocument& document, const std::string& fileName) override {
+    TFileStamp Stamp(const std::string& fileName) override {
         const auto file = Files.find(fileName);
-        if (file == Files.end()) throw EFOpenError(fileName);
-        TMemoryStream stream(file->second);
+        if (file == Files.end()) return TFileStamp{};
+        return TFileStamp{true, static_cast<int64_t>(file->second.size()), Times[fileName]};
+    }
+
+    uint64_t Hash(const std::string& fileName) override {
+        ++Hashes;
+        return HashBytes(Readable(fileName));
+    }
+
+    void Load(TXmlDDocument& document, const std::string& fileName) override {
+        TMemoryStream stream(Readable(fileName));
         document.LoadFromStream(&stream);
     }
 
-    void Save(const TXmlDDocument& document, const std::string& fileName) override {
+    uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override {
         if (FailSaves) throw EFCreateError(fileName);
         TMemoryStream stream;
         document.SaveToStream(&stream);
-        Files[fileName] = stream.GetBytes();
+        Put(fileName, stream.GetBytes());
         ++Saves;
+        return HashBytes(stream.GetBytes());
     }
 
     std::string Backup(const std::string& fileName) override {
-        const auto file = Files.find(fileName);
-        if (file == Files.end()) throw EFOpenError(fileName);
+        const std::string bytes = Readable(fileName);
         std::string name = fileName + ".bad";
         for (int n = 1; Files.count(name) != 0; ++n) name = fileName + ".bad" + std::to_string(n);
         if (FailBackups) throw EFCreateError(name);
-        Files[name] = file->second;
+        Put(name, bytes);
         return name;
+    }
+
+private:
+    std::map<std::string, int64_t> Times;
+    int64_t Clock = 0;
+
+    void Put(const std::string& fileName, const std::string& bytes) {
+        Files[fileName] = bytes;
+        Times[fileName] = ++Clock;
+    }
+
+    const std::string& Readable(const std::string& fileName) const {
+        const auto file = Files.find(fileName);
+        if (file == Files.end() || Unreadable.count(fileName) != 0) throw EFOpenError(fileName);
+        return file->second;
     }
 };
 

@@ -33,7 +33,9 @@ protected:
     // A new run of the program over whatever the directory holds now.
     void Restart() {
         Form.reset();
+        IRepositoryFiles* files = W.Files;  // files kept in memory stay across runs
         W = FakeWindowSystem();
+        W.Files = files;
         Form = std::make_unique<TmForm>(W.Ports());
         Form->RepositoryFileName = FileName;
         Run([&] { Form->FormCreate(); });
