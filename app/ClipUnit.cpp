@@ -15,7 +15,6 @@ constexpr intptr_t kRButtonDblClk = 0x206;
 constexpr uint32_t kTrayIconRecordSize = 88;  // NOTIFYICONDATA, first version
 constexpr uint32_t kTrayIconId = 1;
 constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
-constexpr uint32_t kWmUser = 0x400;
 // CF_LOCALE's block: the LCID of Russian (0x0419), a 32-bit little-endian number.
 const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
 
@@ -32,7 +31,7 @@ std::string UnicodeTextBlock(const std::string& cp1251) {
 }
 
 std::string MessageOf(const std::exception& error) {
-    if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->GetMessage();
+    if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->Message();
     return error.what();
 }
 
@@ -140,7 +139,7 @@ void TmForm::FormCreate() {
     TrayIconData.cbSize = kTrayIconRecordSize;
     TrayIconData.uID = kTrayIconId;
     TrayIconData.uFlags = kNifMessageIconTip;
-    TrayIconData.uCallbackMessage = kWmUser;
+    TrayIconData.uCallbackMessage = kTrayCallbackMessage;
     TrayIconData.szTip = Texts().TrayTip;
     Ports.TrayIcon.Add(TrayIconData);
     MemoOfHintsShowOrHide();
@@ -469,10 +468,15 @@ void TmForm::SaveAfterChange() {
 // ---------------------------------------------------------------------------------------
 // Template list and editing
 
-int TmForm::SelectedIndex() const {
+std::optional<int> TmForm::Selection() const {
     const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) throw EListError(index);
+    if (index < 0 || index >= Ports.DlgForms.Count()) return std::nullopt;
     return index;
+}
+
+int TmForm::SelectedIndex() const {
+    if (const std::optional<int> index = Selection()) return *index;
+    throw EListError(Ports.DlgForms.ItemIndex());
 }
 
 TXmlDElement* TmForm::SelectedTemplate() {
@@ -495,15 +499,15 @@ TXmlDNode* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText)
 }
 
 void TmForm::DlgFormsClick() {
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) {
+    const std::optional<int> index = Selection();
+    if (!index) {
         Ports.Button3.SetEnabled(false);
         Ports.Button2.SetEnabled(false);
         return;
     }
     Ports.Button2.SetEnabled(true);
     Ports.Button3.SetEnabled(true);
-    Ports.edtName.SetText(Ports.DlgForms.ItemText(index));
+    Ports.edtName.SetText(Ports.DlgForms.ItemText(*index));
 }
 
 void TmForm::Button1Click() {
@@ -567,17 +571,24 @@ void TmForm::DlgFormsDblClick() {
 
 void TmForm::Button4Click() {
     PopupMenuPopup();
-    Ports.PopupMenu.PopupAtPasteButton();
+    PasteMenuCommand(Ports.PopupMenu.PopupAtPasteButton());
 }
 
 void TmForm::DlgFormsContextMenu(int screenX, int screenY) {
     PopupMenuPopup();
-    Ports.PopupMenu.PopupAt(screenX, screenY);
+    PasteMenuCommand(Ports.PopupMenu.PopupAt(screenX, screenY));
+}
+
+void TmForm::PasteMenuCommand(TPasteItem item) {
+    switch (item) {
+    case TPasteItem::InsControls: insContronClick(); break;
+    case TPasteItem::InsModule: insModuleClick(); break;
+    case TPasteItem::None: break;
+    }
 }
 
 void TmForm::PopupMenuPopup() {
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) {
+    if (!Selection()) {
         Ports.PopupMenu.SetInsControlsEnabled(false);
         Ports.PopupMenu.SetInsModuleEnabled(false);
         return;
@@ -599,10 +610,10 @@ void TmForm::insContronClick() {
     }
     if (!data) return;
     if (!FileReadyForChange(true)) return;
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    const std::optional<int> index = Selection();
+    if (!index) return;
     TXmlDElement* templ = SelectedTemplate();
-    const std::string entryText = Ports.DlgForms.ItemText(index);
+    const std::string entryText = Ports.DlgForms.ItemText(*index);
     TXmlDNode* controls = ControlsNode(templ, entryText);
     const TAsking asking(Asking);
     if (!controls->GetText().empty() &&
@@ -620,11 +631,11 @@ bool TmForm::ClipboardHasText() {
 
 void TmForm::insModuleClick() {
     if (!FileReadyForChange(true)) return;
-    const int index = Ports.DlgForms.ItemIndex();
-    if (index < 0 || index >= Ports.DlgForms.Count()) return;
+    const std::optional<int> index = Selection();
+    if (!index) return;
     if (!ClipboardHasText()) return;
     TXmlDElement* templ = SelectedTemplate();
-    const std::string entryText = Ports.DlgForms.ItemText(index);
+    const std::string entryText = Ports.DlgForms.ItemText(*index);
     TXmlDNode* module = ModuleNode(templ, entryText);
     const TAsking asking(Asking);
     if (!module->GetText().empty() &&

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "app/Ports.h"
+#include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
 namespace tessara {
@@ -86,6 +88,9 @@ public:
     // The right mouse button over the template list, at a point in screen coordinates.
     void DlgFormsContextMenu(int screenX, int screenY);
     void PopupMenuPopup();
+    // Runs the handler of a paste menu item (nothing for None): the item chosen in the menu,
+    // or the menu's command sent to the window.
+    void PasteMenuCommand(TPasteItem item);
     void insContronClick();
     void insModuleClick();
 
@@ -103,7 +108,7 @@ public:
     bool MemoShown = true;                   // so that the call from FormCreate hides it
 
     // The repository file, resolved against the current directory when read and written.
-    std::string RepositoryFileName = "1CDialogControls.xml";
+    std::string RepositoryFileName = Texts().RepositoryFileName;
     // After a failed load of an existing file: the copy of its original bytes made before it
     // is first written over (empty until made), and whether that copy is still owed.
     std::string BackupFileName;
@@ -120,6 +125,8 @@ public:
     bool Unsaved = false;
 
 private:
+    // The selected entry's index; nothing when no entry of the list is selected.
+    std::optional<int> Selection() const;
     // The selected entry's index, or EListError(-1) when none is selected.
     int SelectedIndex() const;
     TXmlDElement* SelectedTemplate();

@@ -75,19 +75,24 @@ public:
     virtual std::string Caption() const = 0;
 };
 
+// The paste menu's items, as the menu reports the user's choice.
+enum class TPasteItem { None, InsControls, InsModule };
+
 // The paste menu with its two items insContron and insModule. The handlers that open it
 // (Button4Click, DlgFormsContextMenu) run PopupMenuPopup themselves first; an implementation
-// shows the menu only when asked and must not run PopupMenuPopup again. Choosing an item
-// fires insContronClick or insModuleClick.
+// shows the menu only when asked and must not run PopupMenuPopup again. It runs no handler
+// either: it reports the chosen item, and the form runs it (PasteMenuCommand) before the
+// handler that opened the menu returns.
 class IPasteMenu {
 public:
     virtual ~IPasteMenu() = default;
     virtual void SetInsControlsEnabled(bool enabled) = 0;
     virtual void SetInsModuleEnabled(bool enabled) = 0;
-    // Opens the menu at a point in screen coordinates (the mouse position).
-    virtual void PopupAt(int screenX, int screenY) = 0;
-    // Opens the menu at Button4's top-left corner, in screen coordinates.
-    virtual void PopupAtPasteButton() = 0;
+    // Opens the menu at a point in screen coordinates (the mouse position) until the user
+    // chooses an item (returned) or dismisses it (None).
+    virtual TPasteItem PopupAt(int screenX, int screenY) = 0;
+    // The same at Button4's top-left corner, in screen coordinates.
+    virtual TPasteItem PopupAtPasteButton() = 0;
 };
 
 // Message boxes.
@@ -166,6 +171,10 @@ struct TTrayIconData {
     std::string szTip;               // at most 63 bytes, written zero-padded to 64
 };
 
+// The message the shell sends the main window for the icon's mouse events (WM_USER); the
+// handlers put it into the record, the window procedure of the shell dispatches it.
+inline constexpr unsigned kTrayCallbackMessage = 0x400;
+
 class ITrayIcon {
 public:
     virtual ~ITrayIcon() = default;
@@ -223,7 +232,8 @@ public:
     virtual std::string Backup(const std::string& fileName) = 0;
 };
 
-// Everything the main window's handlers act on.
+// Everything the main window's handlers act on. Built with designated initializers
+// (.Button2 = ..., in this order), so that two ports of the same type cannot swap unseen.
 struct TFormPorts {
     IListBox& DlgForms;
     IEditBox& edtName;

@@ -11,10 +11,8 @@ class Exception : public std::exception {
 public:
     explicit Exception(std::string message) : Text(std::move(message)) {}
     const char* what() const noexcept override { return Text.c_str(); }
+    // The message (not GetMessage: <windows.h> defines that name as a macro).
     const std::string& Message() const noexcept { return Text; }
-    // <windows.h> defines GetMessage as a macro, which breaks this name in any source that
-    // includes it after this header: code near Win32 uses Message().
-    const std::string& GetMessage() const noexcept { return Text; }
 
 private:
     std::string Text;

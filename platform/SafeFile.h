@@ -85,7 +85,7 @@ private:
     std::string Temp;
     intptr_t Handle;
     intptr_t TargetLock;          // POSIX: the lock held on the replaced file until it is replaced
-    uint32_t KeptAttributes = 0;  // Windows: attributes the new file takes over
+    [[maybe_unused]] uint32_t KeptAttributes = 0;  // Windows: attributes the new file takes over
     int64_t Written = 0;
     bool Committed = false;
 };

@@ -81,9 +81,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     shell.SetOwner(main);
     trayIcon.SetWindow(main, smallIcon);
 
-    TmForm form(TFormPorts{window.DlgForms, window.edtName, window.Button2, window.Button3,
-                           window.ButtonMore, window.StatusBar1, window, window.PopupMenu, boxes,
-                           clipboard, shell, trayIcon, application, files});
+    TmForm form(TFormPorts{.DlgForms = window.DlgForms,
+                           .edtName = window.edtName,
+                           .Button2 = window.Button2,
+                           .Button3 = window.Button3,
+                           .ButtonMore = window.ButtonMore,
+                           .StatusBar1 = window.StatusBar1,
+                           .Window = window,
+                           .PopupMenu = window.PopupMenu,
+                           .Boxes = boxes,
+                           .Clipboard = clipboard,
+                           .Shell = shell,
+                           .TrayIcon = trayIcon,
+                           .Application = application,
+                           .Files = files});
     window.SetForm(&form);
     application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
     application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });

@@ -241,10 +241,7 @@ void TWinMainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
 
 void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
 
-void TWinMainWindow::SetForm(TmForm* form) {
-    Form = form;
-    PopupMenu.SetForm(form);
-}
+void TWinMainWindow::SetForm(TmForm* form) { Form = form; }
 
 void TWinMainWindow::CenterOnScreen() {
     RECT r;
@@ -297,8 +294,9 @@ void TWinMainWindow::OnCommand(int id, int code) {
     case idLabel2: if (code == STN_CLICKED) Guard([&] { Form->Label2Click(); }); break;
     case kInsControlsId:
     case kInsModuleId:
-        // The menu's own commands, also when another program sends them.
-        Guard([&] { PopupMenu.Command(static_cast<UINT>(id)); });
+        // The menu's commands sent to the window (by another program: the menu itself
+        // reports its choice to the handler that opened it).
+        Guard([&] { Form->PasteMenuCommand(PasteItemOf(static_cast<UINT>(id))); });
         break;
     default: break;
     }
@@ -318,6 +316,31 @@ LRESULT TWinMainWindow::OnColorStatic(HDC dc, HWND control) {
     }
     return ::DefWindowProcW(Window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
                             reinterpret_cast<LPARAM>(control));
+}
+
+void TWinMainWindow::OnActivate(bool active) {
+    if (active) {
+        RestoreFocus();
+        // Another program may have changed the repository file meanwhile.
+        Guard([&] { Form->FormActivate(); });
+        return;
+    }
+    // Leaving: remember which control had the focus, to give it back on return.
+    const HWND focus = ::GetFocus();
+    if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
+}
+
+void TWinMainWindow::RestoreFocus() {
+    if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) ::SetFocus(FocusedControl);
+}
+
+void TWinMainWindow::OnSize(int clientWidth, int clientHeight) {
+    // The status bar keeps to the bottom edge across the client width. It is repainted
+    // whole: a move that widens it repaints only the new part, and the border it drew at
+    // its old right edge would stay in the middle of the bar.
+    const HWND status = Control(idStatusBar1);
+    ::MoveWindow(status, 0, clientHeight - StatusBarHeight(), clientWidth, StatusBarHeight(), TRUE);
+    ::InvalidateRect(status, nullptr, TRUE);
 }
 
 void TWinMainWindow::OnContextMenu(HWND target, LPARAM position) {
@@ -365,28 +388,14 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            const HWND focus = ::GetFocus();
-            if (focus != nullptr && ::IsChild(Window, focus)) FocusedControl = focus;
-        } else {
-            if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl)) ::SetFocus(FocusedControl);
-            // Another program may have changed the repository file meanwhile.
-            Guard([&] { Form->FormActivate(); });
-        }
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
     case WM_SETFOCUS:
-        if (FocusedControl != nullptr && ::IsWindowEnabled(FocusedControl))
-            ::SetFocus(FocusedControl);
+        RestoreFocus();
         return 0;
-    case WM_SIZE: {
-        // The status bar keeps to the bottom edge across the client width. It is repainted
-        // whole: a move that widens it repaints only the new part, and the border it drew at
-        // its old right edge would stay in the middle of the bar.
-        const HWND status = Control(idStatusBar1);
-        ::MoveWindow(status, 0, HIWORD(lParam) - StatusBarHeight(), LOWORD(lParam), StatusBarHeight(), TRUE);
-        ::InvalidateRect(status, nullptr, TRUE);
+    case WM_SIZE:
+        OnSize(LOWORD(lParam), HIWORD(lParam));
         return 0;
-    }
     case kWmGetDpiScaledSize: {
         // Asked before a move to a display of another DPI (Windows 10 1703 on): the size the
         // window will take there, so that the system's suggested rectangle already has it.

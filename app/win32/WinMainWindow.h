@@ -106,6 +106,12 @@ private:
     void OnCommand(int id, int code);
     LRESULT OnColorStatic(HDC dc, HWND control);
     void OnContextMenu(HWND target, LPARAM position);
+    // WM_ACTIVATE: keeps the focused control across a switch to another window and back.
+    void OnActivate(bool active);
+    // Gives the focus back to the remembered control, when it can take it.
+    void RestoreFocus();
+    // WM_SIZE with the new client size.
+    void OnSize(int clientWidth, int clientHeight);
     void ShowError(const std::exception& error);
 
     HWND Window = nullptr;

@@ -1,6 +1,5 @@
 #include "app/win32/WinPasteMenu.h"
 
-#include "app/ClipUnit.h"
 #include "app/Texts.h"
 #include "app/win32/WinText.h"
 
@@ -17,17 +16,10 @@ void TWinPasteMenu::Create(HWND owner, HWND pasteButton) {
     ::AppendMenuW(Menu, MF_STRING, kInsModuleId, Wide(Texts().InsModuleCaption).c_str());
 }
 
-bool TWinPasteMenu::Command(UINT id) {
-    if (Form == nullptr) return false;
-    if (id == kInsControlsId) {
-        Form->insContronClick();
-        return true;
-    }
-    if (id == kInsModuleId) {
-        Form->insModuleClick();
-        return true;
-    }
-    return false;
+TPasteItem PasteItemOf(UINT command) {
+    if (command == kInsControlsId) return TPasteItem::InsControls;
+    if (command == kInsModuleId) return TPasteItem::InsModule;
+    return TPasteItem::None;
 }
 
 void TWinPasteMenu::SetInsControlsEnabled(bool enabled) {
@@ -38,18 +30,18 @@ void TWinPasteMenu::SetInsModuleEnabled(bool enabled) {
     ::EnableMenuItem(Menu, kInsModuleId, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
-void TWinPasteMenu::PopupAt(int screenX, int screenY) {
-    const UINT command = static_cast<UINT>(
+TPasteItem TWinPasteMenu::PopupAt(int screenX, int screenY) {
+    // TPM_RETURNCMD: the choice comes back here (0 when dismissed), not as a WM_COMMAND.
+    return PasteItemOf(static_cast<UINT>(
         ::TrackPopupMenu(Menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
-                         screenX, screenY, 0, Owner, nullptr));
-    if (command != 0) Command(command);
+                         screenX, screenY, 0, Owner, nullptr)));
 }
 
-void TWinPasteMenu::PopupAtPasteButton() {
+TPasteItem TWinPasteMenu::PopupAtPasteButton() {
     // At the button's own top-left corner on the screen.
     RECT button;
     ::GetWindowRect(PasteButton, &button);
-    PopupAt(button.left, button.top);
+    return PopupAt(button.left, button.top);
 }
 
 }  // namespace tessara::win32

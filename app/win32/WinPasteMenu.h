@@ -5,14 +5,13 @@
 
 #include "app/Ports.h"
 
-namespace tessara {
-class TmForm;
-}
-
 namespace tessara::win32 {
 
 inline constexpr UINT kInsControlsId = 201;
 inline constexpr UINT kInsModuleId = 202;
+
+// The item of a menu command identifier; None for any other command.
+TPasteItem PasteItemOf(UINT command);
 
 class TWinPasteMenu final : public IPasteMenu {
 public:
@@ -23,21 +22,15 @@ public:
 
     // Owner: the main window; PasteButton: Button4.
     void Create(HWND owner, HWND pasteButton);
-    // The form whose item handlers run.
-    void SetForm(TmForm* form) { Form = form; }
-    // Runs the item's handler for a menu command; false for another command.
-    bool Command(UINT id);
-
     void SetInsControlsEnabled(bool enabled) override;
     void SetInsModuleEnabled(bool enabled) override;
-    void PopupAt(int screenX, int screenY) override;
-    void PopupAtPasteButton() override;
+    TPasteItem PopupAt(int screenX, int screenY) override;
+    TPasteItem PopupAtPasteButton() override;
 
 private:
     HMENU Menu = nullptr;
     HWND Owner = nullptr;
     HWND PasteButton = nullptr;
-    TmForm* Form = nullptr;
 };
 
 }  // namespace tessara::win32

@@ -9,8 +9,7 @@
 
 namespace tessara::win32 {
 
-// The message the shell sends the main window for the icon's mouse events.
-inline constexpr UINT kTrayCallbackMessage = WM_USER;  // 0x400
+static_assert(kTrayCallbackMessage == WM_USER, "the tray icon's callback message is WM_USER");
 
 // The shell's record for the fields the handlers set. Its size is the first-version size of
 // this build (88 bytes in a 32-bit program, 104 in a 64-bit one, whatever the handlers

@@ -622,6 +622,42 @@ TEST_F(ClipUnitTest, MenuDoesNotOpenWhenClipboardIsBusy) {
     EXPECT_EQ(W.PopupMenu.Popups, std::vector<std::string>{"10,20"});
 }
 
+// The item the menu reports is run by the handler that opened the menu, from either opener;
+// a dismissed menu changes nothing.
+TEST_F(ClipUnitTest, ChosenMenuItemRunsBeforeTheOpenerReturns) {
+    struct Case {
+        bool FromButton;
+        TPasteItem Choice;
+        std::string Controls, Module;
+    };
+    const Case cases[] = {
+        {true, TPasteItem::None, "", ""},
+        {true, TPasteItem::InsControls, "c", ""},
+        {true, TPasteItem::InsModule, "", "t"},
+        {false, TPasteItem::None, "", ""},
+        {false, TPasteItem::InsControls, "c", ""},
+        {false, TPasteItem::InsModule, "", "t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.Choice) + (c.FromButton ? 0 : 10));
+        Start(NewRepositoryXml());
+        Add("T");
+        Select(0);
+        W.Clipboard.Blocks[DialogFormat()] = {"c", kGmemMoveable};
+        W.Clipboard.Blocks[kCfText] = {std::string("t\0", 2), kGmemMoveable};
+        W.PopupMenu.Choice = c.Choice;
+        const std::string savedBefore = SavedFile();
+        if (c.FromButton) Run([&] { Form->Button4Click(); });
+        else Run([&] { Form->DlgFormsContextMenu(10, 20); });
+        EXPECT_EQ(W.PopupMenu.Popups.size(), 1u);
+        EXPECT_EQ(ControlsOf(0), c.Controls);
+        EXPECT_EQ(ModuleOf(0), c.Module);
+        EXPECT_EQ(SavedFile() == savedBefore, c.Choice == TPasteItem::None);
+        EXPECT_EQ(W.Boxes.Errors.size(), 0u);
+        EXPECT_FALSE(W.Clipboard.IsOpen);
+    }
+}
+
 // ---- Templates that lack their data elements -----------------------------------------------
 
 TEST_F(ClipUnitTest, TemplateWithoutDataElementsIsReportedAndNothingChanges) {

@@ -11,7 +11,7 @@ inline std::string MessageOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const tessara::Exception& e) {
-        return e.GetMessage();
+        return e.Message();
     }
     return "";
 }

@@ -1,5 +1,7 @@
-// Saving streams the text in pieces as it renders: the bytes must be GetXml's exactly, and a
-// stream that stops taking them must stop the save with its error.
+// The streamed save (SaveToStream, WriteXmlToStream): the text goes out in pieces as it
+// renders; the bytes must be GetXml's exactly, across block boundaries and for parts larger
+// than a block, and a stream that stops taking them (short or refused writes) must stop the
+// save with its error.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,32 +11,11 @@
 #include "platform/Streams.h"
 #include "xml/XXmlDom.h"
 
+#include "fakes/TestStreams.h"
+
 using namespace tessara;
 
 namespace {
-
-// Keeps every write separately; refuses all writes after the first Limit ones.
-class TPieceStream : public TStream {
-public:
-    explicit TPieceStream(size_t limit = SIZE_MAX) : Limit(limit) {}
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override {
-        if (Pieces.size() >= Limit) return 0;
-        Pieces.emplace_back(static_cast<const char*>(buffer), count);
-        return count;
-    }
-    int64_t Size() const override { return 0; }
-    int64_t Position() const override { return 0; }
-    void Seek(int64_t) override {}
-
-    std::string All() const {
-        std::string all;
-        for (const std::string& p : Pieces) all += p;
-        return all;
-    }
-    std::vector<std::string> Pieces;
-    size_t Limit;
-};
 
 // Many templates with texts full of the characters that get escaped.
 TRef<TXmlDDocument> WideDocument(int templates) {
@@ -45,7 +26,10 @@ TRef<TXmlDDocument> WideDocument(int templates) {
     for (int i = 0; i < templates; ++i) {
         auto* t = new TXmlDElement("Groops");
         root->AppendChild(t);
-        t->SetAttribute("name", "\"" + std::to_string(i) + "'");
+        std::string name = "\"";
+        name += std::to_string(i);
+        name += '\'';
+        t->SetAttribute("name", name);
         auto* controls = new TXmlDElement("Controls");
         auto* module = new TXmlDElement("Module");
         t->AppendChild(controls);
@@ -84,7 +68,7 @@ TEST(XmlDomSave, StreamedPiecesAreExactlyGetXml) {
         {"deep", DeepDocument(300000), 4},
     };
     for (const Case& c : cases) {
-        TPieceStream stream;
+        fakes::TPieceStream stream;
         c.Doc->SaveToStream(&stream);
         const std::string xml = c.Doc->GetXml();
         EXPECT_EQ(stream.All(), xml) << c.Name;
@@ -99,7 +83,7 @@ TEST(XmlDomSave, StreamedPiecesAreExactlyGetXml) {
 
 TEST(XmlDomSave, RefusedPieceStopsTheSave) {
     const TRef<TXmlDDocument> doc = WideDocument(5000);
-    TPieceStream stream(1);
+    fakes::TPieceStream stream(1);
     try {
         doc->SaveToStream(&stream);
         FAIL() << "the refused write went unnoticed";
@@ -107,4 +91,49 @@ TEST(XmlDomSave, RefusedPieceStopsTheSave) {
         EXPECT_STREQ(e.what(), "Stream write error");
     }
     EXPECT_EQ(stream.Pieces.size(), 1u);
+}
+
+TEST(XmlDomSave, StreamGetsExactlyTheXml) {
+    TXmlDDocument doc;
+    TMemoryStream empty;
+    doc.SaveToStream(&empty);
+    EXPECT_EQ(empty.Size(), 0);
+
+    auto* a = new TXmlDElement("a");
+    doc.AppendChild(a);
+    a->SetAttribute("x", "&");
+    a->AppendChild(new TXmlDText("t"));
+    TMemoryStream out;
+    doc.SaveToStream(&out);
+    EXPECT_EQ(out.GetBytes(), "<a x=\"&amp;\">t</a>");
+
+    fakes::TLimitedWriteStream shortWrite(3);
+    EXPECT_THROW(doc.SaveToStream(&shortWrite), EWriteError);
+}
+
+TEST(XmlDomSave, StreamBlocksAndShortWrites) {
+    // Many small parts across block boundaries, and parts larger than a block.
+    TRef<TXmlDElement> e(new TXmlDElement("r"));
+    for (int i = 0; i < 20000; ++i) {
+        e->AppendChild(new TXmlDText(std::string(i % 7, '"')));
+        e->AppendChild(new TXmlDCDATASection(""));
+    }
+    e->AppendChild(new TXmlDText(std::string(600000, '&')));
+    e->AppendChild(new TXmlDComment(std::string(300000, '-')));
+    std::string expected = "<r>";
+    for (int i = 0; i < 20000; ++i) {
+        for (int q = 0; q < i % 7; ++q) expected += "&quot;";
+        expected += "<![CDATA[]]>";
+    }
+    for (int i = 0; i < 600000; ++i) expected += "&amp;";
+    expected += "<!--" + std::string(300000, '-') + "--></r>";
+    TMemoryStream stream;
+    e->WriteXmlToStream(&stream);
+    EXPECT_EQ(stream.GetBytes(), expected);
+    EXPECT_EQ(e->GetXml(), expected);
+
+    for (size_t limit : {size_t(0), size_t(1000), expected.size() - 1}) {
+        fakes::TLimitedWriteStream short_(limit);
+        EXPECT_THROW(e->WriteXmlToStream(&short_), EWriteError) << limit;
+    }
 }

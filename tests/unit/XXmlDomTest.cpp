@@ -250,9 +250,9 @@ TEST(XmlDomLists, IndexErrorsAndTwoLists) {
             c.call();
         } catch (const EListError& e) {
             listError = true;
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         } catch (const Exception& e) {
-            EXPECT_EQ(e.GetMessage(), c.message);
+            EXPECT_EQ(e.Message(), c.message);
         }
         EXPECT_EQ(listError, c.message.rfind("List", 0) == 0) << c.message;
         EXPECT_EQ(Names(a.Get()), "yx");
@@ -752,17 +752,6 @@ TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
     return e;
 }
 
-// A stream that takes a limited number of bytes and then writes short.
-struct ShortStream : TMemoryStream {
-    explicit ShortStream(size_t limit) : Limit(limit) {}
-    size_t Write(const void* buffer, size_t count) override {
-        const size_t n = count < Limit ? count : Limit;
-        Limit -= n;
-        return TMemoryStream::Write(buffer, n);
-    }
-    size_t Limit;
-};
-
 }  // namespace
 
 TEST(XmlDomRender, RandomTreesMatchTheReference) {
@@ -788,26 +777,5 @@ TEST(XmlDomRender, RandomTreesMatchTheReference) {
         if (inner != nullptr) {
             EXPECT_EQ(inner->GetXml(), ReferenceXml(inner)) << seed;
         }
-    }
-}
-
-TEST(XmlDomRender, StreamBlocksAndShortWrites) {
-    // Many small parts across block boundaries, and parts larger than a block.
-    TRef<TXmlDElement> e(new TXmlDElement("r"));
-    for (int i = 0; i < 20000; ++i) {
-        e->AppendChild(new TXmlDText(std::string(i % 7, '"')));
-        e->AppendChild(new TXmlDCDATASection(""));
-    }
-    e->AppendChild(new TXmlDText(std::string(600000, '&')));
-    e->AppendChild(new TXmlDComment(std::string(300000, '-')));
-    const std::string expected = ReferenceXml(e.Get());
-    TMemoryStream stream;
-    e->WriteXmlToStream(&stream);
-    EXPECT_EQ(stream.GetBytes(), expected);
-    EXPECT_EQ(e->GetXml(), expected);
-
-    for (size_t limit : {size_t(0), size_t(1000), expected.size() - 1}) {
-        ShortStream short_(limit);
-        EXPECT_THROW(e->WriteXmlToStream(&short_), EWriteError) << limit;
     }
 }

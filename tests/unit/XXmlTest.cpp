@@ -7,6 +7,9 @@
 #include "platform/Charset.h"
 #include "platform/Streams.h"
 #include "xml/XXml.h"
+#include "xml/XXmlDom.h"
+
+#include "fakes/TestStreams.h"
 
 using namespace tessara;
 
@@ -51,7 +54,7 @@ TReadResult ReadAll(const std::string& input) {
             result.Tokens.push_back(Describe(kind, reader.Name(), reader.Data()));
         }
     } catch (const EXmlReader& e) {
-        result.Error = e.GetMessage();
+        result.Error = e.Message();
     }
     return result;
 }
@@ -59,13 +62,6 @@ TReadResult ReadAll(const std::string& input) {
 using Tokens = std::vector<std::string>;
 
 std::string ReaderMessage(const char* utf8) { return Cp1251(std::string("Ошибка в XML-документе: ") + utf8); }
-
-// A memory stream that reports its own destruction.
-struct TWatchedStream : TMemoryStream {
-    explicit TWatchedStream(std::string bytes, bool* gone) : TMemoryStream(std::move(bytes)), Gone(gone) {}
-    ~TWatchedStream() override { *Gone = true; }
-    bool* Gone;
-};
 
 std::string ReadRest(TXmlReaderStream& s) {
     std::string out;
@@ -214,10 +210,10 @@ TEST(XmlReaderStream, RunScannersLeaveTheStopUnread) {
 
 TEST(XmlReaderStream, OwnedSourceIsDestroyed) {
     bool gone = false;
-    { TXmlReaderStream s(new TWatchedStream("abc", &gone), true); }
+    { TXmlReaderStream s(new fakes::TWatchedStream("abc", &gone), true); }
     EXPECT_TRUE(gone);
     gone = false;
-    TWatchedStream kept("abc", &gone);
+    fakes::TWatchedStream kept("abc", &gone);
     { TXmlReaderStream s(&kept, false); }
     EXPECT_FALSE(gone);
 }
@@ -352,8 +348,33 @@ const std::vector<ErrorCase>& ErrorCases() {
         {"<a b='1'  ", "ожидается атрибут элемента"},
         {"<a b=1", "ожидается атрибут элемента"},
         {"<a b=1 ", "ожидается атрибут элемента"},
+        {"<?\?>", "не задано имя в обрабатывающей инструкции"},
+        {"<?abc", "не задано имя в обрабатывающей инструкции"},
+        {"<?a b", "ожидается \"?>\""},
+        {"<!-- a -", "ожидается \"-->\""},
+        {"<a><![CDATA[x]", "ожидается \"]]\""},
+        {"<a><![CDATA[x]]]></a>", "ожидается \"]]>\""},
+        {"<a><![CDATA[x]]  ", "ожидается \"]]>\""},
+        {"<abc", "ожидается \">\" для открывающего тэга элемента"},
+        {"<a /x>", "ожидается \"/>\""},
+        {"<a b= ", "не задано значение атрибута элемента"},
+        {"<a b='1' ", "ожидается атрибут элемента"},
     };
     return cases;
+}
+
+// The loader passes each of them on as it is, an EXmlReader with the reader's message.
+TEST(XmlReader, LoaderPassesEveryMessageOn) {
+    for (const ErrorCase& c : ErrorCases()) {
+        TRef<TXmlDDocument> doc(new TXmlDDocument());
+        TMemoryStream stream(c.Input);
+        try {
+            doc->LoadFromStream(&stream);
+            ADD_FAILURE() << "no error for " << c.Input;
+        } catch (const EXmlReader& e) {
+            EXPECT_EQ(e.Message(), ReaderMessage(c.Message)) << c.Input;
+        }
+    }
 }
 
 TEST(XmlReader, EveryMessageForItsCase) {
@@ -374,7 +395,7 @@ TEST(XmlReader, EveryMessageForItsCase) {
         FAIL();
     } catch (const Exception& e) {
         EXPECT_NE(dynamic_cast<const EXmlReader*>(&e), nullptr);
-        EXPECT_EQ(e.GetMessage(),
+        EXPECT_EQ(e.Message(),
                   "\xCE\xF8\xE8\xE1\xEA\xE0 \xE2 XML-\xE4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xE5: "
                   "\xED\xE5\xEE\xE6\xE8\xE4\xE0\xE5\xEC\xEE\xE5 \xE7\xE0\xE2\xE5\xF0\xF8\xE5"
                   "\xED\xE8\xE5 \xF2\xE5\xEA\xF1\xF2\xE0");
@@ -474,17 +495,17 @@ TEST(XmlReader, OwnershipOfTheStream) {
     bool gone = false;
     {
         TXmlReader reader;
-        reader.Open(new TWatchedStream("<a/>", &gone), true);
+        reader.Open(new fakes::TWatchedStream("<a/>", &gone), true);
         EXPECT_FALSE(gone);
         reader.Close();
         EXPECT_TRUE(gone);
         gone = false;
-        reader.Open(new TWatchedStream("<a/>", &gone), true);
+        reader.Open(new fakes::TWatchedStream("<a/>", &gone), true);
     }
     EXPECT_TRUE(gone);  // destruction closes
 
     gone = false;
-    TWatchedStream kept("<a/>", &gone);
+    fakes::TWatchedStream kept("<a/>", &gone);
     {
         TXmlReader reader;
         reader.Open(&kept, false);
@@ -495,19 +516,11 @@ TEST(XmlReader, OwnershipOfTheStream) {
 
 TEST(XmlReader, ReadErrorOfTheStreamPassesThrough) {
     // Claims more bytes than it delivers.
-    struct TShortStream : TMemoryStream {
-        using TMemoryStream::TMemoryStream;
-        int64_t Size() const override { return TMemoryStream::Size() + 10; }
-    };
-    TShortStream m(std::string(100, ' '));
+    fakes::TOverstatedStream m(std::string(100, ' '));
     TXmlReader reader;
     EXPECT_THROW(reader.Open(&m, false), EReadError);
     bool gone = false;
-    struct TShortWatched : TWatchedStream {
-        using TWatchedStream::TWatchedStream;
-        int64_t Size() const override { return TMemoryStream::Size() + 10; }
-    };
-    EXPECT_THROW(reader.Open(new TShortWatched("<a>", &gone), true), EReadError);
+    EXPECT_THROW(reader.Open(new fakes::TWatchedStream("<a>", &gone, 10), true), EReadError);
     EXPECT_TRUE(gone);  // handed over, so destroyed even though opening failed
 }
 

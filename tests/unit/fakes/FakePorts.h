@@ -120,10 +120,17 @@ public:
     std::optional<bool> InsControlsEnabled;
     std::optional<bool> InsModuleEnabled;
     std::vector<std::string> Popups;  // "button" or "x,y"
+    TPasteItem Choice = TPasteItem::None;  // what the user chooses in every popup
     void SetInsControlsEnabled(bool enabled) override { InsControlsEnabled = enabled; }
     void SetInsModuleEnabled(bool enabled) override { InsModuleEnabled = enabled; }
-    void PopupAt(int x, int y) override { Popups.push_back(std::to_string(x) + "," + std::to_string(y)); }
-    void PopupAtPasteButton() override { Popups.push_back("button"); }
+    TPasteItem PopupAt(int x, int y) override {
+        Popups.push_back(std::to_string(x) + "," + std::to_string(y));
+        return Choice;
+    }
+    TPasteItem PopupAtPasteButton() override {
+        Popups.push_back("button");
+        return Choice;
+    }
 };
 
 class FakeMessageBoxes : public IMessageBoxes {
@@ -329,9 +336,20 @@ struct FakeWindowSystem {
     IRepositoryFiles* Files = nullptr;
 
     TFormPorts Ports() {
-        return TFormPorts{DlgForms,  edtName, Button2,   Button3, ButtonMore,  StatusBar1, Window,
-                          PopupMenu, Boxes,   Clipboard, Shell,   TrayIcon,    Application,
-                          Files != nullptr ? *Files : RealFiles};
+        return TFormPorts{.DlgForms = DlgForms,
+                          .edtName = edtName,
+                          .Button2 = Button2,
+                          .Button3 = Button3,
+                          .ButtonMore = ButtonMore,
+                          .StatusBar1 = StatusBar1,
+                          .Window = Window,
+                          .PopupMenu = PopupMenu,
+                          .Boxes = Boxes,
+                          .Clipboard = Clipboard,
+                          .Shell = Shell,
+                          .TrayIcon = TrayIcon,
+                          .Application = Application,
+                          .Files = Files != nullptr ? *Files : RealFiles};
     }
 };
 
