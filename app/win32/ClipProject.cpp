@@ -13,6 +13,7 @@
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinClipboard.h"
 #include "app/win32/WinDialogs.h"
+#include "app/win32/WinDpi.h"
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinOneWriter.h"
@@ -43,6 +44,8 @@ private:
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // Before any window and any size the system reports: they then come at the display's DPI.
+    DeclareDpiAwareness();
     // One writer per repository file: a start on a file that another run of the program has
     // open brings that run's window forward and ends, before it reads or writes anything.
     TWinOneWriter writer;
@@ -51,7 +54,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_TESSARA));
-    // The notification area shows the small image; the shell would otherwise shrink the large.
+    // The notification area shows the small image at the system's DPI; the shell would
+    // otherwise shrink the large.
     HICON smallIcon = static_cast<HICON>(::LoadImageW(
         instance, MAKEINTRESOURCEW(IDI_TESSARA), IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
         ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));

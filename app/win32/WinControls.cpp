@@ -50,8 +50,7 @@ void THints::Create(HWND owner, HFONT font) {
                                 nullptr, ::GetModuleHandleW(nullptr), nullptr);
     if (Tooltip == nullptr) return;
     ::SetWindowSubclass(Tooltip, TooltipProc, 1, reinterpret_cast<DWORD_PTR>(owner));
-    // A width limit makes the tooltip break its text at the hints' line breaks.
-    ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, 600);
+    ::SendMessageW(Tooltip, TTM_SETMAXTIPWIDTH, 0, kHintsMaxWidth);
     if (font != nullptr) ::SendMessageW(Tooltip, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 

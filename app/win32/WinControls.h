@@ -10,6 +10,10 @@
 
 namespace tessara::win32 {
 
+// The width at which a hint's line breaks at 96 DPI; a limit makes the tooltip keep the
+// hints' own line breaks.
+inline constexpr int kHintsMaxWidth = 600;
+
 // The tooltips of the main window: one tool per control that has a hint, hooked into the
 // control's messages. The window's own mouse messages over a disabled control (which gets
 // none) are passed on by Relay.

@@ -6,8 +6,10 @@
 #include <string_view>
 
 #include "app/ClipUnit.h"
+#include "app/Scaling.h"
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
+#include "app/win32/WinDpi.h"
 #include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -29,6 +31,10 @@ struct TControlLayout {
     std::string TTexts::*Caption;  // null: no caption
     std::string TTexts::*Hint;     // null: no hint
 };
+
+// Messages of newer Windows than the headers of Windows 7 declare.
+constexpr UINT kWmDpiChanged = 0x02E0;
+constexpr UINT kWmGetDpiScaledSize = 0x02E4;
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kButton = kChild | WS_TABSTOP | BS_PUSHBUTTON;
@@ -59,6 +65,23 @@ const TControlLayout kLayout[] = {
 };
 
 constexpr int kListItemHeight = 13;
+constexpr int kFontHeight = -11;
+
+// The main window's frame at a DPI; the system's where Windows cannot tell it at another.
+SIZE MainFrame(int dpi) {
+    const std::optional<SIZE> frame = FrameAtDpi(kMainStyle, 0, dpi);
+    return frame ? *frame : SystemFrame(kMainStyle, 0);
+}
+
+TLayoutRect RectOf(const TControlLayout& layout) {
+    return {layout.Left, layout.Top, layout.Width, layout.Height};
+}
+
+HFONT MakeFont(int dpi) {
+    return ::CreateFontW(ScaleToDpi(kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                         RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                         DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+}
 
 // A label grows to its text when the font that the system gives for "MS Sans Serif" is wider
 // than the one it was laid out with (another code page's substitute): it is never cut off.
@@ -94,46 +117,76 @@ void TWinMainWindow::Create(HINSTANCE instance, HICON icon, TWinApplication& app
 
     RegisterWindowClass(instance, icon, WindowProc, kMainWindowClass, DialogBackground());
 
-    RECT frame = {0, 0, kClientWidth, kClientHeight};
-    ::AdjustWindowRectEx(&frame, kMainStyle, FALSE, 0);
+    // Created on the primary display, at its DPI; the display the window lands on may have
+    // another, which the window then takes with its size.
+    LayoutDpi = SystemDpi();
+    SIZE size = OuterSize(LayoutDpi);
     Window = ::CreateWindowExW(0, kMainWindowClass, Wide(Texts().MainCaption).c_str(), kMainStyle,
-                               0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                               application.Handle(), nullptr, instance, this);
+                               0, 0, size.cx, size.cy, application.Handle(), nullptr, instance, this);
     if (Window == nullptr) throw Exception("Cannot create the main window");
+    if (const int dpi = WindowDpi(Window); dpi != LayoutDpi) {
+        LayoutDpi = dpi;
+        FitOuterSize(nullptr);
+    }
     CreateControls(instance);
 }
 
+SIZE TWinMainWindow::OuterSize(int dpi) const {
+    const SIZE frame = MainFrame(dpi);
+    const int height = ScaleToDpi(kClientHeight, dpi) + frame.cy;
+    if (LayoutOuterWidth == 0) return {ScaleToDpi(kClientWidth, dpi) + frame.cx, height};
+    // Without the frame at 96 DPI the frame counts as scaling with the rest.
+    const std::optional<SIZE> frameAtLayoutDpi = FrameAtDpi(kMainStyle, 0, kLayoutDpi);
+    if (!frameAtLayoutDpi) return {ScaleToDpi(LayoutOuterWidth, dpi), height};
+    return {ScaleOuterWidthToDpi(LayoutOuterWidth, frameAtLayoutDpi->cx, frame.cx, dpi), height};
+}
+
+void TWinMainWindow::FitOuterSize(const POINT* at) {
+    const SIZE size = OuterSize(LayoutDpi);
+    const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (at == nullptr ? SWP_NOMOVE : 0);
+    ::SetWindowPos(Window, nullptr, at != nullptr ? at->x : 0, at != nullptr ? at->y : 0, size.cx,
+                   size.cy, flags);
+    if (LayoutDpi == kLayoutDpi) return;
+    // The frame the window draws may not be the one Windows gives for its DPI (per-monitor
+    // awareness of the first version draws it at the system's DPI, and so does Wine): the
+    // client area is what keeps the laid-out size.
+    const SIZE frame = MainFrame(LayoutDpi);
+    RECT client;
+    ::GetClientRect(Window, &client);
+    const int dx = size.cx - frame.cx - client.right, dy = size.cy - frame.cy - client.bottom;
+    if (dx != 0 || dy != 0)
+        ::SetWindowPos(Window, nullptr, 0, 0, size.cx + dx, size.cy + dy, SWP_NOMOVE | flags);
+}
+
+int TWinMainWindow::StatusBarHeight() const { return ScaleToDpi(kStatusBarHeight, LayoutDpi); }
+
 void TWinMainWindow::CreateControls(HINSTANCE instance) {
-    Font = ::CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                         DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
     Hints.Create(Window, nullptr);
     const TTexts& texts = Texts();
     for (const TControlLayout& layout : kLayout) {
         const std::wstring caption = layout.Caption != nullptr ? Wide(texts.*layout.Caption) : L"";
+        const TLayoutRect at = ScaleToDpi(RectOf(layout), LayoutDpi);
         const HWND control = ::CreateWindowExW(
-            layout.ExStyle, layout.Class, caption.c_str(), layout.Style, layout.Left, layout.Top,
-            layout.Width, layout.Height, Window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)), instance, nullptr);
+            layout.ExStyle, layout.Class, caption.c_str(), layout.Style, at.Left, at.Top, at.Width,
+            at.Height, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)), instance,
+            nullptr);
         if (control == nullptr) throw Exception("Cannot create the main window");
-        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-        if (std::wstring_view(layout.Class) == L"STATIC") FitLabelToText(control, Font);
         // The list's hint hooks every message the list gets, which under Wine costs a server
         // round trip each: it comes after the first fill (AddListHint).
         if (layout.Hint != nullptr && layout.Id != idDlgForms) Hints.Add(control, texts.*layout.Hint);
     }
     // Along the bottom edge at the laid-out height, with one simple-mode text and no size
     // grip; placed by the window (not by itself), so its height is the same on every system.
+    const int clientHeight = ScaleToDpi(kClientHeight, LayoutDpi);
     const HWND status = ::CreateWindowExW(
         0, STATUSCLASSNAMEW, L"", kChild | CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0,
-        kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight, Window,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), instance, nullptr);
+        clientHeight - StatusBarHeight(), ScaleToDpi(kClientWidth, LayoutDpi), StatusBarHeight(),
+        Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), instance, nullptr);
     if (status == nullptr) throw Exception("Cannot create the main window");
-    ::SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
     ::SendMessageW(status, SB_SIMPLE, TRUE, 0);
+    LayOutControls();
 
     const HWND list = Control(idDlgForms);
-    ::SendMessageW(list, LB_SETITEMHEIGHT, 0, kListItemHeight);
     DlgForms.Attach(list);
     edtName.Attach(Control(idEdtName));
     Button2.Attach(Control(idButton2), &Hints);
@@ -142,6 +195,39 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
     StatusBar1.Attach(status);
     PopupMenu.Create(Window, Control(idButton4));
     FocusedControl = Control(idEdtName);
+}
+
+void TWinMainWindow::LayOutControls() {
+    const HFONT old = Font;
+    Font = MakeFont(LayoutDpi);
+    const BOOL redraw = old != nullptr ? TRUE : FALSE;  // a new window paints itself anyway
+    for (const TControlLayout& layout : kLayout) {
+        const HWND control = Control(layout.Id);
+        const TLayoutRect at = ScaleToDpi(RectOf(layout), LayoutDpi);
+        ::SetWindowPos(control, nullptr, at.Left, at.Top, at.Width, at.Height,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), redraw);
+        if (std::wstring_view(layout.Class) == L"STATIC") FitLabelToText(control, Font);
+    }
+    const HWND status = Control(idStatusBar1);
+    ::SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(Font), redraw);
+    RECT client;
+    ::GetClientRect(Window, &client);
+    ::MoveWindow(status, 0, client.bottom - StatusBarHeight(), client.right, StatusBarHeight(), redraw);
+    ::SendMessageW(Control(idDlgForms), LB_SETITEMHEIGHT, 0, ScaleToDpi(kListItemHeight, LayoutDpi));
+    if (Hints.Handle() != nullptr)
+        ::SendMessageW(Hints.Handle(), TTM_SETMAXTIPWIDTH, 0, ScaleToDpi(kHintsMaxWidth, LayoutDpi));
+    if (old != nullptr) ::DeleteObject(old);
+}
+
+void TWinMainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    LayoutDpi = dpi > 0 ? dpi : kLayoutDpi;
+    // The window's own size at the new DPI: where the system did not ask for it first
+    // (WM_GETDPISCALEDSIZE), the suggested size is the old one scaled, rounded otherwise.
+    const POINT at = {suggested.left, suggested.top};
+    FitOuterSize(&at);
+    LayOutControls();
+    ::InvalidateRect(Window, nullptr, TRUE);
 }
 
 void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
@@ -158,6 +244,11 @@ void TWinMainWindow::CenterOnScreen() {
 }
 
 void TWinMainWindow::SetOuterWidth(int width) {
+    LayoutOuterWidth = width;
+    if (LayoutDpi != kLayoutDpi) {
+        FitOuterSize(nullptr);
+        return;
+    }
     RECT r;
     ::GetWindowRect(Window, &r);
     ::SetWindowPos(Window, nullptr, 0, 0, width, r.bottom - r.top,
@@ -239,7 +330,7 @@ void TWinMainWindow::OnSize(int clientWidth, int clientHeight) {
     // whole: a move that widens it repaints only the new part, and the border it drew at
     // its old right edge would stay in the middle of the bar.
     const HWND status = Control(idStatusBar1);
-    ::MoveWindow(status, 0, clientHeight - kStatusBarHeight, clientWidth, kStatusBarHeight, TRUE);
+    ::MoveWindow(status, 0, clientHeight - StatusBarHeight(), clientWidth, StatusBarHeight(), TRUE);
     ::InvalidateRect(status, nullptr, TRUE);
 }
 
@@ -295,6 +386,16 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         OnSize(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case kWmGetDpiScaledSize: {
+        // Asked before a move to a display of another DPI (Windows 10 1703 on): the size the
+        // window will take there, so that the system's suggested rectangle already has it.
+        auto* size = reinterpret_cast<SIZE*>(lParam);
+        *size = OuterSize(static_cast<int>(wParam));
+        return TRUE;
+    }
+    case kWmDpiChanged:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_CLOSE:
         // A failed save leaves the window open; the user may close it again.

@@ -74,6 +74,9 @@ public:
         }
     }
 
+    // The DPI the window is laid out for: its display's.
+    int Dpi() const { return LayoutDpi; }
+
     void SetOuterWidth(int width) override;
     void FocusNameBox() override;
     std::string Caption() const override;
@@ -90,6 +93,16 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(HINSTANCE instance);
+    // Places and sizes the controls for the window's DPI and gives them a font made for it.
+    void LayOutControls();
+    // The window's outer size at a DPI: the outer width the form set last (or the laid-out
+    // client width) and the laid-out client height, each scaled, with the frame at that DPI.
+    SIZE OuterSize(int dpi) const;
+    // Gives the window its outer size at its DPI, at a new place or where it is.
+    void FitOuterSize(const POINT* at);
+    int StatusBarHeight() const;
+    // WM_DPICHANGED: the window moves to where the system suggests, at its own size there.
+    void OnDpiChanged(int dpi, const RECT& suggested);
     void OnCommand(int id, int code);
     LRESULT OnColorStatic(HDC dc, HWND control);
     void OnContextMenu(HWND target, LPARAM position);
@@ -105,6 +118,9 @@ private:
     TWinApplication* Application = nullptr;
     TmForm* Form = nullptr;
     HFONT Font = nullptr;
+    int LayoutDpi = 96;
+    // The outer width at 96 DPI the form set last; 0: the laid-out client area's.
+    int LayoutOuterWidth = 0;
     THints Hints;
     // The control that has (or is to get) the focus while the window is active.
     HWND FocusedControl = nullptr;

@@ -490,6 +490,15 @@ std::map<std::string, Command>& Commands()
         GetClientRect(Main(), &r);
         return std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
     };
+    // awareness: the main window's DPI awareness (0 unaware, 1 system, 2 per monitor).
+    c["awareness"] = [](const Args&) {
+        return std::to_string(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(Main())));
+    };
+    // itemheight ID: the list box's item height.
+    c["itemheight"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        return std::to_string(long(Send(Control(ParseNumber(a[1])), LB_GETITEMHEIGHT, 0, 0)));
+    };
     c["screen"] = [](const Args&) {
         RECT work{};
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -1040,6 +1049,8 @@ DWORD WINAPI ReadLines(void* param)
 
 int main()
 {
+    // Sees every window in physical pixels, whatever the display's DPI.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     // Raw bytes out: the results are UTF-8 with "\n" line ends, whatever the console thinks.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stdin), _O_BINARY);

@@ -12,13 +12,15 @@ line is "e2e: N passed, M failed".
 """
 
 import os
+import re
 import subprocess
 import sys
+import tempfile
 import time
 
 from harness import (BUTTON1, BUTTON2, BUTTON3, BUTTON4, BUTTON5, BUTTON_MORE, DESCRIPTION, DLG_FORMS,
                      EDT_NAME, INS_CONTROLS, INS_MODULE, LABEL1, LABEL2, LABEL3, MAIN, MEMO, REPO,
-                     VK_DOWN, VK_ESCAPE, VK_RETURN, VK_TAB, Failed, Tests, check, check_true, cp1251,
+                     STATUS, VK_DOWN, VK_ESCAPE, VK_RETURN, VK_TAB, Failed, Tests, check, check_true, cp1251,
                      main, parse, poll, read, repository, word)
 
 NUL = b"\0"
@@ -123,6 +125,103 @@ def memo_toggle(s):
             p.screenshot("window-wide")
         p.repaint_check(f"the toggle to width {width}")
     p.close()
+
+
+DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+
+
+def scaled(value, dpi):
+    """A laid-out value at a DPI, rounded as the program rounds it: to the nearest pixel, halves
+    away from zero."""
+    product = value * dpi
+    return (abs(product) + 48) // 96 * (1 if product >= 0 else -1)
+
+
+def log_pixels(value=None):
+    """Wine's display DPI (its LogPixels setting, read by every program that starts afterwards):
+    read (None when not set), set to a value, or removed (0)."""
+    if value is None:
+        args = ["query", DESKTOP_KEY, "/v", "LogPixels"]
+    elif value == 0:
+        args = ["delete", DESKTOP_KEY, "/v", "LogPixels", "/f"]
+    else:
+        args = ["add", DESKTOP_KEY, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(value), "/f"]
+    # Wine's output goes to a file: a pipe could be held open by its background services.
+    with tempfile.TemporaryFile() as out:
+        done = subprocess.run(["wine", "reg", *args], stdin=subprocess.DEVNULL, stdout=out, stderr=out,
+                              timeout=60, check=False)
+        out.seek(0)
+        answer = out.read()
+    if value is None:
+        found = re.search(rb"LogPixels\s+REG_DWORD\s+0x([0-9a-fA-F]+)", answer)
+        return int(found.group(1), 16) if found else None
+    check(done.returncode, 0, f"wine reg {args[0]} LogPixels")
+    return value
+
+
+# The setting as it was before scale_150 changed it, kept beside the prefix until it is put back.
+KEPT_LOG_PIXELS = os.path.join(os.environ.get("TESSARA_WINE_DIR", "."), "logpixels-before.txt")
+
+
+def restore_log_pixels():
+    """Puts back the display DPI that a run killed during scale_150 left at 144."""
+    if not os.path.exists(KEPT_LOG_PIXELS):
+        return
+    with open(KEPT_LOG_PIXELS, encoding="ascii") as f:
+        value = int(f.read().strip() or 0)
+    if log_pixels() != (value or None):
+        log_pixels(value)
+    os.remove(KEPT_LOG_PIXELS)
+
+
+@test
+def scale_150(s):
+    """At 144 DPI, set for this test alone, the window is laid out at 150%: every laid-out value
+    times 1.5, the client part of the outer width too, with the frame Wine draws there."""
+    p = s.start(s.workdir("scale_100"))
+    frame_at_96 = p.width() - int(p.d("client").split()[0])
+    p.close()
+    before = log_pixels()
+    with open(KEPT_LOG_PIXELS, "w", encoding="ascii") as f:
+        f.write(str(before or 0))
+    log_pixels(144)
+    try:
+        p = s.start(s.workdir("scale_150"))
+        check(p.d("awareness"), "2", "DPI awareness of the window (2: per monitor)")
+        width, height = (int(v) for v in p.d("client").split())
+        frame = p.width() - width
+        check((width, height), (scaled(NARROW - frame_at_96, 144), scaled(CLIENT_HEIGHT, 144)),
+              "client area at start")
+        check(p.width(), scaled(NARROW - frame_at_96, 144) + frame, "outer width at start")
+        measured = [f"frame at 96 DPI {frame_at_96}, at 144 DPI {frame}; outer width {p.width()}, "
+                    f"client {width}x{height}"]
+        for control, pos, _ in LAYOUT:
+            at = tuple(int(v) for v in p.d(f"pos {control}").split())
+            want = tuple(scaled(v, 144) for v in pos)
+            measured.append(f"control {control}: laid out {pos}, at 150% {at}")
+            if control in (LABEL1, LABEL2, LABEL3):  # a label grows to its text, never shrinks
+                check_true(at[:2] == want[:2] and at[2] >= want[2] and at[3] >= want[3],
+                           f"position of label {control}: {at}, laid out {want}")
+            else:
+                check(at, want, f"position of control {control}")
+        check(tuple(int(v) for v in p.d(f"pos {STATUS}").split()),
+              (0, height - scaled(19, 144), width, scaled(19, 144)), "status bar along the bottom")
+        check(int(p.d(f"itemheight {DLG_FORMS}")), scaled(13, 144), "list item height")
+        p.screenshot("window-narrow-150")
+        for layout_width, name in [(WIDE, "window-wide-150"), (NARROW, None)]:
+            p.click(BUTTON_MORE)
+            check(p.width(), scaled(layout_width - frame_at_96, 144) + frame, "outer width after the toggle")
+            check(p.focus(), str(EDT_NAME), "focus after the toggle")
+            measured.append(f"after the toggle: outer width {p.width()}")
+            if name:
+                p.screenshot(name)
+        with open(os.path.join(s.out, "scale_150.txt"), "w", encoding="utf-8") as f:
+            f.write("\n".join(measured) + "\n")
+        p.close()
+    finally:
+        s.cleanup()
+        restore_log_pixels()
+    check(log_pixels(), before, "LogPixels after the test")
 
 
 @test
@@ -1017,4 +1116,5 @@ def find_window(s):
 
 
 if __name__ == "__main__":
+    restore_log_pixels()
     sys.exit(main(test))

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "app/Scaling.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinClipboard.h"
 #include "app/win32/WinMainWindow.h"
@@ -383,6 +384,93 @@ TEST_F(Win32Window, MinimizeHidesIntoTheTrayAndRestoreBringsBackTheTaskbarButton
     ::ShowWindow(Window.Handle(), SW_HIDE);
     Application.Restore();  // not minimized: nothing happens
     EXPECT_FALSE(::IsWindowVisible(Window.Handle()));
+}
+
+namespace {
+
+// The window's messages of a move to a display of another DPI, as the system sends them.
+constexpr UINT kDpiChanged = 0x02E0;
+
+LONG FontHeightOf(HWND control) {
+    const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    LOGFONTW face{};
+    ::GetObjectW(font, sizeof face, &face);
+    return face.lfHeight;
+}
+
+// The window made per-monitor DPI aware, as the program's manifest makes it: only such a
+// window gets its frame drawn at the DPI it is moved to.
+class Win32WindowPerMonitor : public Win32Window {
+protected:
+    using TSetThreadDpiAwarenessContext = HANDLE(WINAPI*)(HANDLE context);
+
+    void SetUp() override {
+        SetAwareness = reinterpret_cast<TSetThreadDpiAwarenessContext>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
+        if (SetAwareness == nullptr) GTEST_SKIP() << "no per-monitor DPI awareness here";
+        Previous = SetAwareness(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));
+        Win32Window::SetUp();
+    }
+    void TearDown() override {
+        if (SetAwareness != nullptr && Previous != nullptr) SetAwareness(Previous);
+    }
+
+    TSetThreadDpiAwarenessContext SetAwareness = nullptr;
+    HANDLE Previous = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Win32WindowPerMonitor, DpiChangeLaysOutAtTheNewScaleAndBackExactlyKeepingWidthAndSelection) {
+    Window.SetOuterWidth(268);
+    Window.DlgForms.Add("a", Link(1));
+    Window.DlgForms.Add("b", Link(2));
+    Window.DlgForms.SetItemIndex(1);
+    RECT outer, client;
+    ::GetWindowRect(Window.Handle(), &outer);
+    ::GetClientRect(Window.Handle(), &client);
+    const int frameAt96 = (outer.right - outer.left) - client.right;
+    const HWND list = Window.Control(idDlgForms);
+    struct {
+        int Dpi;
+        RECT Suggested;
+        int ClientWidth, ClientHeight;
+        RECT List, Memo, Button1, Status;  // left, top, right, bottom in the client area
+        LONG Font, ItemHeight;
+    } const steps[] = {
+        {144, {100, 50, 500, 550}, ScaleToDpi(268 - frameAt96, 144), 423, {12, 84, 386, 266},
+         {396, 12, 914, 374}, {14, 317, 112, 350}, {0, 394, ScaleToDpi(268 - frameAt96, 144), 423}, -17, 20},
+        {96, {outer.left, outer.top, outer.left + 1, outer.top + 1}, client.right, 282, {8, 56, 257, 177},
+         {264, 8, 609, 249}, {9, 211, 74, 233}, {0, 263, client.right, 282}, -11, 13},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.Dpi);
+        ::SendMessageW(Window.Handle(), kDpiChanged, MAKEWPARAM(step.Dpi, step.Dpi),
+                       reinterpret_cast<LPARAM>(&step.Suggested));
+        EXPECT_EQ(Window.Dpi(), step.Dpi);
+        RECT at;
+        ::GetWindowRect(Window.Handle(), &at);
+        EXPECT_EQ(at.left, step.Suggested.left);  // the place the system suggests, our own size
+        EXPECT_EQ(at.top, step.Suggested.top);
+        ::GetClientRect(Window.Handle(), &at);
+        EXPECT_EQ(at.right, step.ClientWidth);
+        EXPECT_EQ(at.bottom, step.ClientHeight);
+        const auto same = [](const RECT& a, const RECT& b) {
+            return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+        };
+        EXPECT_TRUE(same(ClientRectOf(idDlgForms), step.List));
+        EXPECT_TRUE(same(ClientRectOf(idMemoOfHints), step.Memo));
+        EXPECT_TRUE(same(ClientRectOf(idButton1), step.Button1));
+        EXPECT_TRUE(same(ClientRectOf(idStatusBar1), step.Status));
+        EXPECT_EQ(FontHeightOf(list), step.Font);
+        EXPECT_EQ(FontHeightOf(Window.Control(idStatusBar1)), step.Font);
+        EXPECT_EQ(::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0), step.ItemHeight);
+        EXPECT_EQ(Window.DlgForms.ItemIndex(), 1);
+        EXPECT_EQ(Window.DlgForms.ItemObject(1), Link(2));
+    }
+    ::GetWindowRect(Window.Handle(), &client);
+    EXPECT_EQ(client.right - client.left, 268);
+    EXPECT_EQ(client.bottom - client.top, outer.bottom - outer.top);
 }
 
 #endif  // _WIN32
