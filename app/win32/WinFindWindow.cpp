@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "app/Scaling.h"
 #include "app/Texts.h"
+#include "app/win32/WinDpi.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinWindowOwner.h"
 #include "platform/Exceptions.h"
@@ -106,13 +108,16 @@ void TWinFindWindow::Guard(F&& handler) {
     }
 }
 
+int TWinFindWindow::Scaled(int value) const { return ScaleToDpi(value, WindowDpi(Window)); }
+
 void TWinFindWindow::Layout() {
     RECT client;
     ::GetClientRect(Window, &client);
-    const int width = client.right - 2 * kMargin;
-    ::MoveWindow(Search, kMargin, kMargin, width, kSearchHeight, FALSE);
-    const int top = kMargin + kSearchHeight + kMargin;
-    ::MoveWindow(List, kMargin, top, width, client.bottom - top - kMargin, FALSE);
+    const int margin = Scaled(kMargin);
+    const int width = client.right - 2 * margin;
+    ::MoveWindow(Search, margin, margin, width, Scaled(kSearchHeight), FALSE);
+    const int top = margin + Scaled(kSearchHeight) + margin;
+    ::MoveWindow(List, margin, top, width, client.bottom - top - margin, FALSE);
 }
 
 void TWinFindWindow::Show() {
@@ -125,9 +130,13 @@ void TWinFindWindow::Show() {
     RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     if (::GetMonitorInfoW(::MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor))
         work = monitor.rcWork;
-    const int x = std::max<int>(work.left, std::min<int>(pointer.x, work.right - kWidth));
-    const int y = std::max<int>(work.top, std::min<int>(pointer.y, work.bottom - kHeight));
-    ::SetWindowPos(Window, HWND_TOPMOST, x, y, kWidth, kHeight, SWP_SHOWWINDOW);
+    // Sized for the display it opens on: moved there first, it takes that display's DPI.
+    ::SetWindowPos(Window, nullptr, pointer.x, pointer.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int windowWidth = Scaled(kWidth);
+    const int windowHeight = Scaled(kHeight);
+    const int x = std::max<int>(work.left, std::min<int>(pointer.x, work.right - windowWidth));
+    const int y = std::max<int>(work.top, std::min<int>(pointer.y, work.bottom - windowHeight));
+    ::SetWindowPos(Window, HWND_TOPMOST, x, y, windowWidth, windowHeight, SWP_SHOWWINDOW);
     ::SetForegroundWindow(Window);
     ::SetFocus(Search);
 }
@@ -185,7 +194,7 @@ void TWinFindWindow::DrawRow(const DRAWITEMSTRUCT& item) {
     ::SetTextColor(dc, fore);
     ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &nameRect, format);
     RECT lineRect = text;
-    lineRect.left = nameRect.right + kGap;
+    lineRect.left = nameRect.right + Scaled(kGap);
     if (lineRect.left < lineRect.right) {
         const std::wstring line = Wide(Form->RowFirstLine(row));
         ::SetTextColor(dc, selected ? Between(fore, back) : ::GetSysColor(COLOR_GRAYTEXT));

@@ -60,6 +60,8 @@ private:
     void OnCommand(int id, int code);
     void DrawRow(const DRAWITEMSTRUCT& item);
     void Layout();
+    // A laid-out pixel size at the window's DPI.
+    int Scaled(int value) const;
     template <class F>
     void Guard(F&& handler);
 
