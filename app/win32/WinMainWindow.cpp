@@ -8,6 +8,8 @@
 #include "app/ClipUnit.h"
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
+#include "app/win32/WinDropFiles.h"
+#include "app/win32/WinListKeys.h"
 #include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -110,6 +112,8 @@ void TWinMainWindow::Create(HINSTANCE instance, HICON icon, TWinApplication& app
                                application.Handle(), nullptr, instance, this);
     if (Window == nullptr) throw Exception("Cannot create the main window");
     CreateControls(instance);
+    // Repository files of others dropped on the window are taken in.
+    ::DragAcceptFiles(Window, TRUE);
 }
 
 void TWinMainWindow::CreateControls(HINSTANCE instance) {
@@ -144,6 +148,11 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
     const HWND list = Control(idDlgForms);
     ::SendMessageW(list, LB_SETITEMHEIGHT, 0, kListItemHeight);
     DlgForms.Attach(list);
+    HookListKeys(list, [this](unsigned virtualKey, unsigned modifiers) {
+        bool taken = false;
+        Guard([&] { taken = Form->DlgFormsKeyDown(virtualKey, modifiers); });
+        return taken;
+    });
     edtName.Attach(Control(idEdtName));
     Button2.Attach(Control(idButton2), &Hints);
     Button3.Attach(Control(idButton3), &Hints);
@@ -254,11 +263,11 @@ void TWinMainWindow::OnSize(int clientWidth, int clientHeight) {
 
 void TWinMainWindow::OnContextMenu(HWND target, LPARAM position) {
     if (target != Control(idDlgForms)) return;
-    POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
-    if (position == -1) {  // from the keyboard: at the list's corner
-        at = {0, 0};
-        ::ClientToScreen(target, &at);
+    if (position == -1) {  // from the keyboard: at the selected entry
+        Guard([&] { Form->DlgFormsKeyMenu(); });
+        return;
     }
+    const POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     Guard([&] { Form->DlgFormsContextMenu(at.x, at.y); });
 }
 
@@ -287,6 +296,11 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
         OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
         return 0;
+    case WM_DROPFILES: {
+        const std::vector<std::string> names = TakeDroppedFileNames(reinterpret_cast<HDROP>(wParam));
+        Guard([&] { Form->FilesDropped(names); });
+        return 0;
+    }
     case kTrayCallbackMessage:
         Guard([&] { Form->TrayIconMessage(static_cast<intptr_t>(lParam)); });
         return 0;
