@@ -109,6 +109,8 @@ public:
     // templates appended in their order, those identical to one already there passed over; a
     // file that does not load adds nothing and its error is shown in the standard error box.
     void FilesDropped(const std::vector<std::string>& fileNames);
+    // The preview the entry at Index shows (Preview.cpp); empty for no entry.
+    std::string DlgFormsPreview(int index) const;
 
     // The standard error box, with this window's message boxes.
     void ShowException(const std::exception& error) {

@@ -90,6 +90,9 @@ TTexts MakeTexts() {
     t.StatusMovedPrefix = Cp1251("Шаблон «");
     t.StatusMovedTo = Cp1251("» перемещён на место ");
     t.StatusMovedOf = Cp1251(" из ");
+    t.PreviewEllipsis = Cp1251("…");
+    t.PreviewControlsSize = Cp1251("Данные контролов: ");
+    t.PreviewBytes = Cp1251(" байт");
     t.StatusDropAdded = Cp1251("Добавлено шаблонов: ");
     t.StatusDropPassedOver = Cp1251(", пропущено одинаковых: ");
     t.StatusDropNoTemplatesIn = Cp1251(" В файле ");

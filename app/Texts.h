@@ -58,6 +58,8 @@ struct TTexts {
     std::string StatusMovedPrefix, StatusMovedTo, StatusMovedOf;
     // Files dropped: Added + count + PassedOver + count + "." [+ NoTemplatesIn + quoted file
     // name + NoTemplates, for each file without templates].
+    // A list entry's preview: ellipsis for a cut line; ControlsSize + bytes + Bytes.
+    std::string PreviewEllipsis, PreviewControlsSize, PreviewBytes;
     std::string StatusDropAdded, StatusDropPassedOver, StatusDropNoTemplatesIn, StatusDropNoTemplates;
 
     // Questions.
