@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/FormHelpers.h"
+#include "app/TakeIn.h"
 #include "app/Texts.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -57,18 +59,6 @@ public:
 
 private:
     IClipboard& Clipboard;
-};
-
-// Counts a question on screen for as long as it is asked, also when asking raises.
-class TAsking {
-public:
-    explicit TAsking(int& asking) : Asking(asking) { ++Asking; }
-    ~TAsking() { --Asking; }
-    TAsking(const TAsking&) = delete;
-    TAsking& operator=(const TAsking&) = delete;
-
-private:
-    int& Asking;
 };
 
 // BeginUpdate / EndUpdate around a fill of the list, also when the fill raises.
@@ -513,21 +503,27 @@ void TmForm::DlgFormsClick() {
 
 void TmForm::Button1Click() {
     if (!FileReadyForChange(false)) return;
-    const TTexts& t = Texts();
-    TRef<TXmlDElement> templ(new TXmlDElement(t.TemplateTag));
-    TRef<TXmlDAttribute> name(new TXmlDAttribute(t.NameAttribute));
-    name->Value = Ports.edtName.Text();
-    templ->SetAttributeNode(name.Get());
-    RootElement->AppendChild(templ.Get());
-    CurrentTemplate = templ.Get();
-    Ports.DlgForms.Add(templ->GetAttribute(t.NameAttribute, std::string()), templ.Get());
-    TRef<TXmlDElement> controls(new TXmlDElement(t.ControlsTag));
-    templ->AppendChild(controls.Get());
-    TRef<TXmlDElement> module(new TXmlDElement(t.ModuleTag));
-    templ->AppendChild(module.Get());
+    CurrentTemplate = AppendTemplate({Ports.edtName.Text(), std::string(), std::string()});
+    Ports.DlgForms.Add(CurrentTemplate->GetAttribute(Texts().NameAttribute, std::string()), CurrentTemplate);
     Ports.edtName.SetText(std::string());
     SaveAfterChange();
     DocumentChanged();
+}
+
+TXmlDElement* TmForm::AppendTemplate(const TTemplateContent& content) {
+    const TTexts& t = Texts();
+    TRef<TXmlDElement> templ(new TXmlDElement(t.TemplateTag));
+    TRef<TXmlDAttribute> name(new TXmlDAttribute(t.NameAttribute));
+    name->Value = content.Name;
+    templ->SetAttributeNode(name.Get());
+    RootElement->AppendChild(templ.Get());
+    TRef<TXmlDElement> controls(new TXmlDElement(t.ControlsTag));
+    templ->AppendChild(controls.Get());
+    if (!content.Controls.empty()) controls->SetText(content.Controls);
+    TRef<TXmlDElement> module(new TXmlDElement(t.ModuleTag));
+    templ->AppendChild(module.Get());
+    if (!content.Module.empty()) module->SetText(content.Module);
+    return templ.Get();
 }
 
 void TmForm::Button2Click() {
@@ -605,12 +601,7 @@ void TmForm::PopupMenuPopup() {
         Ports.PopupMenu.SetInsModuleEnabled(false);
         return;
     }
-    bool hasControls = false;
-    {
-        TClipboardOpen open(Ports.Clipboard);
-        hasControls = Ports.Clipboard.HasData(DialogEditorFormat);
-    }
-    Ports.PopupMenu.SetInsControlsEnabled(hasControls);
+    Ports.PopupMenu.SetInsControlsEnabled(ClipboardHasControls());
     Ports.PopupMenu.SetInsModuleEnabled(ClipboardHasText());
 }
 
@@ -635,6 +626,11 @@ void TmForm::insContronClick() {
     Ports.StatusBar1.SetText(Texts().StatusControlsPasted + entryText + Texts().StatusEnd);
     SaveAfterChange();
     DocumentChanged();
+}
+
+bool TmForm::ClipboardHasControls() {
+    TClipboardOpen open(Ports.Clipboard);
+    return Ports.Clipboard.HasData(DialogEditorFormat);
 }
 
 bool TmForm::ClipboardHasText() {

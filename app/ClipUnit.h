@@ -8,8 +8,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Ports.h"
+#include "app/TakeIn.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
@@ -105,6 +107,21 @@ public:
     void DocumentChanged() {
         if (OnDocumentChanged) OnDocumentChanged();
     }
+    // Keys in the template list (ListKeys.cpp). A key down with its modifiers (TKeyModifier
+    // bits): runs the list's command for it and returns true, or returns false for a key that
+    // is not one of them (the list handles it as ever, the first-letter jump among them).
+    bool DlgFormsKeyDown(unsigned virtualKey, unsigned modifiers);
+    // The paste menu at the selected entry (the context-menu key, Shift+F10).
+    void DlgFormsKeyMenu();
+    // Moves the selected template one place up (Step -1) or down (+1) in the list and in the
+    // document, and saves; nothing at the ends of the list.
+    void MoveSelected(int step);
+    // Files dropped on the window (TakeIn.cpp): each read into a document of its own, its
+    // templates appended in their order, those identical to one already there passed over; a
+    // file that does not load adds nothing and its error is shown in the standard error box.
+    void FilesDropped(const std::vector<std::string>& fileNames);
+    // The preview the entry at Index shows (Preview.cpp); empty for no entry.
+    std::string DlgFormsPreview(int index) const;
 
     // The standard error box, with this window's message boxes.
     void ShowException(const std::exception& error) {
@@ -144,9 +161,13 @@ private:
     TXmlDElement* SelectedTemplate();
     // Text on the clipboard, Unicode or CF_TEXT: what "Вставить модуль" takes.
     bool ClipboardHasText();
+    // The dialog editor's data on the clipboard: what "Вставить контролы" takes.
+    bool ClipboardHasControls();
     TXmlDNode* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
     TXmlDNode* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
     void CopyToClipboard(TXmlDElement* templ, const std::string& entryText);
+    // Appends a template element with these parts to the root (not to the list).
+    TXmlDElement* AppendTemplate(const TTemplateContent& content);
     void CreateRepository();
     void StartNewRepository();
     void ListTemplates();

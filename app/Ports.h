@@ -16,6 +16,12 @@ namespace tessara {
 class TXmlDElement;
 class TXmlDDocument;
 
+// A point in screen coordinates.
+struct TScreenPoint {
+    int X = 0;
+    int Y = 0;
+};
+
 // The template list: a single-selection, unsorted list box whose items carry a text and a
 // plain, non-owning link to a template element.
 class IListBox {
@@ -39,6 +45,9 @@ public:
     // Around a fill of many items: the list need not repaint in between.
     virtual void BeginUpdate() = 0;
     virtual void EndUpdate() = 0;
+    // The bottom-left corner of an item as shown, in screen coordinates (the list's top-left
+    // corner for -1): where a menu opened from the keyboard for that item appears.
+    virtual TScreenPoint ItemScreenPoint(int index) const = 0;
 };
 
 // The one-line name box.
@@ -47,6 +56,8 @@ public:
     virtual ~IEditBox() = default;
     virtual std::string Text() const = 0;
     virtual void SetText(const std::string& text) = 0;
+    // Selects the whole text, so that typing replaces it.
+    virtual void SelectAll() = 0;
 };
 
 // A push button.

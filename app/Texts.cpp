@@ -89,6 +89,16 @@ TTexts MakeTexts() {
                                         "здесь ещё не записаны: перед записью он будет сохранён как копия.");
     t.StatusChangeRefused = Cp1251("Изменение не выполнено: файл шаблонов не удаётся прочитать: ");
     t.StatusCannotRead = Cp1251("Файл шаблонов не удаётся прочитать: ");
+    t.StatusMovedPrefix = Cp1251("Шаблон «");
+    t.StatusMovedTo = Cp1251("» перемещён на место ");
+    t.StatusMovedOf = Cp1251(" из ");
+    t.PreviewEllipsis = Cp1251("…");
+    t.PreviewControlsSize = Cp1251("Данные контролов: ");
+    t.PreviewBytes = Cp1251(" байт");
+    t.StatusDropAdded = Cp1251("Добавлено шаблонов: ");
+    t.StatusDropPassedOver = Cp1251(", пропущено одинаковых: ");
+    t.StatusDropNoTemplatesIn = Cp1251(" В файле ");
+    t.StatusDropNoTemplates = Cp1251(" нет шаблонов.");
 
     t.AskReplaceControls = Cp1251("Контролы уже существуют!\r\nЗаменить?");
     t.AskReplaceModule = Cp1251("Текст модуля уже существует!\r\nЗаменить?");

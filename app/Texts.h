@@ -55,6 +55,13 @@ struct TTexts {
     std::string StatusChangedOnBothSides;  // changed outside while a change was not saved
     std::string StatusChangeRefused;       // + why the file cannot be read
     std::string StatusCannotRead;          // + why the file cannot be read
+    // A template moved: prefix + name + MovedTo + place + MovedOf + count + ".".
+    std::string StatusMovedPrefix, StatusMovedTo, StatusMovedOf;
+    // Files dropped: Added + count + PassedOver + count + "." [+ NoTemplatesIn + quoted file
+    // name + NoTemplates, for each file without templates].
+    // A list entry's preview: ellipsis for a cut line; ControlsSize + bytes + Bytes.
+    std::string PreviewEllipsis, PreviewControlsSize, PreviewBytes;
+    std::string StatusDropAdded, StatusDropPassedOver, StatusDropNoTemplatesIn, StatusDropNoTemplates;
 
     // Questions.
     std::string AskReplaceControls;

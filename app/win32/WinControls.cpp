@@ -165,7 +165,19 @@ void TWinListBox::EndUpdate() {
 
 std::string TWinEditBox::Text() const { return GetWindowText1251(Edit); }
 
+TScreenPoint TWinListBox::ItemScreenPoint(int index) const {
+    RECT item = {0, 0, 0, 0};
+    POINT at = {0, 0};
+    if (index >= 0 && ::SendMessageW(List, LB_GETITEMRECT, static_cast<WPARAM>(index),
+                                     reinterpret_cast<LPARAM>(&item)) != LB_ERR)
+        at = {item.left, item.bottom};
+    ::ClientToScreen(List, &at);
+    return {at.x, at.y};
+}
+
 void TWinEditBox::SetText(const std::string& text) { SetWindowText1251(Edit, text); }
+
+void TWinEditBox::SelectAll() { ::SendMessageW(Edit, EM_SETSEL, 0, -1); }
 
 void TWinButton::SetEnabled(bool enabled) { ::EnableWindow(Button, enabled ? TRUE : FALSE); }
 

@@ -47,6 +47,7 @@ public:
     void SetItemText(int index, const std::string& text) override;
     void BeginUpdate() override;
     void EndUpdate() override;
+    TScreenPoint ItemScreenPoint(int index) const override;
 
 private:
     HWND List = nullptr;
@@ -58,6 +59,7 @@ public:
     void Attach(HWND edit) { Edit = edit; }
     std::string Text() const override;
     void SetText(const std::string& text) override;
+    void SelectAll() override;
 
 private:
     HWND Edit = nullptr;

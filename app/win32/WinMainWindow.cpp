@@ -10,6 +10,8 @@
 #include "app/Texts.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinDpi.h"
+#include "app/win32/WinDropFiles.h"
+#include "app/win32/WinListKeys.h"
 #include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -129,6 +131,8 @@ void TWinMainWindow::Create(HINSTANCE instance, HICON icon, TWinApplication& app
         FitOuterSize(nullptr);
     }
     CreateControls(instance);
+    // Repository files of others dropped on the window are taken in.
+    ::DragAcceptFiles(Window, TRUE);
 }
 
 SIZE TWinMainWindow::OuterSize(int dpi) const {
@@ -188,6 +192,11 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
 
     const HWND list = Control(idDlgForms);
     DlgForms.Attach(list);
+    HookListKeys(list, [this](unsigned virtualKey, unsigned modifiers) {
+        bool taken = false;
+        Guard([&] { taken = Form->DlgFormsKeyDown(virtualKey, modifiers); });
+        return taken;
+    });
     edtName.Attach(Control(idEdtName));
     Button2.Attach(Control(idButton2), &Hints);
     Button3.Attach(Control(idButton3), &Hints);
@@ -336,11 +345,11 @@ void TWinMainWindow::OnSize(int clientWidth, int clientHeight) {
 
 void TWinMainWindow::OnContextMenu(HWND target, LPARAM position) {
     if (target != Control(idDlgForms)) return;
-    POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
-    if (position == -1) {  // from the keyboard: at the list's corner
-        at = {0, 0};
-        ::ClientToScreen(target, &at);
+    if (position == -1) {  // from the keyboard: at the selected entry
+        Guard([&] { Form->DlgFormsKeyMenu(); });
+        return;
     }
+    const POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     Guard([&] { Form->DlgFormsContextMenu(at.x, at.y); });
 }
 
@@ -369,6 +378,11 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CONTEXTMENU:
         OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
         return 0;
+    case WM_DROPFILES: {
+        const std::vector<std::string> names = TakeDroppedFileNames(reinterpret_cast<HDROP>(wParam));
+        Guard([&] { Form->FilesDropped(names); });
+        return 0;
+    }
     case kTrayCallbackMessage:
         Guard([&] { Form->TrayIconMessage(static_cast<intptr_t>(lParam)); });
         return 0;

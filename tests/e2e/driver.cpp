@@ -17,6 +17,7 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -24,11 +25,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -631,6 +634,62 @@ std::map<std::string, Command>& Commands()
         RECT r;
         GetWindowRect(Find(), &r);
         return RectText(r);
+    };
+    // chord MODS VK: a key typed on the keyboard with modifiers held (MODS: "none" or
+    // ctrl, shift, alt joined by "+"), through SendInput into the foreground window, after
+    // bringing the main window forward: the program sees the modifiers as the keyboard's.
+    c["chord"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        std::vector<WORD> held;
+        for (const auto& [name, vk] : {std::pair<const char*, WORD>{"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},
+                                       {"alt", VK_MENU}})
+            if (a[1].find(name) != std::string::npos) held.push_back(vk);
+        SetForegroundWindow(Main());
+        std::vector<INPUT> inputs;
+        auto press = [&](WORD vk, bool up) {
+            INPUT in{};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = vk;
+            in.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+            in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            if (vk == VK_UP || vk == VK_DOWN || vk == VK_DELETE || vk == VK_APPS) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+            inputs.push_back(in);
+        };
+        for (WORD vk : held) press(vk, false);
+        const WORD key = WORD(ParseNumber(a[2]));
+        press(key, false);
+        press(key, true);
+        for (auto it = held.rbegin(); it != held.rend(); ++it) press(*it, true);
+        if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+            throw Failure("SendInput failed");
+        return std::string();
+    };
+    // drop FILE...: files dropped on the main window, as the shell delivers them: WM_DROPFILES
+    // with a DROPFILES block of wide names in the program's own memory.
+    c["drop"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        std::vector<wchar_t> names;
+        for (size_t i = 1; i < a.size(); ++i) {
+            const std::wstring name = FromUtf8(a[i]);
+            names.insert(names.end(), name.begin(), name.end());
+            names.push_back(L'\0');
+        }
+        names.push_back(L'\0');
+        std::string block(sizeof(DROPFILES) + names.size() * sizeof(wchar_t), '\0');
+        DROPFILES header{};
+        header.pFiles = sizeof(DROPFILES);
+        header.pt = {20, 20};
+        header.fWide = TRUE;
+        std::memcpy(block.data(), &header, sizeof header);
+        std::memcpy(block.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+        HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, ProcessOf(Main()));
+        if (!process) throw Failure("cannot open the program's process");
+        void* there = VirtualAllocEx(process, nullptr, block.size(), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        const bool written = there && WriteProcessMemory(process, there, block.data(), block.size(), nullptr);
+        CloseHandle(process);
+        if (!written) throw Failure("cannot write the drop block into the program");
+        Post(Main(), WM_DROPFILES, WPARAM(there), 0);
+        return std::string();
     };
     c["foreground"] = [](const Args&) {
         HWND fg = GetForegroundWindow();

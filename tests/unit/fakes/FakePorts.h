@@ -64,6 +64,12 @@ public:
         --UpdateDepth;
     }
 
+    // Items 13 pixels high, from the list's top-left corner at (100, 200).
+    TScreenPoint ItemScreenPoint(int index) const override {
+        if (index < -1 || index >= Count()) throw std::logic_error("ItemScreenPoint out of range");
+        return index < 0 ? TScreenPoint{100, 200} : TScreenPoint{100, 200 + 13 * (index + 1)};
+    }
+
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const Item& item : Items) texts.push_back(item.Text);
@@ -80,8 +86,13 @@ private:
 class FakeEditBox : public IEditBox {
 public:
     std::string Value;
+    bool AllSelected = false;
     std::string Text() const override { return Value; }
-    void SetText(const std::string& text) override { Value = text; }
+    void SetText(const std::string& text) override {
+        Value = text;
+        AllSelected = false;
+    }
+    void SelectAll() override { AllSelected = true; }
 };
 
 class FakeButton : public IButton {

@@ -1,0 +1,31 @@
+// The template list's keys: which key, with which modifiers, runs which command, and where a
+// moved template goes. Virtual-key codes are the platform's numbers.
+#pragma once
+
+#include <optional>
+
+namespace tessara {
+
+inline constexpr unsigned kVkReturn = 0x0D;
+inline constexpr unsigned kVkUp = 0x26;
+inline constexpr unsigned kVkDown = 0x28;
+inline constexpr unsigned kVkDelete = 0x2E;
+inline constexpr unsigned kVkC = 'C';
+inline constexpr unsigned kVkV = 'V';
+inline constexpr unsigned kVkApps = 0x5D;
+inline constexpr unsigned kVkF2 = 0x71;
+inline constexpr unsigned kVkF10 = 0x79;
+
+// The modifiers held with a key, as bits.
+enum TKeyModifier : unsigned { kModShift = 1, kModCtrl = 2, kModAlt = 4 };
+
+enum class TListCommand { None, Copy, Delete, Rename, Paste, PasteMenu, MoveUp, MoveDown };
+
+// The command of a key with exactly these modifiers held; None for every other combination.
+TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers);
+
+// The place of the entry at Index of Count after a move by Step (-1 up, +1 down); nothing
+// when it would leave the list or no entry is selected (Index outside the list).
+std::optional<int> MovedIndex(int index, int count, int step);
+
+}  // namespace tessara
