@@ -90,4 +90,9 @@ private:
     bool Committed = false;
 };
 
+#ifdef _WIN32
+// The full path of a file name (GetFullPathNameW), or the name itself when it has none.
+std::wstring FullPath(const std::wstring& name);
+#endif
+
 }  // namespace tessara

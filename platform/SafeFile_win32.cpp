@@ -28,15 +28,6 @@ constexpr DWORD kKeptAttributes =
 
 HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-std::wstring FullPath(const std::wstring& name) {
-    const DWORD n = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return name;
-    std::wstring full(n, L'\0');
-    const DWORD m = ::GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
-    full.resize(m < n ? m : 0);
-    return full.empty() ? name : full;
-}
-
 // "\\?\C:\dir\file" as "C:\dir\file"; "\\?\UNC\server\share" as "\\server\share".
 std::wstring WithoutLongPrefix(const std::wstring& path) {
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + path.substr(8);
@@ -116,6 +107,16 @@ bool ReplaceKeepingIdentity(const std::string& source, const std::string& target
 }
 
 }  // namespace
+
+std::wstring FullPath(const std::wstring& name) {
+    const DWORD n = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return name;
+    std::wstring full(n, L'\0');
+    const DWORD m = ::GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
+    if (m == 0 || m >= n) return name;
+    full.resize(m);
+    return full;
+}
 
 void SetSafeFileFaultHook(TSafeFileFaultHook hook) { faultHook = hook; }
 

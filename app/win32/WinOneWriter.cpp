@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/RepositoryBackup.h"
+#include "platform/SafeFile.h"
 
 namespace tessara::win32 {
 namespace {
@@ -13,16 +14,6 @@ struct TWriterRecord {
     uint64_t MainWindow;  // an HWND, as wide in a 32-bit program as in a 64-bit one
     uint32_t ProcessId;
 };
-
-std::wstring FullPath(const std::wstring& name) {
-    const DWORD n = ::GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return name;
-    std::wstring full(n, L'\0');
-    const DWORD m = ::GetFullPathNameW(name.c_str(), n, full.data(), nullptr);
-    if (m == 0 || m >= n) return name;
-    full.resize(m);
-    return full;
-}
 
 }  // namespace
 
