@@ -1,5 +1,7 @@
 #include "app/RepositoryBackup.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "platform/Exceptions.h"
@@ -33,21 +35,59 @@ std::string BackupRepositoryFile(const std::string& fileName) {
     return backupName;
 }
 
-uint64_t HashBytes(std::string_view bytes, uint64_t hash) noexcept {
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
+void TByteHash::Mix(uint64_t word) noexcept {
+    State = (State ^ word) * 0x9E3779B97F4A7C15ull;
+    State ^= State >> 31;
+}
+
+void TByteHash::Add(std::string_view bytes) noexcept {
+    if (bytes.empty()) return;
+    Length += bytes.size();
+    const char* p = bytes.data();
+    size_t n = bytes.size();
+    if (TailSize != 0) {
+        const size_t take = std::min(n, sizeof Tail - TailSize);
+        std::memcpy(Tail + TailSize, p, take);
+        TailSize += take;
+        p += take;
+        n -= take;
+        if (TailSize < sizeof Tail) return;
+        uint64_t word;
+        std::memcpy(&word, Tail, 8);
+        Mix(word);
+        TailSize = 0;
     }
-    return hash;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        Mix(word);
+    }
+    std::memcpy(Tail, p, n);
+    TailSize = n;
+}
+
+uint64_t TByteHash::Value() const noexcept {
+    TByteHash last = *this;
+    uint64_t word = 0;
+    std::memcpy(&word, Tail, TailSize);
+    last.Mix(word);
+    last.Mix(Length);
+    return last.State;
+}
+
+uint64_t HashBytes(std::string_view bytes) noexcept {
+    TByteHash hash;
+    hash.Add(bytes);
+    return hash.Value();
 }
 
 uint64_t HashFile(const std::string& fileName) {
     TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
     std::vector<char> buffer(64 * 1024);
-    uint64_t hash = kHashStart;
+    TByteHash hash;
     while (const size_t count = source.Read(buffer.data(), buffer.size()))
-        hash = HashBytes(std::string_view(buffer.data(), count), hash);
-    return hash;
+        hash.Add(std::string_view(buffer.data(), count));
+    return hash.Value();
 }
 
 namespace {
@@ -59,14 +99,14 @@ public:
     size_t Read(void*, size_t) override { return 0; }
     size_t Write(const void* buffer, size_t count) override {
         const size_t done = Target.Write(buffer, count);
-        Hash = HashBytes(std::string_view(static_cast<const char*>(buffer), done), Hash);
+        Hash.Add(std::string_view(static_cast<const char*>(buffer), done));
         return done;
     }
     int64_t Size() const override { return Target.Size(); }
     int64_t Position() const override { return Target.Position(); }
     void Seek(int64_t) override {}
 
-    uint64_t Hash = kHashStart;
+    TByteHash Hash;
 
 private:
     TStream& Target;
@@ -94,7 +134,7 @@ uint64_t TRepositoryFiles::Save(const TXmlDDocument& document, const std::string
     THashingStream hashing(file);
     document.SaveToStream(&hashing);
     file.Commit();
-    return hashing.Hash;
+    return hashing.Hash.Value();
 }
 
 std::string TRepositoryFiles::Backup(const std::string& fileName) { return BackupRepositoryFile(fileName); }

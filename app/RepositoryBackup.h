@@ -19,9 +19,24 @@ std::string FreeBackupName(const std::string& fileName);
 // EWriteError) when it cannot.
 std::string BackupRepositoryFile(const std::string& fileName);
 
-// FNV-1a, 64 bits, continued from Hash: what tells the repository file's bytes from others.
-inline constexpr uint64_t kHashStart = 14695981039346656037ull;
-uint64_t HashBytes(std::string_view bytes, uint64_t hash = kHashStart) noexcept;
+// What tells the repository file's bytes from others: a 64-bit hash taken eight bytes a step,
+// so that hashing a large file costs little beside reading or writing it. The value depends
+// only on the bytes, not on how they were split between calls of Add. It is compared within a
+// run and never stored.
+class TByteHash {
+public:
+    void Add(std::string_view bytes) noexcept;
+    uint64_t Value() const noexcept;
+
+private:
+    void Mix(uint64_t word) noexcept;
+
+    uint64_t State = 0x243F6A8885A308D3ull;
+    uint64_t Length = 0;
+    char Tail[8] = {};
+    size_t TailSize = 0;
+};
+uint64_t HashBytes(std::string_view bytes) noexcept;
 // HashBytes of a file's bytes, read in blocks; raises EFOpenError when it cannot be opened.
 uint64_t HashFile(const std::string& fileName);
 

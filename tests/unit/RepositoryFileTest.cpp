@@ -22,6 +22,26 @@ protected:
     std::string Quoted(const std::string& name) const { return C("«") + name + C("»"); }
 };
 
+TEST(RepositoryHash, DependsOnTheBytesAloneNotOnHowTheyArrive) {
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i) bytes += static_cast<char>(i * 7 + i / 13);
+    const uint64_t whole = HashBytes(bytes);
+    for (size_t step : {1u, 3u, 7u, 8u, 9u, 64u, 999u}) {
+        TByteHash pieces;
+        for (size_t at = 0; at < bytes.size(); at += step) pieces.Add(std::string_view(bytes).substr(at, step));
+        EXPECT_EQ(pieces.Value(), whole) << step;
+    }
+    // Bytes that differ anywhere, or only in length (trailing zero bytes), hash differently.
+    const std::string others[] = {"", std::string(1, '\0'), std::string(8, '\0'), std::string(9, '\0'),
+                                  bytes.substr(1), bytes.substr(0, 999), bytes + '\0'};
+    for (const std::string& other : others) EXPECT_NE(HashBytes(other), whole) << other.size();
+    EXPECT_NE(HashBytes(""), HashBytes(std::string(1, '\0')));
+    EXPECT_NE(HashBytes(std::string(8, '\0')), HashBytes(std::string(9, '\0')));
+    std::string flipped = bytes;
+    flipped[500] ^= 1;
+    EXPECT_NE(HashBytes(flipped), whole);
+}
+
 TEST_F(RepositoryFileTest, NoFileAndImmediateCloseWritesTheNewRepository) {
     Start();
     EXPECT_EQ(SavedFile(), "<missing>");  // nothing is written before a change or the close
