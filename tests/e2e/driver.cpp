@@ -204,9 +204,13 @@ LRESULT Send(HWND h, UINT msg, WPARAM w, LPARAM l)
     return LRESULT(result);
 }
 
+// Messages posted since the last sync: each needs one more round trip there.
+int PostedSinceSync = 0;
+
 void Post(HWND h, UINT msg, WPARAM w, LPARAM l)
 {
     if (!PostMessageW(h, msg, w, l)) throw Failure("PostMessage failed");
+    ++PostedSinceSync;
 }
 
 HWND FindMain()
@@ -561,9 +565,11 @@ std::map<std::string, Command>& Commands()
     // sync: the messages posted to the program before it have been handled (unless one of
     // them opened a modal box). A sent message is handled at the receiver's next message
     // retrieval, ahead of posted ones; each further round trip waits for one more retrieval,
-    // so after three the posted message, and the one its handling posted, are through.
+    // so one round per posted message, and three more for what their handling posted (the
+    // character of a key press), bring them all through.
     c["sync"] = [](const Args&) {
-        for (int round = 0; round < 3; ++round) Send(Main(), WM_NULL, 0, 0);
+        for (int round = 0; round < PostedSinceSync + 3; ++round) Send(Main(), WM_NULL, 0, 0);
+        PostedSinceSync = 0;
         return std::string();
     };
     // redraw: the main window and all its controls repaint themselves completely, now.
@@ -599,7 +605,7 @@ std::map<std::string, Command>& Commands()
         return std::string();
     };
     // The find window: find-wait MS shown|hidden, find-hotkey (WM_HOTKEY as the system posts
-    // it), find-rows ("count selected"), find-text (the search box), find-key, find-sync,
+    // it), find-rows ("count selected"), find-text (the search box), find-key,
     // find-rect.
     c["find-wait"] = [](const Args& a) {
         NeedArgs(a, 2);
@@ -623,11 +629,6 @@ std::map<std::string, Command>& Commands()
     c["find-key"] = [](const Args& a) {
         NeedArgs(a, 1);
         PostKey(FindControl(FindSearchId), a, 1);
-        return std::string();
-    };
-    // find-sync: what was posted to the find window before has been handled (see sync).
-    c["find-sync"] = [](const Args&) {
-        for (int round = 0; round < 3; ++round) Send(Find(), WM_NULL, 0, 0);
         return std::string();
     };
     c["find-rect"] = [](const Args&) {

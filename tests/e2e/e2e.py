@@ -1118,10 +1118,14 @@ def x_focus():
 
 def find_type(s, letters):
     """Latin small letters typed into the find window's search box, one key at a time (the
-    program's message loop makes the characters of the key presses)."""
+    program's message loop makes the characters of the key presses). Returns once the box
+    holds them: the list follows the box within the same message, while a sent message
+    overtakes posted keys and so cannot tell that they were handled."""
+    before = s.driver.words("find-text")[0]
     for letter in letters:
         s.driver(f"find-key {ord(letter.upper())}")
-    s.driver("find-sync")
+    poll(f"the search box to hold {before + letters!r}",
+         lambda: s.driver.words("find-text")[0] == before + letters)
 
 
 def open_find_window(s):
