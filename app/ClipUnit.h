@@ -116,12 +116,21 @@ public:
     // Moves the selected template one place up (Step -1) or down (+1) in the list and in the
     // document, and saves; nothing at the ends of the list.
     void MoveSelected(int step);
+    // The entry at From dragged with the mouse and dropped on the entry at To (the list's
+    // selection followed the mouse there): the template moves to that place as MoveSelected
+    // moves it, and the moved entry is selected; a drop on itself moves nothing. Either way
+    // the name box and the buttons then show the selected entry, as after a click.
+    void DlgFormsDragged(int from, int to);
     // Files dropped on the window (TakeIn.cpp): each read into a document of its own, its
     // templates appended in their order, those identical to one already there passed over; a
     // file that does not load adds nothing and its error is shown in the standard error box.
     void FilesDropped(const std::vector<std::string>& fileNames);
     // The preview the entry at Index shows (Preview.cpp); empty for no entry.
     std::string DlgFormsPreview(int index) const;
+    // The tooltip of the template list with the mouse over the entry at Index: that entry's
+    // preview (empty: no tooltip); over no entry (-1, or any index outside the list) the
+    // list's own hint.
+    std::string DlgFormsHintAt(int index) const;
 
     // The standard error box, with this window's message boxes.
     void ShowException(const std::exception& error) {
@@ -154,6 +163,11 @@ public:
     bool Unsaved = false;
 
 private:
+    // Where the entry at Index of Count goes in a move; nothing when it does not move.
+    using TMoveRule = std::function<std::optional<int>(int index, int count)>;
+    // Moves the selected template to the place the rule gives, in the list and in the
+    // document (nothing between the templates moves with it), saves, and says where it went.
+    void MoveSelectedTo(const TMoveRule& placeOf);
     // The selected entry's index; nothing when no entry of the list is selected.
     std::optional<int> Selection() const;
     // The selected entry's index, or EListError(-1) when none is selected.

@@ -24,14 +24,6 @@ const TKeyBinding kListKeys[] = {
     {kVkDown, kModCtrl, TListCommand::MoveDown},
 };
 
-// The element child of Parent nearest to Node in the direction of Step.
-TXmlDNode* ElementSibling(TXmlDNode* node, int step) {
-    for (TXmlDNode* n = step < 0 ? node->PreviousSibling() : node->NextSibling(); n != nullptr;
-         n = step < 0 ? n->PreviousSibling() : n->NextSibling())
-        if (n->NodeType() == ntElement) return n;
-    return nullptr;
-}
-
 }  // namespace
 
 TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers) {
@@ -45,6 +37,11 @@ std::optional<int> MovedIndex(int index, int count, int step) {
     const int moved = index + step;
     if (moved < 0 || moved >= count) return std::nullopt;
     return moved;
+}
+
+std::optional<int> DraggedIndex(int from, int to, int count) {
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to) return std::nullopt;
+    return to;
 }
 
 bool TmForm::DlgFormsKeyDown(unsigned virtualKey, unsigned modifiers) {
@@ -84,19 +81,35 @@ void TmForm::DlgFormsKeyMenu() {
 }
 
 void TmForm::MoveSelected(int step) {
-    if (!MovedIndex(Ports.DlgForms.ItemIndex(), Ports.DlgForms.Count(), step)) return;
+    MoveSelectedTo([step](int index, int count) { return MovedIndex(index, count, step); });
+}
+
+void TmForm::DlgFormsDragged(int from, int to) {
+    if (DraggedIndex(from, to, Ports.DlgForms.Count())) {
+        // The list's selection followed the mouse to the drop place: the dragged entry is the
+        // one that moves.
+        Ports.DlgForms.SetItemIndex(from);
+        MoveSelectedTo([to](int index, int count) { return DraggedIndex(index, to, count); });
+    }
+    // The name box and the buttons show the entry selected now, as after a click.
+    DlgFormsClick();
+}
+
+void TmForm::MoveSelectedTo(const TMoveRule& placeOf) {
+    if (!placeOf(Ports.DlgForms.ItemIndex(), Ports.DlgForms.Count())) return;
     if (!FileReadyForChange(true)) return;
     // The file may have been read again: the selection is looked at once more.
     const int index = Ports.DlgForms.ItemIndex();
-    const std::optional<int> moved = MovedIndex(index, Ports.DlgForms.Count(), step);
+    const std::optional<int> moved = placeOf(index, Ports.DlgForms.Count());
     if (!moved) return;
     CurrentTemplate = Ports.DlgForms.ItemObject(index);
-    TXmlDNode* neighbour = ElementSibling(CurrentTemplate, step);
+    TXmlDNode* target = Ports.DlgForms.ItemObject(*moved);
     TXmlDNode* parent = CurrentTemplate->ParentNode();
-    if (neighbour == nullptr || parent == nullptr) return;
-    // Up: into the neighbour's place, which stays where it is when the template leaves.
-    // Down: just after the neighbour, which moves up one when the template leaves.
-    parent->InsertChild(CurrentTemplate, parent->ChildNodes()->IndexOf(neighbour));
+    if (target == nullptr || parent == nullptr || target->ParentNode() != parent) return;
+    // Up: into the target's place, which stays where it is when the template leaves.
+    // Down: just after the target, which moves up one when the template leaves. Whatever
+    // lies between the templates (comments, texts) stays where it is.
+    parent->InsertChild(CurrentTemplate, parent->ChildNodes()->IndexOf(target));
     const std::string name = Ports.DlgForms.ItemText(index);
     ListTemplates();
     Ports.DlgForms.SetItemIndex(*moved);

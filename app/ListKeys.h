@@ -28,4 +28,8 @@ TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers);
 // when it would leave the list or no entry is selected (Index outside the list).
 std::optional<int> MovedIndex(int index, int count, int step);
 
+// The place of the entry at From of Count dragged with the mouse onto the entry at To; nothing
+// for a drop on itself or when either is outside the list.
+std::optional<int> DraggedIndex(int from, int to, int count);
+
 }  // namespace tessara

@@ -54,4 +54,9 @@ std::string TmForm::DlgFormsPreview(int index) const {
     return templ != nullptr ? TemplatePreview(ContentOf(*templ)) : std::string();
 }
 
+std::string TmForm::DlgFormsHintAt(int index) const {
+    if (index < 0 || index >= Ports.DlgForms.Count()) return Texts().DlgFormsHint;
+    return DlgFormsPreview(index);
+}
+
 }  // namespace tessara

@@ -169,6 +169,39 @@ TEST_F(ListKeysTest, MovesAtTheEndsOrWithoutSelectionDoNothing) {
     EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
 }
 
+TEST_F(ListKeysTest, ADraggedEntryMovesToWhereItIsDropped) {
+    const struct Case {
+        int From, To;    // the pressed entry, and where the list's selection followed the mouse
+        Names Order;     // in the list and in the file
+        int Selected;    // afterwards
+        std::string Status;
+    } cases[] = {
+        {0, 2, {"B", "C", "A"}, 2, C("Шаблон «A» перемещён на место 3 из 3.")},
+        {2, 0, {"C", "A", "B"}, 0, C("Шаблон «C» перемещён на место 1 из 3.")},
+        {1, 2, {"A", "C", "B"}, 2, C("Шаблон «B» перемещён на место 3 из 3.")},
+        // A click: pressed and released on one entry.
+        {1, 1, {"A", "B", "C"}, 1, ""},
+        // Nothing pressed, or a drop the list cannot have.
+        {-1, 0, {"A", "B", "C"}, 0, ""},
+        {0, 3, {"A", "B", "C"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.From) + " -> " + std::to_string(c.To));
+        StartWithThree();
+        const std::string file = SavedFile();
+        if (c.To < W.DlgForms.Count()) Select(c.To);
+        Run([&] { Form->DlgFormsDragged(c.From, c.To); });
+        EXPECT_EQ(W.DlgForms.Texts(), c.Order);
+        EXPECT_EQ(W.DlgForms.Selected, c.Selected);
+        EXPECT_EQ(W.StatusBar1.Text, c.Status);
+        if (c.Status.empty()) EXPECT_EQ(SavedFile(), file);
+        else EXPECT_EQ(SavedNames(), c.Order);
+        // The name box shows the selected entry, the moved one after a move.
+        EXPECT_EQ(W.edtName.Value, c.Order[static_cast<size_t>(c.Selected)]);
+        EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
+    }
+}
+
 TEST_F(ListKeysTest, MovePassesOverCommentsAndKeepsTheOrderAcrossARestart) {
     Start("<Document desctiption=\"d\"><Groops name=\"A\"><Controls/><Module/></Groops><!--note-->"
           "<Groops name=\"B\"><Controls/><Module/></Groops><Groops name=\"C\"><Controls/><Module/></Groops>"
@@ -180,6 +213,12 @@ TEST_F(ListKeysTest, MovePassesOverCommentsAndKeepsTheOrderAcrossARestart) {
     EXPECT_EQ(W.DlgForms.Selected, 0);
     Key(kVkDown, kModCtrl);
     EXPECT_NE(SavedFile().find("<Groops name=\"C\"><Controls/><Module/></Groops><!--note-->"), std::string::npos);
+    // A drag over more than one place passes over the comment too, which stays where it was.
+    Run([&] { Form->DlgFormsDragged(0, 2); });
+    EXPECT_EQ(W.DlgForms.Texts(), (Names{"C", "B", "A"}));
+    EXPECT_NE(SavedFile().find("<Groops name=\"C\"><Controls/><Module/></Groops><!--note--><Groops name=\"B\">"),
+              std::string::npos);
+    Run([&] { Form->DlgFormsDragged(2, 0); });
     Restart();
     EXPECT_EQ(W.DlgForms.Texts(), (Names{"A", "C", "B"}));
 }

@@ -48,5 +48,16 @@ TEST_F(PreviewFormTest, EachEntryShowsItsOwnTemplate) {
     EXPECT_EQ(Form->DlgFormsPreview(-1), "");
 }
 
+TEST_F(PreviewFormTest, TheListHintAwayFromTheEntries) {
+    Start("<Document desctiption=\"d\"><Groops name=\"A\"><Controls/><Module>m</Module></Groops>"
+          "<Groops name=\"B\"><Controls/><Module/></Groops></Document>");
+    const std::string listHint = Texts().DlgFormsHint;
+    const struct {
+        int Index;
+        std::string Hint;
+    } cases[] = {{0, "m"}, {1, ""}, {2, listHint}, {-1, listHint}};
+    for (const auto& c : cases) EXPECT_EQ(Form->DlgFormsHintAt(c.Index), c.Hint) << c.Index;
+}
+
 }  // namespace
 }  // namespace tessara
