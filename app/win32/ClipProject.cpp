@@ -123,7 +123,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         window.Guard([&] { form.FormShow(); });
         ::SetCursor(before);
     }
-    window.AddListHint();
     // The find window's hotkey, from any program; without it the program works on.
     if (!findWindow.RegisterHotkey()) window.Guard([&] { find.HotkeyUnavailable(); });
 

@@ -8,10 +8,10 @@
 namespace tessara::win32 {
 namespace {
 
-TOOLINFOW ControlTool(HWND owner, HWND control) {
+TOOLINFOW ControlTool(HWND owner, HWND control, UINT flags = TTF_SUBCLASS) {
     TOOLINFOW tool{};
     tool.cbSize = TTTOOLINFOW_V2_SIZE;  // accepted by every comctl32 version
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.uFlags = TTF_IDISHWND | flags;
     tool.hwnd = owner;
     tool.uId = reinterpret_cast<UINT_PTR>(control);
     return tool;
@@ -85,9 +85,13 @@ void THints::Relay(const MSG& message) {
     ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
-void THints::Add(HWND control, const std::string& hint) {
+void THints::Add(HWND control, const std::string& hint) { AddTool(control, hint, TTF_SUBCLASS); }
+
+void THints::AddRelayed(HWND control, const std::string& hint) { AddTool(control, hint, 0); }
+
+void THints::AddTool(HWND control, const std::string& hint, UINT flags) {
     if (Tooltip == nullptr) return;
-    TOOLINFOW tool = ControlTool(Owner, control);
+    TOOLINFOW tool = ControlTool(Owner, control, flags);
     std::wstring text = Wide(hint);
     tool.lpszText = text.data();
     ::SendMessageW(Tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -99,6 +103,23 @@ void THints::Update(HWND control, const std::string& hint) {
     std::wstring text = Wide(hint);
     tool.lpszText = text.data();
     ::SendMessageW(Tooltip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+void THints::Renew(HWND control, const std::string& hint) {
+    if (Tooltip == nullptr) return;
+    // A tool the tooltip no longer has is one the mouse is not on: the relayed moves that
+    // follow find it anew.
+    TOOLINFOW tool = ControlTool(Owner, control, 0);
+    ::SendMessageW(Tooltip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    AddRelayed(control, hint);
+}
+
+void THints::RelayFrom(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (Tooltip == nullptr) return;
+    const DWORD at = ::GetMessagePos();
+    MSG relayed{control, message, wParam, lParam, static_cast<DWORD>(::GetMessageTime()),
+                {static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))}};
+    ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
 int TWinListBox::Count() const {

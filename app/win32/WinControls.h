@@ -22,12 +22,23 @@ public:
     void Create(HWND owner, HFONT font);
     void Add(HWND control, const std::string& hint);
     void Update(HWND control, const std::string& hint);
+    // A tool that hooks nothing of its control: the control's own code passes its mouse
+    // messages on (RelayFrom) and gives the text (Renew).
+    void AddRelayed(HWND control, const std::string& hint);
+    // A relayed control's tool with a new text, started over as if the mouse had just come
+    // onto the control: a shown tip goes, and the new text shows when the mouse rests there
+    // (an empty text shows nothing).
+    void Renew(HWND control, const std::string& hint);
+    void RelayFrom(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
+    bool Showing() const { return Tooltip != nullptr && ::IsWindowVisible(Tooltip); }
     // Sees every message before it is dispatched: passes the window's own mouse messages over
     // a disabled control on to the tooltip, and reminds it of a control the mouse rests on.
     void Relay(const MSG& message);
     HWND Handle() const { return Tooltip; }
 
 private:
+    void AddTool(HWND control, const std::string& hint, UINT flags);
+
     HWND Owner = nullptr;
     HWND Tooltip = nullptr;
 };

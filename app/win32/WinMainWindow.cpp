@@ -12,6 +12,7 @@
 #include "app/win32/WinDpi.h"
 #include "app/win32/WinDropFiles.h"
 #include "app/win32/WinListKeys.h"
+#include "app/win32/WinListMouse.h"
 #include "app/win32/WinOneWriter.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -175,9 +176,9 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
             at.Height, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.Id)), instance,
             nullptr);
         if (control == nullptr) throw Exception("Cannot create the main window");
-        // The list's hint hooks every message the list gets, which under Wine costs a server
-        // round trip each: it comes after the first fill (AddListHint).
-        if (layout.Hint != nullptr && layout.Id != idDlgForms) Hints.Add(control, texts.*layout.Hint);
+        // The list's tooltip has a text for each entry: the list's mouse gives it (below).
+        if (layout.Id == idDlgForms) Hints.AddRelayed(control, texts.*layout.Hint);
+        else if (layout.Hint != nullptr) Hints.Add(control, texts.*layout.Hint);
     }
     // Along the bottom edge at the laid-out height, with one simple-mode text and no size
     // grip; placed by the window (not by itself), so its height is the same on every system.
@@ -197,6 +198,12 @@ void TWinMainWindow::CreateControls(HINSTANCE instance) {
         Guard([&] { taken = Form->DlgFormsKeyDown(virtualKey, modifiers); });
         return taken;
     });
+    HookListMouse(list, Hints, {[this](int index) {
+                                    std::string hint;
+                                    Guard([&] { hint = Form->DlgFormsHintAt(index); });
+                                    return hint;
+                                },
+                                [this](int from, int to) { Guard([&] { Form->DlgFormsDragged(from, to); }); }});
     edtName.Attach(Control(idEdtName));
     Button2.Attach(Control(idButton2), &Hints);
     Button3.Attach(Control(idButton3), &Hints);
@@ -238,8 +245,6 @@ void TWinMainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
     LayOutControls();
     ::InvalidateRect(Window, nullptr, TRUE);
 }
-
-void TWinMainWindow::AddListHint() { Hints.Add(Control(idDlgForms), Texts().DlgFormsHint); }
 
 void TWinMainWindow::SetForm(TmForm* form) { Form = form; }
 

@@ -56,8 +56,6 @@ public:
     HWND Control(int id) const { return ::GetDlgItem(Window, id); }
     THints& ControlHints() { return Hints; }
 
-    // Gives the template list its hint; after the list's first fill, which it would slow down.
-    void AddListHint();
     // Centres the window on the screen with its current size.
     void CenterOnScreen();
     // Runs a handler of the form; an exception it raises is shown in the standard error box.

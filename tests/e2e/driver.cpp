@@ -791,6 +791,14 @@ std::map<std::string, Command>& Commands()
             throw Failure("no tool tip");
         return Quote(TextOf(tip));
     };
+    // tooltiprect: the shown tool tip's rectangle.
+    c["tooltiprect"] = [](const Args&) {
+        HWND tip = FindToolTip();
+        if (!tip) throw Failure("no tool tip");
+        RECT r;
+        GetWindowRect(tip, &r);
+        return RectText(r);
+    };
     c["notooltip"] = [](const Args& a) {
         NeedArgs(a, 1);
         if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindToolTip() == nullptr; }))

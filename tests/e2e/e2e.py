@@ -30,6 +30,10 @@ CANNOT_CREATE = "Cannot create file 1CDialogControls.xml."
 ASK_CONTROLS = "Контролы уже существуют!\r\nЗаменить?"
 ASK_MODULE = "Текст модуля уже существует!\r\nЗаменить?"
 
+LIST_HINT = ("Список шаблонов с данными модуля и формы \r\nДвойным щелчком можно скопировать данные "
+             "шаблона в буфер обмена \r\nА после нажатия правой кнопки мыши можно выбрать вариант "
+             "вставки из буфера обмена")
+
 NARROW, WIDE, CLIENT_HEIGHT = 268, 621, 282
 
 MEMO_LINES = [
@@ -231,9 +235,7 @@ def hints(s):
         (BUTTON5, "Копировать данные шаблона в буфер обмена"),
         (BUTTON4, "Вставить данные из буфера обмена в шаблон"),
         (BUTTON_MORE, "Показать развернутую подсказку справа"),
-        (DLG_FORMS, "Список шаблонов с данными модуля и формы \r\nДвойным щелчком можно скопировать "
-                    "данные шаблона в буфер обмена \r\nА после нажатия правой кнопки мыши можно "
-                    "выбрать вариант вставки из буфера обмена"),
+        (DLG_FORMS, LIST_HINT),
         (BUTTON1, "Добавить новый шаблон"),
         (LABEL2, "Двойным щелчком можно создать письмо для нас"),
     ]
@@ -284,20 +286,27 @@ def keyboard(s):
     p.close()
 
 
-VK_DELETE, VK_F2, VK_C_KEY = 0x2E, 0x71, 0x43
+VK_DELETE, VK_F2, VK_F10, VK_C_KEY, VK_V_KEY = 0x2E, 0x71, 0x79, 0x43, 0x56
+
+
+def entry_point(p, index):
+    """A screen point in the middle of the height of a list entry (the list scrolled to its top)."""
+    left, top, _, _ = p.rect(DLG_FORMS)
+    return left + 30, top + 2 + 13 * index + 6
 
 
 def click_entry(s, p, index):
     """A real click on a list entry: it is selected and the list has the focus."""
-    left, top, _, _ = s.program.rect(DLG_FORMS)
-    s.xdotool("mousemove", str(left + 30), str(top + 2 + 13 * index + 6), "click", "1")
+    x, y = entry_point(p, index)
+    s.xdotool("mousemove", str(x), str(y), "click", "1")
     poll(f"entry {index} selected by the click", lambda: p.items()[1] == index, timeout=3)
     poll("the list focused", lambda: p.focus() == str(DLG_FORMS), timeout=3)
 
 
 @test
 def list_keys(s):
-    """Enter, Delete, F2, Ctrl+Up and Ctrl+Down typed in the template list."""
+    """Enter, Delete, Ctrl+Up, Ctrl+Down, Ctrl+C, Ctrl+V, Shift+F10 and F2 typed in the template
+    list."""
     templates = [("A", "ca", "ma"), ("B", "cb", "mb"), ("C", "cc", "mc"), ("D", "", "")]
     work = s.workdir("list_keys", {REPO: repository(*templates)})
     p = s.start(work)
@@ -330,6 +339,26 @@ def list_keys(s):
     moved = repository(templates[0], templates[2], templates[1])
     check(read(os.path.join(work, REPO)), moved, "file after the moves")
 
+    # Ctrl+C copies, Ctrl+V pastes what the clipboard holds with the menu item's question,
+    # Shift+F10 opens the paste menu at the selected entry.
+    s.driver("clip-put")
+    p.d(f"chord ctrl {VK_C_KEY}")
+    poll("the copy by Ctrl+C", lambda: clip(s, "dlg") == (2, b"cc"), timeout=3)
+    check(p.status(), "Скопировано C!", "status after Ctrl+C")
+    s.driver(f"clip-put dlg={word(b'new')}")
+    p.d(f"chord ctrl {VK_V_KEY}")
+    p.expect_box(ASK_CONTROLS, "ok,cancel", False)
+    p.answer("ok")
+    poll("the paste by Ctrl+V", lambda: p.status() == "Вставлены контролы в C!", timeout=3)
+    moved = repository(templates[0], ("C", "new", "mc"), templates[1])
+    check(read(os.path.join(work, REPO)), moved, "file after Ctrl+V")
+    p.d(f"chord shift {VK_F10}")
+    menu = [int(v) for v in p.d("menu 3000").split()]
+    x, y = entry_point(p, 1)
+    check_true(abs(menu[1] - (y + 7)) <= 2 and menu[0] <= x, f"the menu at the selected entry: {menu}")
+    p.d(f"menukey {VK_ESCAPE}")
+    p.d("nomenu 3000")
+
     p.d(f"chord none {VK_F2}")
     poll("F2 focuses the name box", lambda: p.focus() == str(EDT_NAME), timeout=3)
     check(p.text(EDT_NAME), "C", "the name box after F2")
@@ -338,6 +367,58 @@ def list_keys(s):
     p = s.start(work)
     check(p.items(), (["A", "C", "B"], -1), "the order after a restart")
     p.close()
+
+
+@test
+def preview_tip(s):
+    """The tooltip of an entry shows its template's preview, none for an empty template, and
+    the list's own hint away from the entries; a screenshot of it goes to the build tree."""
+    templates = [("A", "{abc}", "Процедура А()\n\tСообщить(1);\nКонецПроцедуры"), ("B", "", ""),
+                 ("C", "", "\n".join(f"строка {n}" for n in range(1, 10)))]
+    p = s.start(s.workdir("preview_tip", {REPO: repository(*templates)}))
+    first = "Процедура А()\r\n    Сообщить(1);\r\nКонецПроцедуры\r\nДанные контролов: 5 байт"
+    check(p.hint(DLG_FORMS, first, at=entry_point(p, 0)), first, "the tip of entry A")
+    tip = tuple(int(v) for v in p.d("tooltiprect").split())
+    window = p.rect()
+    p.screenshot("preview-tooltip", rect=(min(tip[0], window[0]), min(tip[1], window[1]),
+                                          max(tip[2], window[2]), max(tip[3], window[3])))
+    # Straight on to another entry: the tip follows it.
+    third = "\r\n".join(f"строка {n}" for n in range(1, 9)) + "\r\n…"
+    x, y = entry_point(p, 2)
+    s.xdotool("mousemove", str(x), str(y))
+    check(p.tip(third), third, "the tip of entry C, moved to from A")
+    # An empty template shows none, well after a tip would have shown.
+    x, y = entry_point(p, 1)
+    s.xdotool("mousemove", str(x), str(y))
+    p.d("notooltip 3000")
+    time.sleep(1.5)
+    p.d("notooltip 0")
+    check(p.hint(DLG_FORMS, LIST_HINT, at=entry_point(p, 5)), LIST_HINT, "the list's hint below the entries")
+    p.close()
+
+
+@test
+def drag_move(s):
+    """An entry dragged with the mouse onto another place moves there in the list and the file;
+    a plain click moves nothing."""
+    templates = [("A", "ca", "ma"), ("B", "cb", "mb"), ("C", "cc", "mc"), ("D", "", "")]
+    work = s.workdir("drag_move", {REPO: repository(*templates)})
+    p = s.start(work)
+    x, y = entry_point(p, 0)
+    s.xdotool("mousemove", str(x), str(y), "mousedown", "1")
+    for step in range(1, 6):
+        s.xdotool("mousemove", str(x), str(y + step * 6))
+    s.xdotool("mouseup", "1")
+    poll("A dragged to the third place", lambda: p.items() == (["B", "C", "A", "D"], 2), timeout=3)
+    check(p.status(), "Шаблон «A» перемещён на место 3 из 4.", "status after the drag")
+    check(p.text(EDT_NAME), "A", "the name box after the drag")
+    moved = repository(templates[1], templates[2], templates[0], templates[3])
+    check(read(os.path.join(work, REPO)), moved, "file after the drag")
+    click_entry(s, p, 3)
+    check(p.items(), (["B", "C", "A", "D"], 3), "the list after a click")
+    check(p.text(EDT_NAME), "D", "the name box after a click")
+    p.close()
+    check(read(os.path.join(work, REPO)), moved, "file at the end")
 
 
 def wine_path(path):

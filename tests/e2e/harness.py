@@ -287,18 +287,23 @@ class Program:
         self.d("sync")
         self.d("nomsgbox")
 
-    def hint(self, control, expected):
-        """Rests the mouse on a control and waits for its tool tip to show `expected`; gives the
-        text the tip shows."""
+    def hint(self, control, expected, at=None):
+        """Rests the mouse on a control (at a screen point of it, or in its middle) and waits
+        for its tool tip to show `expected`; gives the text the tip shows."""
         # First to a spot of the window without a hint, until no tip shows; then onto the
         # control, at a point it has not seen yet, so that it gets a fresh mouse move.
         l3, t3, r3, b3 = self.rect(LABEL3)
         self.suite.xdotool("mousemove", str(r3 + 20), str((t3 + b3) // 2))
         self.d("notooltip 10000")
         self.hovers = getattr(self, "hovers", 0) + 1
-        left, top, right, bottom = self.rect(control)
-        self.suite.xdotool("mousemove", str((left + right) // 2 + self.hovers % 3 - 1),
-                           str((top + bottom) // 2 + self.hovers % 2))
+        if at is None:
+            left, top, right, bottom = self.rect(control)
+            at = ((left + right) // 2, (top + bottom) // 2)
+        self.suite.xdotool("mousemove", str(at[0] + self.hovers % 3 - 1), str(at[1] + self.hovers % 2))
+        return self.tip(expected)
+
+    def tip(self, expected):
+        """Waits for the tool tip to show `expected`; gives the text it shows."""
         try:
             return parse(self.d(f"until 10000 {word(quoted(expected))} tooltip 0"))[0]
         except Failed as e:
@@ -326,8 +331,10 @@ class Program:
             shutil.copy(before, os.path.join(self.suite.out, "stale-paint.png"))
         check(differing, 0, f"pixels that a repaint changes after {after_what} (see stale-paint.png)")
 
-    def screenshot(self, name, control=MAIN, client=False, box=False):
-        if box:
+    def screenshot(self, name, control=MAIN, client=False, box=False, rect=None):
+        if rect:
+            left, top, right, bottom = rect
+        elif box:
             left, top, right, bottom = (int(v) for v in self.d("msgboxrect").split())
         elif client:
             left, top, right, bottom = (int(v) for v in self.d("clientrect").split())
