@@ -80,7 +80,7 @@ void THints::Relay(const MSG& message) {
         relayed.hwnd = control;
         relayed.lParam = MAKELPARAM(at.x, at.y);
     } else if (message.message != WM_MOUSEHOVER) {
-        return;  // the control's own tool hooks its messages
+        return;  // the control's tool hooks its messages, or the control relays them
     }
     ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
