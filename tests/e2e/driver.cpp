@@ -342,6 +342,15 @@ std::string RectText(const RECT& r)
            std::to_string(r.bottom);
 }
 
+// The rectangle of a window that was looked for; Missing is the failure when none was found.
+std::string WindowRectText(HWND window, const char* missing)
+{
+    if (!window) throw Failure(missing);
+    RECT r;
+    GetWindowRect(window, &r);
+    return RectText(r);
+}
+
 // ---- clipboard ------------------------------------------------------------------------------
 
 HWND OwnerWindow()
@@ -792,13 +801,7 @@ std::map<std::string, Command>& Commands()
         return Quote(TextOf(tip));
     };
     // tooltiprect: the shown tool tip's rectangle.
-    c["tooltiprect"] = [](const Args&) {
-        HWND tip = FindToolTip();
-        if (!tip) throw Failure("no tool tip");
-        RECT r;
-        GetWindowRect(tip, &r);
-        return RectText(r);
-    };
+    c["tooltiprect"] = [](const Args&) { return WindowRectText(FindToolTip(), "no tool tip"); };
     c["notooltip"] = [](const Args& a) {
         NeedArgs(a, 1);
         if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindToolTip() == nullptr; }))
@@ -806,13 +809,7 @@ std::map<std::string, Command>& Commands()
         return std::string();
     };
     // msgboxrect: the open message box's rectangle.
-    c["msgboxrect"] = [](const Args&) {
-        HWND box = FindMessageBox();
-        if (!box) throw Failure("no message box");
-        RECT r;
-        GetWindowRect(box, &r);
-        return RectText(r);
-    };
+    c["msgboxrect"] = [](const Args&) { return WindowRectText(FindMessageBox(), "no message box"); };
     c["nomsgbox"] = [](const Args&) {
         if (FindMessageBox()) throw Failure("a message box is open");
         return std::string();
