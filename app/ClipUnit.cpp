@@ -275,8 +275,9 @@ std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
     unreadable = false;
     const TFileStamp before = Ports.Files.Stamp(RepositoryFileName);
     std::string loadError;
+    std::optional<uint64_t> hash;  // of the bytes read, when the load went through
     try {
-        Ports.Files.Load(document, RepositoryFileName);
+        hash = Ports.Files.Load(document, RepositoryFileName);
     } catch (const EFOpenError& error) {
         unreadable = true;
         return MessageOf(error);
@@ -285,7 +286,7 @@ std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
     }
     bool hashed = true;
     try {
-        KnownHash = Ports.Files.Hash(RepositoryFileName);
+        KnownHash = hash ? *hash : Ports.Files.Hash(RepositoryFileName);
     } catch (const std::exception&) {
         hashed = false;
     }
