@@ -275,9 +275,8 @@ std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
     unreadable = false;
     const TFileStamp before = Ports.Files.Stamp(RepositoryFileName);
     std::string loadError;
-    std::optional<uint64_t> hash;  // of the bytes read, when the load went through
     try {
-        hash = Ports.Files.Load(document, RepositoryFileName);
+        Ports.Files.Load(document, RepositoryFileName);
     } catch (const EFOpenError& error) {
         unreadable = true;
         return MessageOf(error);
@@ -286,7 +285,7 @@ std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
     }
     bool hashed = true;
     try {
-        KnownHash = hash ? *hash : Ports.Files.Hash(RepositoryFileName);
+        KnownHash = Ports.Files.Hash(RepositoryFileName);
     } catch (const std::exception&) {
         hashed = false;
     }

@@ -234,9 +234,8 @@ public:
     virtual uint64_t Hash(const std::string& fileName) = 0;
     // Reads the file into the document (TXmlDDocument::LoadFromFile): a file that cannot be
     // opened raises EFOpenError and leaves the document as it was; a load error raises and
-    // leaves what was read. Returns the hash (as Hash) of the bytes it read, which were the
-    // whole file: one read of the file serves both.
-    virtual uint64_t Load(TXmlDDocument& document, const std::string& fileName) = 0;
+    // leaves what was read.
+    virtual void Load(TXmlDDocument& document, const std::string& fileName) = 0;
     // Writes the document's XML text over the file: the whole new text or, when it raises,
     // the old file unchanged. Returns the hash of the bytes written.
     virtual uint64_t Save(const TXmlDDocument& document, const std::string& fileName) = 0;

@@ -112,27 +112,6 @@ private:
     TStream& Target;
 };
 
-// Hands on every read from the source and hashes the bytes read, in their order (the reader
-// of a document reads straight through, never seeking).
-class THashingReader : public TStream {
-public:
-    explicit THashingReader(TStream& source) : Source(source) {}
-    size_t Read(void* buffer, size_t count) override {
-        const size_t done = Source.Read(buffer, count);
-        Hash.Add(std::string_view(static_cast<const char*>(buffer), done));
-        return done;
-    }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Size() const override { return Source.Size(); }
-    int64_t Position() const override { return Source.Position(); }
-    void Seek(int64_t) override { throw Exception("A hashed read cannot seek"); }
-
-    TByteHash Hash;
-
-private:
-    TStream& Source;
-};
-
 }  // namespace
 
 bool TRepositoryFiles::Exists(const std::string& fileName) { return FileExists(fileName); }
@@ -145,17 +124,8 @@ TFileStamp TRepositoryFiles::Stamp(const std::string& fileName) {
 
 uint64_t TRepositoryFiles::Hash(const std::string& fileName) { return HashFile(fileName); }
 
-uint64_t TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
-    // LoadFromFile, with the bytes hashed on their way in. Opened before the load empties the
-    // document: a file that cannot be opened leaves it as it was.
-    TFileStream file(fileName, TFileMode::OpenReadShareDenyWrite);
-    THashingReader reading(file);
-    document.LoadFromStream(&reading);
-    // A load reads to the end of the file; should it stop short, the rest counts all the same.
-    std::vector<char> rest(64 * 1024);
-    while (reading.Read(rest.data(), rest.size()) != 0) {
-    }
-    return reading.Hash.Value();
+void TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
+    document.LoadFromFile(fileName);
 }
 
 uint64_t TRepositoryFiles::Save(const TXmlDDocument& document, const std::string& fileName) {

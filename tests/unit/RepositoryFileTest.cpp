@@ -243,27 +243,6 @@ TEST_F(RepositoryFileTest, WhenTheCopyCannotBeMadeTheFileIsNotWritten) {
     EXPECT_EQ(SavedFile(), Xml());
 }
 
-TEST(RepositoryFiles, LoadHashesTheBytesItReadsAsHashDoes) {
-    fakes::TempDir dir;
-    const std::string file = dir.File("r.xml");
-    const std::string texts[] = {
-        "<Document d=\"x\"/>",
-        "<?xml version=\"1.0\"?>\r\n<Document d=\"x\"><Groops name=\"A\"><Controls>" + std::string(300000, 'c') +
-            "</Controls><Module/></Groops></Document>\r\n<!-- after the root -->\r\n",
-    };
-    TRepositoryFiles files;
-    for (const std::string& text : texts) {
-        WriteWholeFile(file, text);
-        TRef<TXmlDDocument> document(new TXmlDDocument());
-        EXPECT_EQ(files.Load(*document.Get(), file), HashBytes(text)) << text.size();
-        EXPECT_EQ(files.Hash(file), HashBytes(text));
-        EXPECT_NE(document->DocumentElement(), nullptr);
-    }
-    TRef<TXmlDDocument> document(new TXmlDDocument());
-    WriteWholeFile(file, "<Document><broken");
-    EXPECT_ANY_THROW(files.Load(*document.Get(), file));
-}
-
 TEST(RepositoryBackup, NamesNeverReplaceAnEarlierCopy) {
     fakes::TempDir dir;
     const std::string file = dir.File("r.xml");

@@ -40,11 +40,9 @@ public:
         return HashBytes(Readable(fileName));
     }
 
-    uint64_t Load(TXmlDDocument& document, const std::string& fileName) override {
-        const std::string bytes = Readable(fileName);
-        TMemoryStream stream(bytes);
+    void Load(TXmlDDocument& document, const std::string& fileName) override {
+        TMemoryStream stream(Readable(fileName));
         document.LoadFromStream(&stream);
-        return HashBytes(bytes);
     }
 
     uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override {
