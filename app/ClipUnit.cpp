@@ -275,19 +275,20 @@ std::string TmForm::ReadFile(TXmlDDocument& document, bool& unreadable) {
     unreadable = false;
     const TFileStamp before = Ports.Files.Stamp(RepositoryFileName);
     std::string loadError;
+    bool hashed = true;
     try {
-        Ports.Files.Load(document, RepositoryFileName);
+        KnownHash = Ports.Files.Load(document, RepositoryFileName);
     } catch (const EFOpenError& error) {
         unreadable = true;
         return MessageOf(error);
     } catch (const std::exception& error) {
+        // The reader stopped before the end: the file's bytes are hashed apart.
         loadError = MessageOf(error);
-    }
-    bool hashed = true;
-    try {
-        KnownHash = Ports.Files.Hash(RepositoryFileName);
-    } catch (const std::exception&) {
-        hashed = false;
+        try {
+            KnownHash = Ports.Files.Hash(RepositoryFileName);
+        } catch (const std::exception&) {
+            hashed = false;
+        }
     }
     KnownStamp = Ports.Files.Stamp(RepositoryFileName);
     // Changed while it was read, or not hashed: the next check compares the bytes.

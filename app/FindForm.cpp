@@ -24,6 +24,9 @@ void TFindForm::HotkeyUnavailable() {
 }
 
 void TFindForm::Open() {
+    // The hotkey comes while another program is active, so the main window's activation has
+    // not looked at the file: a file changed outside is read again before it is listed.
+    Main.FormActivate();
     EnsureIndex();
     Ports.Window.SetSearchText(std::string());
     Filter(std::string());

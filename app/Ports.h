@@ -232,10 +232,11 @@ public:
     virtual TFileStamp Stamp(const std::string& fileName) = 0;
     // The hash (HashBytes) of the file's bytes; raises EFOpenError when it cannot be read.
     virtual uint64_t Hash(const std::string& fileName) = 0;
-    // Reads the file into the document (TXmlDDocument::LoadFromFile): a file that cannot be
-    // opened raises EFOpenError and leaves the document as it was; a load error raises and
-    // leaves what was read.
-    virtual void Load(TXmlDDocument& document, const std::string& fileName) = 0;
+    // Reads the file into the document (TXmlDDocument::LoadFromFile) and returns the hash of
+    // the bytes it read, all of the file's (so that no second read is needed for it): a file
+    // that cannot be opened raises EFOpenError and leaves the document as it was; a load error
+    // raises and leaves what was read.
+    virtual uint64_t Load(TXmlDDocument& document, const std::string& fileName) = 0;
     // Writes the document's XML text over the file: the whole new text or, when it raises,
     // the old file unchanged. Returns the hash of the bytes written.
     virtual uint64_t Save(const TXmlDDocument& document, const std::string& fileName) = 0;

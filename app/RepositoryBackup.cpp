@@ -92,11 +92,15 @@ uint64_t HashFile(const std::string& fileName) {
 
 namespace {
 
-// Hands every write on to the target and hashes the bytes the target took.
+// Hands every read and write on to the target and hashes the bytes it gave or took.
 class THashingStream : public TStream {
 public:
     explicit THashingStream(TStream& target) : Target(target) {}
-    size_t Read(void*, size_t) override { return 0; }
+    size_t Read(void* buffer, size_t count) override {
+        const size_t done = Target.Read(buffer, count);
+        Hash.Add(std::string_view(static_cast<const char*>(buffer), done));
+        return done;
+    }
     size_t Write(const void* buffer, size_t count) override {
         const size_t done = Target.Write(buffer, count);
         Hash.Add(std::string_view(static_cast<const char*>(buffer), done));
@@ -124,8 +128,17 @@ TFileStamp TRepositoryFiles::Stamp(const std::string& fileName) {
 
 uint64_t TRepositoryFiles::Hash(const std::string& fileName) { return HashFile(fileName); }
 
-void TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
-    document.LoadFromFile(fileName);
+uint64_t TRepositoryFiles::Load(TXmlDDocument& document, const std::string& fileName) {
+    // Opened first, as LoadFromFile does: a file that cannot be opened leaves the document.
+    TFileStream file(fileName, TFileMode::OpenReadShareDenyWrite);
+    THashingStream hashing(file);
+    document.LoadFromStream(&hashing);
+    // A successful load has read to the end of the text; what follows the last byte the reader
+    // asked for (nothing, for a file read to its end) is hashed too.
+    std::vector<char> buffer(64 * 1024);
+    while (hashing.Read(buffer.data(), buffer.size()) != 0) {
+    }
+    return hashing.Hash.Value();
 }
 
 uint64_t TRepositoryFiles::Save(const TXmlDDocument& document, const std::string& fileName) {

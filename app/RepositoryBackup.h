@@ -47,7 +47,7 @@ public:
     bool Exists(const std::string& fileName) override;
     TFileStamp Stamp(const std::string& fileName) override;
     uint64_t Hash(const std::string& fileName) override;
-    void Load(TXmlDDocument& document, const std::string& fileName) override;
+    uint64_t Load(TXmlDDocument& document, const std::string& fileName) override;
     uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override;
     std::string Backup(const std::string& fileName) override;
 };

@@ -305,6 +305,12 @@ TEST_F(FindFormTest, FileReadAgainAfterAnOutsideChangeRefreshesTheList) {
         EXPECT_EQ(Find->RowTemplate(row)->ParentNode(), Form->RootElement) << row;
     Find->Key(TFindKey::Enter);
     EXPECT_EQ(W.StatusBar1.Text, C("Скопировано X!"));
+
+    // Changed while the find window was hidden and the main window not activated: the hotkey
+    // itself reads it again.
+    memory.WriteOutside(FileName, repo("Z"));
+    Find->Hotkey();
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"Z"}));
 }
 
 TEST_F(FindFormTest, UnavailableHotkeyIsSaidInTheMainStatusBar) {

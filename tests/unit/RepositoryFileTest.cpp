@@ -42,6 +42,22 @@ TEST(RepositoryHash, DependsOnTheBytesAloneNotOnHowTheyArrive) {
     EXPECT_NE(HashBytes(flipped), whole);
 }
 
+// Loading hashes the bytes it reads, so that start-up reads the file once: the hash must be
+// the file's, whatever the file's size against the read blocks and whatever follows the root.
+TEST(RepositoryHash, OfALoadIsTheHashOfTheFile) {
+    fakes::TempDir dir;
+    const std::string name = dir.File("r.xml");
+    const std::string big(200 * 1024 + 5, 'x');
+    const std::string files[] = {"<a/>", "<a/>\r\n\r\n", "<a>" + big + "</a>", "<a>" + big + "</a>\n<!--x-->  "};
+    TRepositoryFiles real;
+    for (const std::string& bytes : files) {
+        WriteWholeFile(name, bytes);
+        TXmlDDocument document;
+        EXPECT_EQ(real.Load(document, name), HashFile(name)) << bytes.size();
+        EXPECT_EQ(HashFile(name), HashBytes(bytes));
+    }
+}
+
 TEST_F(RepositoryFileTest, NoFileAndImmediateCloseWritesTheNewRepository) {
     Start();
     EXPECT_EQ(SavedFile(), "<missing>");  // nothing is written before a change or the close

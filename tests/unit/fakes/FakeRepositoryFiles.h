@@ -40,9 +40,11 @@ public:
         return HashBytes(Readable(fileName));
     }
 
-    void Load(TXmlDDocument& document, const std::string& fileName) override {
-        TMemoryStream stream(Readable(fileName));
+    uint64_t Load(TXmlDDocument& document, const std::string& fileName) override {
+        const std::string& bytes = Readable(fileName);
+        TMemoryStream stream(bytes);
         document.LoadFromStream(&stream);
+        return HashBytes(bytes);
     }
 
     uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override {
