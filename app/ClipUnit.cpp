@@ -120,6 +120,11 @@ void TData::PutToClipboard(std::string_view Controls, std::string_view Module) {
 TmForm::TmForm(const TFormPorts& ports) : Ports(ports) {}
 
 TmForm::~TmForm() {
+    // The list's entries point into the document: they go before it.
+    {
+        TListUpdate update(Ports.DlgForms);
+        for (int i = Ports.DlgForms.Count() - 1; i >= 0; --i) Ports.DlgForms.Delete(i);
+    }
     RootElement = nullptr;
     CurrentTemplate = nullptr;
     ReleaseRef(Repository);
@@ -340,6 +345,8 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
     }
     const bool firstRead = Unread;
     CurrentTemplate = nullptr;
+    // The list's entries point into the old document until they are listed again.
+    const TRef<TXmlDDocument> old(Repository);
     AssignRef(Repository, fresh.Get());
     if (Repository->DocumentElement() == nullptr) StartNewRepository();
     Unread = false;
@@ -532,9 +539,10 @@ void TmForm::Button2Click() {
     const int index = SelectedIndex();
     CurrentTemplate = Ports.DlgForms.ItemObject(index);
     const std::string newName = Ports.edtName.Text();
+    // Read first: the entry shows its template's name, which the rename changes.
+    const std::string oldName = Ports.DlgForms.ItemText(index);
     CurrentTemplate->Attributes()->Item(0)->SetNodeValue(newName);
-    Ports.StatusBar1.SetText(Texts().StatusRenamedFrom + Ports.DlgForms.ItemText(index) +
-                             Texts().StatusRenamedTo + newName);
+    Ports.StatusBar1.SetText(Texts().StatusRenamedFrom + oldName + Texts().StatusRenamedTo + newName);
     Ports.DlgForms.SetItemText(index, newName);
     Ports.DlgForms.SetItemIndex(index);
     Ports.edtName.SetText(std::string());

@@ -13,7 +13,8 @@ namespace {
 
 using TFoldTable = std::array<unsigned char, 256>;
 
-TFoldTable MakeFoldTable() {
+// Capital letters to small ones; with MergeYo also "Ё" and "ё" to "е".
+TFoldTable MakeFoldTable(bool mergeYo) {
     TFoldTable table{};
     for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = static_cast<unsigned char>(c);
     auto pair = [&](int capital, int small) { table[static_cast<size_t>(capital)] = static_cast<unsigned char>(small); };
@@ -25,14 +26,18 @@ TFoldTable MakeFoldTable() {
                              {0xA3, 0xBC}, {0xA5, 0xB4}, {0xAA, 0xBA}, {0xAF, 0xBF},
                              {0xB2, 0xB3}, {0xBD, 0xBE}};
     for (const auto& p : others) pair(p[0], p[1]);
-    // "Ё" and "ё" are typed as "е" as often as not.
-    pair(0xA8, 0xE5);
-    pair(0xB8, 0xE5);
+    if (mergeYo) {
+        // "Ё" and "ё" are typed as "е" as often as not.
+        pair(0xA8, 0xE5);
+        pair(0xB8, 0xE5);
+    } else {
+        pair(0xA8, 0xB8);
+    }
     return table;
 }
 
 const TFoldTable& FoldTable() {
-    static const TFoldTable table = MakeFoldTable();
+    static const TFoldTable table = MakeFoldTable(true);
     return table;
 }
 
@@ -155,6 +160,11 @@ private:
 }  // namespace
 
 unsigned char FoldLetter(unsigned char c) noexcept { return FoldTable()[c]; }
+
+unsigned char SmallLetter(unsigned char c) noexcept {
+    static const TFoldTable table = MakeFoldTable(false);
+    return table[c];
+}
 
 std::string FoldText(std::string_view text) {
     std::string out;

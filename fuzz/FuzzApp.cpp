@@ -147,16 +147,17 @@ struct TSession {
         size_t i = 0;
         for (TXmlDNode* c = Form->RootElement->FirstChild(); c; c = c->NextSibling()) {
             if (c->NodeType() != ntElement) continue;
-            FUZZ_CHECK(i < Ports.DlgForms.Items.size());
-            const FakeListBox::Item& item = Ports.DlgForms.Items[i++];
-            FUZZ_CHECK(item.Object == c);
+            FUZZ_CHECK(i < Ports.DlgForms.Size());
+            const int entry = static_cast<int>(i++);
+            FUZZ_CHECK(Ports.DlgForms.ItemObject(entry) == c);
+            const std::string text = Ports.DlgForms.ItemText(entry);
             TXmlDNamedNodeMap* attributes = c->Attributes();
             if (attributes->Count() == 0)
-                FUZZ_CHECK(item.Text.empty());
+                FUZZ_CHECK(text.empty());
             else if (attributes->Item(0)->NodeName() == "name")
-                FUZZ_CHECK(item.Text == attributes->Item(0)->GetNodeValue());
+                FUZZ_CHECK(text == attributes->Item(0)->GetNodeValue());
         }
-        FUZZ_CHECK(i == Ports.DlgForms.Items.size());
+        FUZZ_CHECK(i == Ports.DlgForms.Size());
     }
 
     // The bytes of a file in the repository's directory.
@@ -199,8 +200,8 @@ struct TSession {
             if (c->NodeType() == ntElement)
                 names.push_back(static_cast<TXmlDElement*>(c)->GetAttribute("name", std::string()));
         Run([&] { Form->FormDestroy(); });
-        Form.reset();
-        Ports.DlgForms.Items.clear();
+        Form.reset();  // empties the list: its entries point into the form's document
+        FUZZ_CHECK(Ports.DlgForms.Count() == 0);
         Ports.DlgForms.Selected = -1;
         const size_t errors = Ports.Boxes.Errors.size();
         Start();
@@ -212,7 +213,7 @@ struct TSession {
         const int index = Ports.DlgForms.Selected;
         if (!Run([&] { Form->DlgFormsDblClick(); })) return;
         FUZZ_CHECK(index >= 0);
-        TXmlDElement* templ = Ports.DlgForms.Items[static_cast<size_t>(index)].Object;
+        TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
         TXmlDNode* controls = templ->FirstChild();
         while (controls->NodeType() != ntElement) controls = controls->NextSibling();
         TXmlDNode* module = controls->NextSibling();

@@ -2,11 +2,17 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
+#include "app/win32/WinListRows.h"
 #include "app/win32/WinText.h"
+#include "platform/Charset.h"
 #include "platform/Exceptions.h"
 
 namespace tessara::win32 {
 namespace {
+
+constexpr UINT_PTR kListTextId = 3;
 
 TOOLINFOW ControlTool(HWND owner, HWND control, UINT flags = TTF_SUBCLASS) {
     TOOLINFOW tool{};
@@ -122,56 +128,104 @@ void THints::RelayFrom(HWND control, UINT message, WPARAM wParam, LPARAM lParam)
     ::SendMessageW(Tooltip, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
 }
 
-int TWinListBox::Count() const {
-    return static_cast<int>(::SendMessageW(List, LB_GETCOUNT, 0, 0));
+void TWinListBox::Attach(HWND list) {
+    List = list;
+    Shown = Kept = static_cast<int>(::SendMessageW(List, LB_GETCOUNT, 0, 0));
+    ::SetWindowSubclass(List, TextProc, kListTextId, reinterpret_cast<DWORD_PTR>(this));
+    // The system carries LB_GETTEXT from another process as a string only for a list whose
+    // style says it holds strings (otherwise as one item-data word). The control took its
+    // kind from the style it was created with; the bit added now only tells the system.
+    ::SetWindowLongPtrW(List, GWL_STYLE, ::GetWindowLongPtrW(List, GWL_STYLE) | LBS_HASSTRINGS);
 }
+
+LRESULT CALLBACK TWinListBox::TextProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR, DWORD_PTR selfData) {
+    const auto* self = reinterpret_cast<const TWinListBox*>(selfData);
+    switch (message) {
+    case LB_GETTEXTLEN:
+    case LB_GETTEXT: {
+        const int index = static_cast<int>(wParam);
+        if (index < 0 || index >= self->Entries.Count()) return LB_ERR;
+        const std::wstring text = Wide(self->Entries.Text(index));
+        if (message == LB_GETTEXT) {
+            if (lParam == 0) return LB_ERR;
+            std::copy(text.c_str(), text.c_str() + text.size() + 1, reinterpret_cast<wchar_t*>(lParam));
+        }
+        return static_cast<LRESULT>(text.size());
+    }
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(list, TextProc, kListTextId);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(list, message, wParam, lParam);
+}
+
+void TWinListBox::Sync() const {
+    if (Kept < Shown) {
+        ::SendMessageW(List, Kept == 0 ? LB_RESETCONTENT : LB_SETCOUNT, static_cast<WPARAM>(Kept), 0);
+        Shown = Kept;
+    }
+    if (Entries.Count() != Shown) {
+        const LRESULT result = ::SendMessageW(List, LB_SETCOUNT, static_cast<WPARAM>(Entries.Count()), 0);
+        if (result == LB_ERR || result == LB_ERRSPACE) throw Exception("Out of memory");
+        Shown = Entries.Count();
+    }
+    Kept = Shown;
+}
+
+int TWinListBox::Count() const { return Entries.Count(); }
 
 std::string TWinListBox::ItemText(int index) const {
-    const LRESULT length = ::SendMessageW(List, LB_GETTEXTLEN, index, 0);
-    if (length == LB_ERR || length <= 0) return std::string();
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    const LRESULT got =
-        ::SendMessageW(List, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return Narrow(text);
+    if (index < 0 || index >= Entries.Count()) return std::string();
+    return std::string(Entries.Text(index));
 }
 
-TXmlDElement* TWinListBox::ItemObject(int index) const {
-    const LRESULT data = ::SendMessageW(List, LB_GETITEMDATA, index, 0);
-    return data == LB_ERR ? nullptr : reinterpret_cast<TXmlDElement*>(data);
-}
+TXmlDElement* TWinListBox::ItemObject(int index) const { return Entries.Object(index); }
 
 int TWinListBox::ItemIndex() const {
+    Sync();
     return static_cast<int>(::SendMessageW(List, LB_GETCURSEL, 0, 0));  // LB_ERR is -1
 }
 
-void TWinListBox::SetItemIndex(int index) { ::SendMessageW(List, LB_SETCURSEL, index, 0); }
-
-void TWinListBox::Add(const std::string& text, TXmlDElement* object) {
-    const std::wstring wide = Wide(text);
-    const LRESULT index =
-        ::SendMessageW(List, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
-    if (index == LB_ERR || index == LB_ERRSPACE) throw Exception("Out of memory");
-    ::SendMessageW(List, LB_SETITEMDATA, index, reinterpret_cast<LPARAM>(object));
+void TWinListBox::SetItemIndex(int index) {
+    Sync();
+    ::SendMessageW(List, LB_SETCURSEL, index, 0);
 }
 
-void TWinListBox::Delete(int index) { ::SendMessageW(List, LB_DELETESTRING, index, 0); }
+void TWinListBox::Add(const std::string& text, TXmlDElement* object) {
+    Entries.Add(text, object);
+    if (UpdateDepth != 0) return;  // counted in at the end of the fill
+    const LRESULT index = ::SendMessageW(List, LB_ADDSTRING, 0, 0);
+    if (index == LB_ERR || index == LB_ERRSPACE) {
+        Entries.Delete(Entries.Count() - 1);
+        throw Exception("Out of memory");
+    }
+    Shown = Kept = Entries.Count();
+}
+
+void TWinListBox::Delete(int index) {
+    if (index < 0 || index >= Entries.Count()) return;
+    if (UpdateDepth != 0 && index == Entries.Count() - 1) {
+        // A fill empties the list from the bottom: the control loses them all at once.
+        Entries.Delete(index);
+        Kept = std::min(Kept, index);
+        return;
+    }
+    Sync();
+    Entries.Delete(index);
+    ::SendMessageW(List, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    Shown = Kept = Entries.Count();
+}
 
 void TWinListBox::SetItemText(int index, const std::string& text) {
-    // A list box cannot change an item's text: put a new item in its place, with the link
-    // and the selection of the old one.
-    const LRESULT object = ::SendMessageW(List, LB_GETITEMDATA, index, 0);
-    const bool selected = ItemIndex() == index;
-    const std::wstring wide = Wide(text);
-    ::SendMessageW(List, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageW(List, LB_DELETESTRING, index, 0);
-    ::SendMessageW(List, LB_INSERTSTRING, index, reinterpret_cast<LPARAM>(wide.c_str()));
-    ::SendMessageW(List, LB_SETITEMDATA, index, object);
-    if (selected) ::SendMessageW(List, LB_SETCURSEL, index, 0);
-    if (UpdateDepth == 0) {
-        ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(List, nullptr, TRUE);
-    }
+    if (index < 0 || index >= Entries.Count()) return;
+    Entries.SetText(index, text);
+    RECT item;
+    if (UpdateDepth == 0 && index < Shown &&
+        ::SendMessageW(List, LB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item)) != LB_ERR)
+        ::InvalidateRect(List, &item, TRUE);
 }
 
 void TWinListBox::BeginUpdate() {
@@ -180,13 +234,37 @@ void TWinListBox::BeginUpdate() {
 
 void TWinListBox::EndUpdate() {
     if (UpdateDepth == 0 || --UpdateDepth != 0) return;
+    try {
+        Sync();
+    } catch (...) {
+        ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
+        throw;
+    }
     ::SendMessageW(List, WM_SETREDRAW, TRUE, 0);
     ::InvalidateRect(List, nullptr, TRUE);
 }
 
-std::string TWinEditBox::Text() const { return GetWindowText1251(Edit); }
+void TWinListBox::DrawItem(const DRAWITEMSTRUCT& item) const {
+    const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(::SendMessageW(List, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = font != nullptr ? ::SelectObject(item.hDC, font) : nullptr;
+    SetRowColours(item);
+    const int index = static_cast<int>(item.itemID);
+    // The standard list box puts its text one pixel in from the item's left edge.
+    DrawRowText(item, index >= 0 && index < Entries.Count() ? Wide(Entries.Text(index)) : std::wstring(), 1);
+    DrawRowFocus(item);
+    if (old != nullptr) ::SelectObject(item.hDC, old);
+}
+
+LRESULT TWinListBox::CharToItem(wchar_t typed, int focused) const {
+    size_t replaced = 0;
+    const std::string letter = Utf16ToCp1251(std::u16string(1, static_cast<char16_t>(typed)), &replaced);
+    if (replaced != 0 || letter.size() != 1) return -2;
+    const int index = Entries.NextStartingWith(static_cast<unsigned char>(letter[0]), focused);
+    return index >= 0 ? index : -2;
+}
 
 TScreenPoint TWinListBox::ItemScreenPoint(int index) const {
+    Sync();
     RECT item = {0, 0, 0, 0};
     POINT at = {0, 0};
     if (index >= 0 && ::SendMessageW(List, LB_GETITEMRECT, static_cast<WPARAM>(index),
@@ -195,6 +273,8 @@ TScreenPoint TWinListBox::ItemScreenPoint(int index) const {
     ::ClientToScreen(List, &at);
     return {at.x, at.y};
 }
+
+std::string TWinEditBox::Text() const { return GetWindowText1251(Edit); }
 
 void TWinEditBox::SetText(const std::string& text) { SetWindowText1251(Edit, text); }
 

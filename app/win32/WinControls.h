@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/ListEntries.h"
 #include "app/Ports.h"
 
 namespace tessara::win32 {
@@ -43,9 +44,18 @@ private:
     HWND Tooltip = nullptr;
 };
 
+// The template list: an owner-data list box (LBS_NODATA | LBS_OWNERDRAWFIXED) that holds only
+// a count. The entries are links into the document, each drawn from its template's name when
+// it is painted; filling the list costs one message however many templates there are.
 class TWinListBox final : public IListBox {
 public:
-    void Attach(HWND list) { List = list; }
+    TWinListBox() = default;
+    TWinListBox(const TWinListBox&) = delete;
+    TWinListBox& operator=(const TWinListBox&) = delete;
+
+    // Takes over the list's text messages (LB_GETTEXT, LB_GETTEXTLEN), answered from the
+    // entries, so that other programs read the list as a list of strings.
+    void Attach(HWND list);
     HWND Handle() const { return List; }
 
     int Count() const override;
@@ -60,9 +70,23 @@ public:
     void EndUpdate() override;
     TScreenPoint ItemScreenPoint(int index) const override;
 
+    // WM_DRAWITEM: one entry as the standard list box draws its items.
+    void DrawItem(const DRAWITEMSTRUCT& item) const;
+    // WM_CHARTOITEM: the entry a typed character jumps to, or -2 (nothing to do).
+    LRESULT CharToItem(wchar_t typed, int focused) const;
+
 private:
+    static LRESULT CALLBACK TextProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR, DWORD_PTR self);
+    // Brings the control's count to the entries' after a fill: the entries it kept from the
+    // top, then the rest appended (or it is emptied first when none was kept).
+    void Sync() const;
+
     HWND List = nullptr;
+    TListEntries Entries;
     int UpdateDepth = 0;
+    mutable int Shown = 0;  // the control's count
+    mutable int Kept = 0;   // during a fill: the entries from the top the control still has
 };
 
 class TWinEditBox final : public IEditBox {

@@ -7,6 +7,7 @@
 #include "app/Scaling.h"
 #include "app/Texts.h"
 #include "app/win32/WinDpi.h"
+#include "app/win32/WinListRows.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinWindowOwner.h"
 #include "platform/Exceptions.h"
@@ -175,10 +176,8 @@ int TWinFindWindow::VisibleRows() const {
 void TWinFindWindow::DrawRow(const DRAWITEMSTRUCT& item) {
     const HDC dc = item.hDC;
     const bool selected = (item.itemState & ODS_SELECTED) != 0;
-    const COLORREF back = ::GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
-    const COLORREF fore = ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
-    ::SetBkColor(dc, back);
-    ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &item.rcItem, nullptr, 0, nullptr);
+    const auto [back, fore] = SetRowColours(item);
+    DrawRowText(item, {}, 0);
     if (item.itemID == static_cast<UINT>(-1) || Form == nullptr) return;
     const int row = static_cast<int>(item.itemID);
     RECT text = item.rcItem;
@@ -191,7 +190,6 @@ void TWinFindWindow::DrawRow(const DRAWITEMSTRUCT& item) {
     ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &need, format | DT_CALCRECT);
     RECT nameRect = text;
     nameRect.right = std::min<LONG>(need.right, text.left + (text.right - text.left) * 2 / 3);
-    ::SetTextColor(dc, fore);
     ::DrawTextW(dc, name.c_str(), static_cast<int>(name.size()), &nameRect, format);
     RECT lineRect = text;
     lineRect.left = nameRect.right + Scaled(kGap);
@@ -200,7 +198,7 @@ void TWinFindWindow::DrawRow(const DRAWITEMSTRUCT& item) {
         ::SetTextColor(dc, selected ? Between(fore, back) : ::GetSysColor(COLOR_GRAYTEXT));
         ::DrawTextW(dc, line.c_str(), static_cast<int>(line.size()), &lineRect, format | DT_EXPANDTABS);
     }
-    if ((item.itemState & ODS_FOCUS) != 0) ::DrawFocusRect(dc, &item.rcItem);
+    DrawRowFocus(item);
 }
 
 void TWinFindWindow::OnCommand(int id, int code) {

@@ -47,7 +47,8 @@ constexpr DWORD kLabel = kChild | SS_LEFT;
 const TControlLayout kLayout[] = {
     {idButton1, L"BUTTON", kButton, 0, 9, 211, 65, 22, &TTexts::Button1Caption, &TTexts::Button1Hint},
     {idDlgForms, L"LISTBOX",
-     kChild | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
+     kChild | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_NODATA |
+         LBS_OWNERDRAWFIXED | LBS_WANTKEYBOARDINPUT,
      WS_EX_CLIENTEDGE, 8, 56, 249, 121, nullptr, &TTexts::DlgFormsHint},
     {idEdtName, L"EDIT", kChild | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 62, 184,
      195, 21, nullptr, nullptr},
@@ -378,6 +379,17 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_DRAWITEM:
+        if (wParam == static_cast<WPARAM>(idDlgForms)) {
+            DlgForms.DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        }
+        break;
+    case WM_CHARTOITEM:
+        // The list holds no strings to find the typed letter in: the entries find it.
+        if (reinterpret_cast<HWND>(lParam) == DlgForms.Handle())
+            return DlgForms.CharToItem(static_cast<wchar_t>(LOWORD(wParam)), static_cast<short>(HIWORD(wParam)));
+        break;
     case WM_CTLCOLORSTATIC:
         return OnColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CONTEXTMENU:

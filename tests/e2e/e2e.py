@@ -421,6 +421,46 @@ def drag_move(s):
     check(read(os.path.join(work, REPO)), moved, "file at the end")
 
 
+LOOK_NAMES = ["Apple", "apricot", "Альфа", "[Zeta", "Ёлка", "ёж", "Оконч&ание", "",
+              "Очень длинное название шаблона, которое не помещается в строку списка",
+              "Таб\tназвание"] + [f"Шаблон {n:02}" for n in range(1, 21)]
+
+
+@test
+def list_look(s):
+    """The template list as it draws its entries (screenshots list-*.png, compared across
+    builds) and the first-letter jump: the next entry after the focused one starting with the
+    letter, either case, from the top again after the last."""
+    work = s.workdir("list_look", {REPO: repository(*((n, "", "") for n in LOOK_NAMES))})
+    p = s.start(work)
+    check(p.items(), (LOOK_NAMES, -1), "entries as the file has them")
+
+    def still(name):
+        s.xdotool("mousemove", "0", "0")
+        p.d("notooltip 10000")
+        p.d("sync")
+        p.screenshot(name)
+
+    still("list-unselected")
+    click_entry(s, p, 0)
+    still("list-selected-focused")
+    p.select(10)
+    still("list-scrolled-focused")
+    left, top, right, bottom = p.rect(EDT_NAME)
+    s.xdotool("mousemove", str((left + right) // 2), str((top + bottom) // 2), "click", "1")
+    poll("the name box focused", lambda: p.focus() == str(EDT_NAME), timeout=3)
+    still("list-scrolled-unfocused")
+
+    p.select(0)
+    # Each typed letter: where the selection goes and what the name box then shows.
+    for char, index in [("a", 1), ("A", 0), ("z", 3), ("q", 3), ("\u0428", 10), ("\u0451", 4),
+                        ("\u0451", 5), ("\u0401", 4), ("\u0448", 10)]:
+        p.d(f"key {DLG_FORMS} 0 {ord(char)}")
+        p.d("sync")
+        check((p.items()[1], p.text(EDT_NAME)), (index, LOOK_NAMES[index]), f"after typing {char!r}")
+    p.close()
+
+
 def wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 

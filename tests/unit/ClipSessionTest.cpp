@@ -204,7 +204,7 @@ protected:
 
     void Check(int step) {
         SCOPED_TRACE("step " + std::to_string(step));
-        ASSERT_EQ(W.DlgForms.Items.size(), Model.size());
+        ASSERT_EQ(W.DlgForms.Size(), Model.size());
         EXPECT_EQ(W.DlgForms.Selected, Selected);
         EXPECT_EQ(W.edtName.Value, NameBox);
         EXPECT_EQ(W.StatusBar1.Text, Status);
@@ -213,8 +213,8 @@ protected:
         ASSERT_EQ(Form->RootElement->ChildNodes()->Count(), static_cast<int>(Model.size()));
         TXmlDNode* node = Form->RootElement->FirstChild();
         for (size_t i = 0; i < Model.size(); ++i, node = node->NextSibling()) {
-            ASSERT_EQ(W.DlgForms.Items[i].Object, node);
-            EXPECT_EQ(W.DlgForms.Items[i].Text, Model[i].Name);
+            ASSERT_EQ(W.DlgForms.ItemObject(i), node);
+            EXPECT_EQ(W.DlgForms.ItemText(i), Model[i].Name);
             auto* element = static_cast<TXmlDElement*>(node);
             EXPECT_EQ(element->GetAttribute("name", "?"), Model[i].Name);
             EXPECT_EQ(element->FirstChild()->GetText(), Model[i].Controls);
@@ -240,9 +240,9 @@ TEST_F(ClipSessionTest, ThousandsOfRandomStepsMatchTheModel) {
     // A new run reads back what the session left.
     Restart();
     EXPECT_TRUE(W.Boxes.Errors.empty()) << LastError();
-    ASSERT_EQ(W.DlgForms.Items.size(), Model.size());
+    ASSERT_EQ(W.DlgForms.Size(), Model.size());
     for (size_t i = 0; i < Model.size(); ++i) {
-        EXPECT_EQ(W.DlgForms.Items[i].Text, Model[i].Name) << i;
+        EXPECT_EQ(W.DlgForms.ItemText(i), Model[i].Name) << i;
         EXPECT_EQ(ControlsOf(static_cast<int>(i)), AfterReload(Model[i].Controls)) << i;
         EXPECT_EQ(ModuleOf(static_cast<int>(i)), AfterReload(Model[i].Module)) << i;
     }

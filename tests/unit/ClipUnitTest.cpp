@@ -173,7 +173,7 @@ TEST_F(ClipUnitTest, AddAppendsTemplateWithoutMovingSelection) {
     EXPECT_EQ(W.DlgForms.Selected, 1);
     EXPECT_EQ(W.edtName.Value, "");
     EXPECT_EQ(W.StatusBar1.Text, "");
-    TXmlDElement* added = W.DlgForms.Items[3].Object;
+    TXmlDElement* added = W.DlgForms.ItemObject(3);
     EXPECT_EQ(Form->CurrentTemplate, added);
     EXPECT_EQ(Form->RootElement->LastChild(), added);
     EXPECT_EQ(added->GetXml(), "<Groops name=\"  D  \"><Controls/><Module/></Groops>");
@@ -190,7 +190,7 @@ TEST_F(ClipUnitTest, AddAcceptsEmptyAndRepeatedNames) {
                          "\"><Groops name=\"\"><Controls/><Module/></Groops>"
                          "<Groops name=\"same\"><Controls/><Module/></Groops>"
                          "<Groops name=\"same\"><Controls/><Module/></Groops></Document>");
-    EXPECT_NE(W.DlgForms.Items[1].Object, W.DlgForms.Items[2].Object);
+    EXPECT_NE(W.DlgForms.ItemObject(1), W.DlgForms.ItemObject(2));
 }
 
 TEST_F(ClipUnitTest, AddDoesNotTouchTheSelectedTemplatesModule) {
@@ -231,12 +231,12 @@ TEST_F(ClipUnitTest, RenameChangesDocumentEntryAndStatusKeepingSelection) {
     EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{"X", "B", "Y"}));
     EXPECT_EQ(W.DlgForms.Selected, 1);
     EXPECT_EQ(W.edtName.Value, "");
-    EXPECT_EQ(W.DlgForms.Items[1].Object->GetAttribute("name", "?"), "B");
+    EXPECT_EQ(W.DlgForms.ItemObject(1)->GetAttribute("name", "?"), "B");
 
     Rename(1, "");
     EXPECT_EQ(W.StatusBar1.Text, C("Изменено название c Bна "));
-    EXPECT_EQ(W.DlgForms.Items[1].Text, "");
-    EXPECT_EQ(W.DlgForms.Items[1].Object->GetAttribute("name", "?"), "");
+    EXPECT_EQ(W.DlgForms.ItemText(1), "");
+    EXPECT_EQ(W.DlgForms.ItemObject(1)->GetAttribute("name", "?"), "");
 }
 
 TEST_F(ClipUnitTest, DeleteRemovesSelectedTemplateAndLeavesButtonsEnabled) {
@@ -253,7 +253,7 @@ TEST_F(ClipUnitTest, DeleteRemovesSelectedTemplateAndLeavesButtonsEnabled) {
     EXPECT_TRUE(W.Button3.Enabled);
     EXPECT_EQ(W.StatusBar1.Text, "");
     EXPECT_EQ(Form->RootElement->ChildNodes()->Count(), 2);
-    EXPECT_EQ(W.DlgForms.Items[1].Object, Form->RootElement->LastChild());
+    EXPECT_EQ(W.DlgForms.ItemObject(1), Form->RootElement->LastChild());
     EXPECT_TRUE(W.Boxes.Errors.empty());
 }
 

@@ -109,11 +109,11 @@ TEST_F(OutsideChangeTest, ActivationReadsAgainKeepingTheSelectionByNameAndCostsN
     for (int i = 0; i < 3; ++i) Activate();
     EXPECT_EQ(Memory.Hashes, hashesAtStart);  // an attribute query each, no read
     // The same bytes written again: read once for the hash, not loaded again.
-    TXmlDElement* before = W.DlgForms.Items[0].Object;
+    TXmlDElement* before = W.DlgForms.ItemObject(0);
     Memory.WriteOutside(FileName, File());
     Activate();
     EXPECT_EQ(Memory.Hashes, hashesAtStart + 1);
-    EXPECT_EQ(W.DlgForms.Items[0].Object, before);
+    EXPECT_EQ(W.DlgForms.ItemObject(0), before);
     EXPECT_TRUE(W.StatusBar1.Text.empty()) << W.StatusBar1.Text;
 
     // Another "B" before the selected one: the nearest "B" to the old place stays selected.
@@ -190,12 +190,12 @@ TEST_F(OutsideChangeTest, UnreadableAtStartIsNeverWrittenOverUntilItHasBeenRead)
     ASSERT_EQ(W.Boxes.Errors.size(), 1u);
     EXPECT_EQ(W.Boxes.Errors[0].Text, "Cannot open file " + FileName + ".\r\n" +
                                           C("Файл шаблонов не будет перезаписан, пока его не удастся прочитать."));
-    EXPECT_TRUE(W.DlgForms.Items.empty());
+    EXPECT_TRUE(W.DlgForms.Count() == 0);
 
     Add("new");
     EXPECT_EQ(W.StatusBar1.Text, C("Изменение не выполнено: файл шаблонов не удаётся прочитать: ") +
                                      "Cannot open file " + FileName + ".");
-    EXPECT_TRUE(W.DlgForms.Items.empty());
+    EXPECT_TRUE(W.DlgForms.Count() == 0);
     Activate();
     EXPECT_EQ(W.StatusBar1.Text, C("Файл шаблонов не удаётся прочитать: ") + "Cannot open file " + FileName + ".");
     bool closed = false;

@@ -177,7 +177,7 @@ TEST_F(RepositoryFileTest, FileWithoutRootElementGetsTheNewRepositoryRoot) {
         Start(c.File);
         EXPECT_TRUE(W.Boxes.Errors.empty()) << c.Name << ": " << LastError();
         ASSERT_NE(Form->RootElement, nullptr) << c.Name;
-        EXPECT_TRUE(W.DlgForms.Items.empty());
+        EXPECT_TRUE(W.DlgForms.Count() == 0);
         Add("t");
         EXPECT_EQ(W.DlgForms.Texts(), std::vector<std::string>{"t"}) << c.Name;
         Close();

@@ -9,8 +9,10 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Scaling.h"
 #include "app/win32/WinApplication.h"
@@ -20,6 +22,7 @@
 #include "app/win32/WinTrayIcon.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
+#include "xml/XXmlDom.h"
 
 using namespace tessara;
 using namespace tessara::win32;
@@ -38,7 +41,52 @@ bool RunningUnderWine() {
     return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-TXmlDElement* Link(int n) { return reinterpret_cast<TXmlDElement*>(static_cast<intptr_t>(n)); }
+// A template element named Name, kept until the end of the run: the list reads its entries'
+// texts from their elements.
+TXmlDElement* Named(const std::string& name) {
+    static std::vector<TRef<TXmlDElement>> kept;
+    kept.emplace_back(new TXmlDElement("Groops"));
+    kept.back()->SetAttribute("name", name);
+    return kept.back().Get();
+}
+
+// Template element number N, the same one on every call.
+TXmlDElement* Link(int n) {
+    static std::map<int, TXmlDElement*> links;
+    TXmlDElement*& link = links[n];
+    if (link == nullptr) link = Named("link " + std::to_string(n));
+    return link;
+}
+
+// The client area of a list as it paints itself, one 0xRRGGBB word a pixel.
+std::vector<uint32_t> PaintedPixels(HWND list) {
+    RECT client;
+    ::GetClientRect(list, &client);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::vector<uint32_t> pixels;
+    if (bitmap != nullptr) {
+        const HGDIOBJ old = ::SelectObject(dc, bitmap);
+        // As a paint does: the background erased first, then the items.
+        ::SendMessageW(list, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        ::SendMessageW(list, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        ::GdiFlush();
+        const auto* first = static_cast<const uint32_t*>(bits);
+        pixels.assign(first, first + static_cast<size_t>(client.right) * static_cast<size_t>(client.bottom));
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+    }
+    ::DeleteDC(dc);
+    return pixels;
+}
 
 }  // namespace
 
@@ -340,6 +388,84 @@ TEST_F(Win32Window, ListItemsKeepLinksAndSelectionThroughRenameAndDelete) {
     EXPECT_EQ(list.ItemIndex(), -1);
     EXPECT_EQ(list.ItemText(1), "c");
     EXPECT_EQ(list.ItemObject(1), Link(3));
+}
+
+TEST_F(Win32Window, OwnerDataListPaintsAsTheStandardListWithTheSameTexts) {
+    const HWND owned = Window.Control(idDlgForms);
+    RECT at;
+    ::GetWindowRect(owned, &at);
+    const HWND standard = ::CreateWindowExW(
+        WS_EX_CLIENTEDGE, L"LISTBOX", L"", WS_CHILD | WS_VSCROLL | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS, 0, 0,
+        at.right - at.left, at.bottom - at.top, Window.Handle(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(standard, nullptr);
+    ::SendMessageW(standard, WM_SETFONT, ::SendMessageW(owned, WM_GETFONT, 0, 0), FALSE);
+    ::SendMessageW(standard, LB_SETITEMHEIGHT, 0, ::SendMessageW(owned, LB_GETITEMHEIGHT, 0, 0));
+    const char* names[] = {"Форма", "", "a&b", "Таб\tназвание", "W", "Очень длинное название шаблона, которое не помещается"};
+    Window.DlgForms.BeginUpdate();
+    for (const char* name : names) {
+        Window.DlgForms.Add(Cp1251(name), Named(Cp1251(name)));
+        ::SendMessageW(standard, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(Cp1251(name)).c_str()));
+    }
+    Window.DlgForms.EndUpdate();
+    for (const int selected : {-1, 0, 3, 5}) {
+        SCOPED_TRACE(selected);
+        Window.DlgForms.SetItemIndex(selected);
+        ::SendMessageW(standard, LB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+        const std::vector<uint32_t> expected = PaintedPixels(standard), got = PaintedPixels(owned);
+        ASSERT_FALSE(expected.empty());
+        ASSERT_EQ(got.size(), expected.size());
+        size_t differing = 0;
+        for (size_t i = 0; i < got.size(); ++i) differing += (got[i] & 0xFFFFFF) != (expected[i] & 0xFFFFFF);
+        EXPECT_EQ(differing, 0u);
+    }
+    ::DestroyWindow(standard);
+}
+
+TEST_F(Win32Window, OwnerDataListCountsAndReadsItsEntriesAndJumpsToTheTypedLetter) {
+    TWinListBox& list = Window.DlgForms;
+    const HWND control = list.Handle();
+    EXPECT_NE(::GetWindowLongPtrW(control, GWL_STYLE) & LBS_NODATA, 0);
+    auto text = [&](int index) {
+        wchar_t buffer[64] = L"unchanged";
+        const LRESULT length = ::SendMessageW(control, LB_GETTEXT, static_cast<WPARAM>(index),
+                                              reinterpret_cast<LPARAM>(buffer));
+        return length == LB_ERR ? std::wstring(L"error") : std::wstring(buffer, static_cast<size_t>(length));
+    };
+    list.BeginUpdate();
+    for (const char* name : {"Alpha", "beta", "Альфа", "Бета"}) list.Add(Cp1251(name), Named(Cp1251(name)));
+    list.EndUpdate();
+    EXPECT_EQ(::SendMessageW(control, LB_GETCOUNT, 0, 0), 4);
+    EXPECT_EQ(::SendMessageW(control, LB_GETTEXTLEN, 2, 0), 5);
+    EXPECT_EQ(text(2), L"Альфа");
+    EXPECT_EQ(text(4), L"error");
+
+    // Filled again as the form fills it (emptied from the bottom, then appended), with the
+    // selection set before the fill ends.
+    list.SetItemIndex(3);
+    list.BeginUpdate();
+    for (int i = list.Count() - 1; i >= 0; --i) list.Delete(i);
+    for (const char* name : {"beta", "Alpha", "Бета"}) list.Add(Cp1251(name), Named(Cp1251(name)));
+    EXPECT_EQ(list.ItemIndex(), -1);
+    list.SetItemIndex(1);
+    list.EndUpdate();
+    EXPECT_EQ(::SendMessageW(control, LB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(text(0), L"beta");
+
+    // Typed letters move the selection through the list's own key handling.
+    struct {
+        wchar_t Typed;
+        int Selected;
+    } const steps[] = {{L'b', 0}, {L'B', 0}, {L'a', 1}, {L'б', 2}, {L'Б', 2}, {L'q', 2}, {L'\x4E2D', 2}};
+    for (const auto& step : steps) {
+        ::SendMessageW(control, WM_CHAR, step.Typed, 1);
+        EXPECT_EQ(list.ItemIndex(), step.Selected) << static_cast<int>(step.Typed);
+    }
+
+    list.Delete(0);  // outside a fill: the entries below move up, the selection with them
+    EXPECT_EQ(::SendMessageW(control, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(list.ItemIndex(), 1);
+    EXPECT_EQ(text(1), L"Бета");
 }
 
 TEST_F(Win32Window, TextsOfEditStatusAndButtonsCrossTheWideEdge) {

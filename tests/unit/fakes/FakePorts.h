@@ -15,35 +15,42 @@
 #include <utility>
 #include <vector>
 
+#include "app/ListEntries.h"
 #include "app/Ports.h"
 #include "app/RepositoryBackup.h"
 #include "platform/Exceptions.h"
 
 namespace tessara::fakes {
 
+// The entries are kept as the window's list keeps them (TListEntries): links to the template
+// elements, whose names are their texts, so that a handler that changes a name before it reads
+// the entry's text reads the new one here too.
 class FakeListBox : public IListBox {
 public:
-    struct Item {
-        std::string Text;
-        TXmlDElement* Object;
-    };
-    std::vector<Item> Items;
+    TListEntries Entries;
     int Selected = -1;
     int UpdateDepth = 0;
     int Updates = 0;
 
-    int Count() const override { return static_cast<int>(Items.size()); }
-    std::string ItemText(int index) const override { return At(index).Text; }
-    TXmlDElement* ItemObject(int index) const override { return At(index).Object; }
+    int Count() const override { return Entries.Count(); }
+    size_t Size() const { return static_cast<size_t>(Count()); }
+    std::string ItemText(int index) const override {
+        At(index);
+        return std::string(Entries.Text(index));
+    }
+    TXmlDElement* ItemObject(int index) const override {
+        At(index);
+        return Entries.Object(index);
+    }
     int ItemIndex() const override { return Selected; }
     void SetItemIndex(int index) override {
         if (index < -1 || index >= Count()) throw std::logic_error("SetItemIndex out of range");
         Selected = index;
     }
-    void Add(const std::string& text, TXmlDElement* object) override { Items.push_back({text, object}); }
+    void Add(const std::string& text, TXmlDElement* object) override { Entries.Add(text, object); }
     void Delete(int index) override {
         At(index);
-        Items.erase(Items.begin() + index);
+        Entries.Delete(index);
         // A list box loses its selection when the selected item goes, and keeps pointing at
         // the same item otherwise.
         if (Selected == index) Selected = -1;
@@ -51,8 +58,8 @@ public:
     }
     void SetItemText(int index, const std::string& text) override {
         At(index);
-        Items[static_cast<size_t>(index)].Text = text;
-        // Like LB_DELETESTRING + LB_INSERTSTRING, a text change drops the selection.
+        Entries.SetText(index, text);
+        // The handlers select the entry again after a text change; a list may drop it.
         if (Selected == index) Selected = -1;
     }
     void BeginUpdate() override {
@@ -72,14 +79,13 @@ public:
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
-        for (const Item& item : Items) texts.push_back(item.Text);
+        for (int i = 0; i < Count(); ++i) texts.push_back(ItemText(i));
         return texts;
     }
 
 private:
-    const Item& At(int index) const {
+    void At(int index) const {
         if (index < 0 || index >= Count()) throw std::logic_error("list index out of range");
-        return Items[static_cast<size_t>(index)];
     }
 };
 

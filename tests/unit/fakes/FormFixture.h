@@ -79,10 +79,10 @@ protected:
 
     // The two texts of the template element of an entry.
     std::string ControlsOf(int index) const {
-        return W.DlgForms.Items.at(static_cast<size_t>(index)).Object->FirstChild()->GetText();
+        return W.DlgForms.ItemObject(index)->FirstChild()->GetText();
     }
     std::string ModuleOf(int index) const {
-        return W.DlgForms.Items.at(static_cast<size_t>(index)).Object->FirstChild()->NextSibling()->GetText();
+        return W.DlgForms.ItemObject(index)->FirstChild()->NextSibling()->GetText();
     }
 
     static std::string NewRepositoryXml() {
