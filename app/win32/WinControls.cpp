@@ -12,7 +12,7 @@
 namespace tessara::win32 {
 namespace {
 
-constexpr UINT_PTR kListTextId = 3;
+constexpr UINT_PTR kListTextId = 4;  // the list's keys and mouse subclasses are 2 and 3
 
 TOOLINFOW ControlTool(HWND owner, HWND control, UINT flags = TTF_SUBCLASS) {
     TOOLINFOW tool{};
