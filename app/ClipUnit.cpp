@@ -73,6 +73,11 @@ private:
     IListBox& List;
 };
 
+// Removes every entry, from the bottom: during a fill the list drops them all in one step.
+void EmptyList(IListBox& list) {
+    for (int i = list.Count() - 1; i >= 0; --i) list.Delete(i);
+}
+
 }  // namespace
 
 std::string StandardErrorText(const std::string& message) {
@@ -123,7 +128,7 @@ TmForm::~TmForm() {
     // The list's entries point into the document: they go before it.
     {
         TListUpdate update(Ports.DlgForms);
-        for (int i = Ports.DlgForms.Count() - 1; i >= 0; --i) Ports.DlgForms.Delete(i);
+        EmptyList(Ports.DlgForms);
     }
     RootElement = nullptr;
     CurrentTemplate = nullptr;
@@ -404,7 +409,7 @@ void TmForm::ListTemplates() {
     const int selected = list.ItemIndex();
     const std::string selectedName = selected >= 0 && selected < list.Count() ? list.ItemText(selected) : std::string();
     TListUpdate update(list);
-    for (int i = list.Count() - 1; i >= 0; --i) list.Delete(i);
+    EmptyList(list);
     // Comments, processing instructions and texts between the templates are passed over;
     // they stay in the document and are written back.
     for (TXmlDNode* child = RootElement->FirstChild(); child != nullptr; child = child->NextSibling()) {
