@@ -65,12 +65,24 @@ if ((${#missing[@]} > 0)); then
             exit 1
         fi
     fi
-    apt() {
-        if ! "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "$@" >>"$log" 2>&1 </dev/null; then
-            echo "setup: error: '$*' failed; the last lines of $log:" >&2
-            tail -n 20 "$log" >&2
-            exit 1
-        fi
+    run() { "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive "$@" >>"$log" 2>&1 </dev/null; }
+    failed() {
+        echo "setup: error: '$*' failed; the last lines of $log:" >&2
+        tail -n 20 "$log" >&2
+        exit 1
+    }
+    apt() { run "$@" || failed "$@"; }
+    # A mirror in the middle of a sync serves index files that do not match their release file,
+    # for a minute or two: such a step is tried again after a pause.
+    apt_retried() {
+        local try
+        for try in 1 2 3; do
+            run "$@" && return 0
+            ((try < 3)) || break
+            echo "setup: '$*' failed (try $try of 3); again in $((try * 10)) s"
+            sleep $((try * 10))
+        done
+        return 1
     }
     : >"$log"
     if ((need_i386)); then
@@ -78,9 +90,23 @@ if ((${#missing[@]} > 0)); then
         apt dpkg --add-architecture i386
     fi
     echo "setup: apt-get update"
-    apt apt-get update -q
+    # Indexes that still fail after the tries are left as they are: the ones that did come, or
+    # the ones from before, may hold every package; the install and the check below tell.
+    apt_retried apt-get update -q ||
+        echo "setup: apt-get update kept failing; going on with the package lists there are"
     echo "setup: installing ${missing[*]} (log: $log)"
-    apt apt-get install -y -q "${missing[@]}"
+    if ! apt_retried apt-get install -y -q "${missing[@]}"; then
+        # The i386 packages must have the very versions of their amd64 twins; a mirror whose
+        # i386 lists lag behind leaves none that fit. Without them the 32-bit build is still
+        # built, and the test command skips its Wine suites and says why.
+        native=()
+        for p in "${missing[@]}"; do [[ $p == *:i386 ]] || native+=("$p"); done
+        ((${#native[@]} < ${#missing[@]})) || failed apt-get install -y -q "${missing[@]}"
+        echo "setup: warning: the i386 packages cannot be installed from these package lists;" \
+            "installing the rest, and the 32-bit Windows build will not be run under Wine"
+        apt_retried apt-get install -y -q "${native[@]}" || failed apt-get install -y -q "${native[@]}"
+        missing=("${native[@]}")
+    fi
     for p in "${missing[@]}"; do
         installed "$p" || { echo "setup: error: $p is still not installed (see $log)" >&2; exit 1; }
     done

@@ -3,8 +3,9 @@
 # under the sanitizers and under Wine (64- and 32-bit), then the end-to-end suites and a short
 # fuzzing run. Ends with one line of totals, "total: N passed, M failed"
 # (and ", K skipped" when suites could not run on this machine), and a non-zero exit status when
-# anything failed or did not build. On a machine that cannot execute 32-bit programs the 32-bit
-# build is still built, and its Wine suites are skipped (each counts as one skipped).
+# anything failed or did not build. On a machine that cannot execute 32-bit programs, or whose
+# package lists give no wine32 that fits (see scripts/setup.sh), the 32-bit build is still
+# built, and its Wine suites are skipped (each counts as one skipped).
 #
 #   bash scripts/test.sh
 #
@@ -42,7 +43,13 @@ skip() {
     summary+=("$(printf '  %-22s skipped: %s' "$name" "$why")")
     note "$name: skipped, $why"
 }
-no_wine32="this machine cannot execute 32-bit programs"
+no_wine32() {
+    if [[ -x /usr/lib/wine/wine ]]; then
+        echo "this machine cannot execute 32-bit programs"
+    else
+        echo "32-bit Wine (wine32:i386) is not installed"
+    fi
+}
 
 show_tail() {
     echo "---- last lines of $1" >&2
@@ -98,7 +105,7 @@ for preset in native native-asan win64 win32; do
     fi
 
     if [[ $preset == win32 && $TESSARA_WINE32 == 0 ]]; then
-        skip "$preset unit" "$no_wine32"
+        skip "$preset unit" "$(no_wine32)"
         continue
     fi
     if [[ $preset == win* ]] && ((!wine_started)); then
@@ -165,7 +172,7 @@ for runner in tests/e2e/run.sh tests/e2e/*/run.sh; do
     [[ $suite == e2e ]] || suite="e2e-$suite"
     for preset in win64 win32; do
         if [[ $preset == win32 && $TESSARA_WINE32 == 0 ]]; then
-            skip "$preset $suite" "$no_wine32"
+            skip "$preset $suite" "$(no_wine32)"
         elif [[ " ${built[*]} " == *" $preset "* ]]; then
             run_suite "$preset $suite" "$logs/$preset-$suite.log" bash "$runner" "build/$preset"
         else
