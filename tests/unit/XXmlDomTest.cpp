@@ -800,6 +800,24 @@ TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
 
 }  // namespace
 
+// A document of several megabytes is rendered into fresh room that is advised for large pages:
+// the same bytes as the stream, whole or appended.
+TEST(XmlDomRender, LargeDocumentIntoFreshRoom) {
+    TRef<TXmlDDocument> doc(new TXmlDDocument());
+    auto* root = new TXmlDElement("r");
+    doc->AppendChild(root);
+    std::string text;
+    for (int i = 0; i < 1200000; ++i) text += i % 7 == 0 ? "\"&'<>" : "\xE0" "bc";
+    root->AppendChild(new TXmlDText(text));
+    TMemoryStream stream;
+    doc->WriteXmlToStream(&stream);
+    ASSERT_GT(stream.GetBytes().size(), size_t{6} << 20);
+    EXPECT_TRUE(doc->GetXml() == stream.GetBytes());
+    std::string appended(3, 'h');
+    doc->AppendXml(appended);
+    EXPECT_TRUE(appended == "hhh" + stream.GetBytes());
+}
+
 TEST(XmlDomRender, RandomTreesMatchTheReference) {
     for (unsigned seed = 1; seed <= 12; ++seed) {
         std::mt19937 rng(seed);
