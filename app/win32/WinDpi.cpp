@@ -11,6 +11,7 @@ using TSetProcessDpiAwareness = HRESULT(WINAPI*)(int awareness);
 using TSetProcessDPIAware = BOOL(WINAPI*)();
 using TGetDpiForSystem = UINT(WINAPI*)();
 using TGetDpiForWindow = UINT(WINAPI*)(HWND window);
+using TSystemParametersInfoForDpi = BOOL(WINAPI*)(UINT action, UINT param, void* data, UINT winIni, UINT dpi);
 using TAdjustWindowRectExForDpi = BOOL(WINAPI*)(RECT* rect, DWORD style, BOOL menu, DWORD exStyle,
                                                 UINT dpi);
 
@@ -59,6 +60,20 @@ int WindowDpi(HWND window) {
         if (const UINT dpi = get(window); dpi != 0) return static_cast<int>(dpi);
     }
     return SystemDpi();
+}
+
+bool NonClientMetricsAtDpi(NONCLIENTMETRICSW& metrics, int dpi) {
+    metrics = {};
+    metrics.cbSize = sizeof metrics;
+    if (const auto get = User32Function<TSystemParametersInfoForDpi>("SystemParametersInfoForDpi")) {
+        if (get(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi))) return true;
+    }
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
+    const int system = SystemDpi();
+    for (LOGFONTW* font : {&metrics.lfCaptionFont, &metrics.lfSmCaptionFont, &metrics.lfMenuFont,
+                           &metrics.lfStatusFont, &metrics.lfMessageFont})
+        font->lfHeight = ::MulDiv(font->lfHeight, dpi, system);
+    return true;
 }
 
 std::optional<SIZE> FrameAtDpi(DWORD style, DWORD exStyle, int dpi) {

@@ -18,6 +18,11 @@ int SystemDpi();
 // The DPI of the display the window is on, or the system's where Windows cannot tell.
 int WindowDpi(HWND window);
 
+// The system's fonts and sizes for non-client parts (the message font among them) as they are
+// at a DPI: asked for at that DPI where Windows can (Windows 10 1607 and later), otherwise
+// taken at the system's DPI with the font heights scaled. False when neither can be read.
+bool NonClientMetricsAtDpi(NONCLIENTMETRICSW& metrics, int dpi);
+
 // The width and height a window's frame adds to its client area at a DPI (both edges together);
 // none where Windows cannot tell the frame at a DPI other than the system's (before Windows 10).
 std::optional<SIZE> FrameAtDpi(DWORD style, DWORD exStyle, int dpi);

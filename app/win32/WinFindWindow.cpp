@@ -21,11 +21,13 @@ constexpr int kMargin = 4;
 constexpr int kSearchHeight = 22;
 constexpr int kGap = 12;  // between a row's name and its module line
 
-// The font of message boxes, which the system picks to show the user's language.
-HFONT CreateMessageFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+constexpr int kLeastRowHeight = 16;
+constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which Windows 7's headers lack
+
+// The font of message boxes, which the system picks to show the user's language, at a DPI.
+HFONT CreateMessageFont(int dpi) {
+    NONCLIENTMETRICSW metrics;
+    if (!NonClientMetricsAtDpi(metrics, dpi)) return nullptr;
     return ::CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
@@ -51,7 +53,6 @@ void TWinFindWindow::Create(HINSTANCE instance, HICON icon) {
                                Wide(Texts().MainCaption).c_str(), WS_POPUP | WS_BORDER | WS_CLIPCHILDREN,
                                0, 0, kWidth, kHeight, nullptr, nullptr, instance, this);
     if (Window == nullptr) throw Exception("Cannot create the find window");
-    Font = CreateMessageFont();
     Search = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, 0, 0, 0,
                                0, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idFindSearch)),
@@ -65,9 +66,20 @@ void TWinFindWindow::Create(HINSTANCE instance, HICON icon) {
         0, 0, 0, 0, Window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(idFindList)), instance,
         nullptr);
     if (Search == nullptr || List == nullptr) throw Exception("Cannot create the find window");
-    if (Font != nullptr) {
-        ::SendMessageW(Search, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
-        ::SendMessageW(List, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+    ::SetWindowSubclass(Search, SearchBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    ApplyDpi(WindowDpi(Window));
+    Layout();
+}
+
+void TWinFindWindow::ApplyDpi(int dpi) {
+    Dpi = dpi;
+    if (Font != nullptr && FontDpi == dpi) return;
+    if (const HFONT font = CreateMessageFont(dpi)) {
+        ::SendMessageW(Search, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        ::SendMessageW(List, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (Font != nullptr) ::DeleteObject(Font);
+        Font = font;
+        FontDpi = dpi;
     }
     const HDC dc = ::GetDC(List);
     const HGDIOBJ old = ::SelectObject(dc, Font != nullptr ? Font : ::GetStockObject(DEFAULT_GUI_FONT));
@@ -75,10 +87,8 @@ void TWinFindWindow::Create(HINSTANCE instance, HICON icon) {
     ::GetTextMetricsW(dc, &metrics);
     ::SelectObject(dc, old);
     ::ReleaseDC(List, dc);
-    RowHeight = std::max<int>(16, metrics.tmHeight + 4);
+    RowHeight = std::max<int>(Scaled(kLeastRowHeight), metrics.tmHeight + 4);
     ::SendMessageW(List, LB_SETITEMHEIGHT, 0, RowHeight);
-    ::SetWindowSubclass(Search, SearchBoxProc, 1, reinterpret_cast<DWORD_PTR>(this));
-    Layout();
 }
 
 void TWinFindWindow::SetForm(TFindForm* form, std::function<void(const std::exception&)> onError) {
@@ -109,7 +119,7 @@ void TWinFindWindow::Guard(F&& handler) {
     }
 }
 
-int TWinFindWindow::Scaled(int value) const { return ScaleToDpi(value, WindowDpi(Window)); }
+int TWinFindWindow::Scaled(int value) const { return ScaleToDpi(value, Dpi); }
 
 void TWinFindWindow::Layout() {
     RECT client;
@@ -131,8 +141,10 @@ void TWinFindWindow::Show() {
     RECT work{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     if (::GetMonitorInfoW(::MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST), &monitor))
         work = monitor.rcWork;
-    // Sized for the display it opens on: moved there first, it takes that display's DPI.
+    // Sized for the display it opens on: moved there first, it takes that display's DPI, and
+    // its font is made for it.
     ::SetWindowPos(Window, nullptr, pointer.x, pointer.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ApplyDpi(WindowDpi(Window));
     const int windowWidth = Scaled(kWidth);
     const int windowHeight = Scaled(kHeight);
     const int x = std::max<int>(work.left, std::min<int>(pointer.x, work.right - windowWidth));
@@ -257,6 +269,20 @@ LRESULT TWinFindWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         break;
+    case WM_SIZE:
+        Layout();
+        return 0;
+    case kDpiChanged: {
+        // Moved to a display of another scale while it shows: the font and sizes of that
+        // scale, at the place the system suggests.
+        ApplyDpi(LOWORD(wParam));
+        const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+        ::SetWindowPos(Window, nullptr, suggested.left, suggested.top, Scaled(kWidth), Scaled(kHeight),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+        Layout();
+        ::InvalidateRect(Window, nullptr, TRUE);
+        return 0;
+    }
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE) Guard([&] { Form->Deactivated(); });
         else ::SetFocus(Search);

@@ -60,6 +60,8 @@ private:
     void OnCommand(int id, int code);
     void DrawRow(const DRAWITEMSTRUCT& item);
     void Layout();
+    // Takes Dpi as the window's: the font made for it, the row height from that font.
+    void ApplyDpi(int dpi);
     // A laid-out pixel size at the window's DPI.
     int Scaled(int value) const;
     template <class F>
@@ -70,6 +72,8 @@ private:
     HWND List = nullptr;
     HWND Previous = nullptr;  // the active window before Show
     HFONT Font = nullptr;
+    int Dpi = 0;      // the DPI the window is laid out for
+    int FontDpi = 0;  // the DPI Font was made for
     int RowHeight = 16;
     bool SettingText = false;
     bool HotkeyRegistered = false;

@@ -17,6 +17,7 @@
 #include "app/Scaling.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinClipboard.h"
+#include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
@@ -597,6 +598,59 @@ TEST_F(Win32WindowPerMonitor, DpiChangeLaysOutAtTheNewScaleAndBackExactlyKeeping
     ::GetWindowRect(Window.Handle(), &client);
     EXPECT_EQ(client.right - client.left, 268);
     EXPECT_EQ(client.bottom - client.top, outer.bottom - outer.top);
+}
+
+// The find window at the DPI of a display it is moved to while it shows, and back: its size, the
+// layout of its two controls, its font and its row height are those of each scale.
+TEST_F(Win32WindowPerMonitor, FindWindowTakesTheScaleOfTheDisplayItIsMovedTo) {
+    TWinFindWindow find;
+    find.Create(::GetModuleHandleW(nullptr), nullptr);
+    const HWND search = ::GetDlgItem(find.Handle(), idFindSearch);
+    const HWND list = ::GetDlgItem(find.Handle(), idFindList);
+    const auto rectOf = [&](HWND control) {
+        RECT r;
+        ::GetWindowRect(control, &r);
+        ::MapWindowPoints(nullptr, find.Handle(), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    };
+    std::map<int, std::pair<LONG, LRESULT>> looks;  // DPI -> font height, row height
+    for (const int dpi : {96, 144, 192, 96}) {
+        SCOPED_TRACE(dpi);
+        const RECT suggested = {30, 40, 31, 41};
+        ::SendMessageW(find.Handle(), kDpiChanged, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT outer, client;
+        ::GetWindowRect(find.Handle(), &outer);
+        ::GetClientRect(find.Handle(), &client);
+        EXPECT_EQ(outer.left, 30);
+        EXPECT_EQ(outer.top, 40);
+        EXPECT_EQ(outer.right - outer.left, ScaleToDpi(480, dpi));
+        EXPECT_EQ(outer.bottom - outer.top, ScaleToDpi(300, dpi));
+        const int margin = ScaleToDpi(4, dpi), box = ScaleToDpi(22, dpi);
+        const RECT s = rectOf(search), l = rectOf(list);
+        EXPECT_EQ(s.left, margin);
+        EXPECT_EQ(s.top, margin);
+        EXPECT_EQ(s.right, client.right - margin);
+        EXPECT_EQ(s.bottom, margin + box);
+        EXPECT_EQ(l.left, margin);
+        EXPECT_EQ(l.top, margin + box + margin);
+        EXPECT_EQ(l.right, client.right - margin);
+        EXPECT_EQ(l.bottom, client.bottom - margin);
+        const LONG font = FontHeightOf(list);
+        EXPECT_EQ(FontHeightOf(search), font);
+        const LRESULT row = ::SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+        EXPECT_GE(row, ScaleToDpi(16, dpi));
+        if (const auto seen = looks.find(dpi); seen != looks.end()) {
+            EXPECT_EQ(font, seen->second.first);  // back at a scale: exactly as it was
+            EXPECT_EQ(row, seen->second.second);
+        }
+        looks[dpi] = {font, row};
+    }
+    // A larger scale, a larger font and row; the font in proportion to the scale.
+    EXPECT_LT(looks[96].first, 0);
+    EXPECT_NEAR(static_cast<double>(looks[144].first) / looks[96].first, 1.5, 0.15);
+    EXPECT_NEAR(static_cast<double>(looks[192].first) / looks[96].first, 2.0, 0.2);
+    EXPECT_GT(looks[144].second, looks[96].second);
+    EXPECT_GT(looks[192].second, looks[144].second);
 }
 
 #endif  // _WIN32
