@@ -126,9 +126,10 @@ void TWinFindWindow::Layout() {
     ::GetClientRect(Window, &client);
     const int margin = Scaled(kMargin);
     const int width = client.right - 2 * margin;
-    ::MoveWindow(Search, margin, margin, width, Scaled(kSearchHeight), FALSE);
+    // Repainted as they move: the window may be on the screen (a resize, a new scale).
+    ::MoveWindow(Search, margin, margin, width, Scaled(kSearchHeight), TRUE);
     const int top = margin + Scaled(kSearchHeight) + margin;
-    ::MoveWindow(List, margin, top, width, client.bottom - top - margin, FALSE);
+    ::MoveWindow(List, margin, top, width, client.bottom - top - margin, TRUE);
 }
 
 void TWinFindWindow::Show() {

@@ -615,7 +615,7 @@ std::map<std::string, Command>& Commands()
     };
     // The find window: find-wait MS shown|hidden, find-hotkey (WM_HOTKEY as the system posts
     // it), find-rows ("count selected"), find-text (the search box), find-key,
-    // find-rect.
+    // find-rect [ID].
     c["find-wait"] = [](const Args& a) {
         NeedArgs(a, 2);
         const bool shown = a[2] == "shown";
@@ -640,9 +640,10 @@ std::map<std::string, Command>& Commands()
         PostKey(FindControl(FindSearchId), a, 1);
         return std::string();
     };
-    c["find-rect"] = [](const Args&) {
+    // find-rect [ID]: the find window's rectangle on the screen, or that of its control ID.
+    c["find-rect"] = [](const Args& a) {
         RECT r;
-        GetWindowRect(Find(), &r);
+        GetWindowRect(a.size() > 1 ? FindControl(ParseNumber(a[1])) : Find(), &r);
         return RectText(r);
     };
     // chord MODS VK: a key typed on the keyboard with modifiers held (MODS: "none" or

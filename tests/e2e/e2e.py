@@ -134,6 +134,15 @@ def memo_toggle(s):
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 
 
+def pixel(png, x, y):
+    """The colour of one pixel of a screenshot, as ImageMagick names it."""
+    r = subprocess.run(["convert", png, "-crop", f"1x1+{x}+{y}", "-format", "%[pixel:p{0,0}]", "info:"],
+                       stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+    if r.returncode != 0:
+        raise Failed(f"cannot read a pixel of {png}: {r.stderr.strip()}")
+    return r.stdout.strip()
+
+
 def scaled(value, dpi):
     """A laid-out value at a DPI, rounded as the program rounds it: to the nearest pixel, halves
     away from zero."""
@@ -219,6 +228,33 @@ def scale_150(s):
             measured.append(f"after the toggle: outer width {p.width()}")
             if name:
                 p.screenshot(name)
+        # The find window opens at the same scale: its size, and its search box and list
+        # filling it inside the scaled margins.
+        p.add("Печать")
+        p.add("Отчёт")
+        s.xdotool("mousemove", "40", "40")
+        open_find_window(s)
+        f = [int(v) for v in s.driver("find-rect").split()]
+        box = [int(v) for v in s.driver(f"find-rect {FIND_SEARCH}").split()]
+        rows = [int(v) for v in s.driver(f"find-rect {FIND_LIST}").split()]
+        check((f[2] - f[0], f[3] - f[1]), (scaled(480, 144), scaled(300, 144)), "the find window's size")
+        border, margin = box[0] - f[0] - scaled(4, 144), scaled(4, 144)
+        check((box[1] - f[1] - border, box[3] - box[1], box[2]),
+              (margin, scaled(22, 144), f[2] - border - margin), "the search box at 150%")
+        check((rows[0], rows[1] - box[3], rows[2], rows[3]),
+              (box[0], margin, f[2] - border - margin, f[3] - border - margin), "the find list at 150%")
+        check(find_rows(s), (2, 0), "the find window's rows")
+        measured.append(f"find window {f}, search box {box}, list {rows}")
+        shot = os.path.join(s.out, "find-window-150.png")
+        subprocess.run(["import", "-silent", "-window", "root", "-crop", f"{f[2] - f[0]}x{f[3] - f[1]}+{f[0]}+{f[1]}",
+                        "+repage", shot], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=True)
+        # Painted where it stands: the list's right edge drawn as its left one (a list moved
+        # without its frame repainted keeps the edge of its old size).
+        middle = (rows[1] + rows[3]) // 2 - f[1]
+        check(pixel(shot, rows[2] - 1 - f[0], middle), pixel(shot, rows[0] - f[0], middle),
+              "the find list's right edge as its left")
+        s.driver(f"find-key {VK_ESCAPE}")
+        s.driver("find-wait 5000 hidden")
         with open(os.path.join(s.out, "scale_150.txt"), "w", encoding="utf-8") as f:
             f.write("\n".join(measured) + "\n")
         p.close()
