@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 
+#include "app/ListEntries.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
@@ -74,10 +75,30 @@ size_t PairBit(unsigned char first, unsigned char second) {
 void SetBit(uint64_t* signature, size_t bit) { signature[bit / 64] |= uint64_t{1} << (bit % 64); }
 
 void AddToSignature(uint64_t* signature, std::string_view folded) {
-    for (size_t i = 0; i < folded.size(); ++i) {
-        const auto c = static_cast<unsigned char>(folded[i]);
-        SetBit(signature, c);
-        if (i + 1 < folded.size()) SetBit(signature, PairBit(c, static_cast<unsigned char>(folded[i + 1])));
+    // The bytes are marked one to a byte and packed into their 256 bits at the end: set in
+    // place, the bit of each byte would wait on the bit set just before it, since most bytes
+    // of a text fall in one of the four words (every small Cyrillic letter in the last). The
+    // pairs spread over many words and are set in place.
+    const size_t n = folded.size();
+    if (n == 0) return;
+    const auto* p = reinterpret_cast<const unsigned char*>(folded.data());
+    uint8_t seen[256] = {};
+    for (size_t i = 0; i + 1 < n; ++i) {
+        seen[p[i]] = 1;
+        SetBit(signature, PairBit(p[i], p[i + 1]));
+    }
+    seen[p[n - 1]] = 1;
+    for (size_t word = 0; word < kByteWords; ++word) {
+        uint64_t bits = 0;
+        for (size_t k = 0; k < 8; ++k) {
+            // Eight marks, one to a byte from the lowest up (one load where the processor is
+            // little-endian); the multiplication gathers them into the top byte.
+            const uint8_t* m = seen + word * 64 + k * 8;
+            uint64_t eight = 0;
+            for (size_t b = 0; b < 8; ++b) eight |= uint64_t{m[b]} << (8 * b);
+            bits |= ((eight * 0x0102040810204080u) >> 56) << (k * 8);
+        }
+        signature[word] |= bits;
     }
 }
 
@@ -228,19 +249,31 @@ void TFindIndex::Clear() {
 void TFindIndex::Build(const TXmlDElement* root) {
     Clear();
     if (root == nullptr) return;
-    const std::string& nameAttribute = Texts().NameAttribute;
-    std::string text;
+    // Texts are read where the document stores them, and the folded copy is made at its final
+    // size: a first pass measures, so that a large repository is neither copied twice nor
+    // grown by reallocation.
+    std::string storage;  // a text that is not stored in one piece
+    const auto moduleText = [&storage](const TXmlDElement* templ) {
+        const TXmlDNode* module = ModuleElement(templ);
+        return module != nullptr ? TextOf(module, storage) : std::string_view();
+    };
+    size_t templates = 0, bytes = 0;
+    for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child->NodeType() != ntElement) continue;
+        auto* templ = static_cast<TXmlDElement*>(child);
+        ++templates;
+        bytes += TemplateName(templ).size() + moduleText(templ).size();
+    }
+    Entries.reserve(templates);
+    Signatures.reserve(templates * kSignatureWords);
+    Folded.reserve(bytes);
     for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->NodeType() != ntElement) continue;
         auto* templ = static_cast<TXmlDElement*>(child);
         TEntry entry{templ, Folded.size(), 0, 0};
-        AppendFolded(Folded, templ->GetAttribute(nameAttribute, std::string()));
+        AppendFolded(Folded, TemplateName(templ));
         entry.ModuleBegin = Folded.size();
-        if (const TXmlDNode* module = ModuleElement(templ)) {
-            text.clear();
-            module->AppendText(text);
-            AppendFolded(Folded, text);
-        }
+        AppendFolded(Folded, moduleText(templ));
         entry.End = Folded.size();
         Signatures.resize(Signatures.size() + kSignatureWords);
         uint64_t* signature = Signatures.data() + Signatures.size() - kSignatureWords;
@@ -249,7 +282,18 @@ void TFindIndex::Build(const TXmlDElement* root) {
         AddToSignature(signature, all.substr(entry.ModuleBegin, entry.End - entry.ModuleBegin));
         Entries.push_back(entry);
     }
-    for (const char c : Folded) ++ByteCounts[static_cast<unsigned char>(c)];
+    // Four tables in turn, so that a run of one byte does not wait on its own count.
+    std::array<std::array<uint64_t, 256>, 4> counts{};
+    const auto* folded = reinterpret_cast<const unsigned char*>(Folded.data());
+    size_t i = 0;
+    for (; i + 4 <= Folded.size(); i += 4) {
+        ++counts[0][folded[i]];
+        ++counts[1][folded[i + 1]];
+        ++counts[2][folded[i + 2]];
+        ++counts[3][folded[i + 3]];
+    }
+    for (; i < Folded.size(); ++i) ++counts[0][folded[i]];
+    for (size_t c = 0; c < 256; ++c) ByteCounts[c] = counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c];
 }
 
 TFindResult TFindIndex::Match(std::string_view search) const {

@@ -86,9 +86,12 @@ TEST_F(FindMatchTest, NamesFirstThenModuleTextsEachInRepositoryOrder) {
     Template(C("Список"), C("ЦЕНА ёмкость"));
     Template(C("Без модуля"), "", false);
     Template("Form list", "If Form.Visible Then");
+    // A module text stored in two pieces is searched as one text.
+    Template(C("Частями"), C("Процедура Сло"));
+    Root->LastChild()->LastChild()->AppendChild(TRef<TXmlDCDATASection>(new TXmlDCDATASection(C("жить()"))).Get());
     Root->AppendChild(TRef<TXmlDComment>(new TXmlDComment(" a comment, not a template ")).Get());
     Index.Build(Root);
-    ASSERT_EQ(Index.Count(), 7u);
+    ASSERT_EQ(Index.Count(), 8u);
 
     struct Case {
         const char* Search;
@@ -116,13 +119,14 @@ TEST_F(FindMatchTest, NamesFirstThenModuleTextsEachInRepositoryOrder) {
         {"ис", {"N:Список"}},  // not the Latin "is" of "Visible"
         {"нет такого", {}},
         {"\"", {"M:ПЕЧАТЬ счёта"}},
+        {"сложить", {"M:Частями"}},
         // An empty search finds every template, in repository order.
         {"",
          {"N:Печать накладной", "N:Ввод остатков", "N:Отчёт Продажи", "N:ПЕЧАТЬ счёта",
-          "N:Список", "N:Без модуля", "N:Form list"}},
+          "N:Список", "N:Без модуля", "N:Form list", "N:Частями"}},
         {"   ",
          {"N:Печать накладной", "N:Ввод остатков", "N:Отчёт Продажи", "N:ПЕЧАТЬ счёта",
-          "N:Список", "N:Без модуля", "N:Form list"}},
+          "N:Список", "N:Без модуля", "N:Form list", "N:Частями"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> expected;
