@@ -639,7 +639,8 @@ void TmForm::insContronClick() {
     controls->SetText(*data);
     Ports.StatusBar1.SetText(Texts().StatusControlsPasted + entryText + Texts().StatusEnd);
     SaveAfterChange();
-    DocumentChanged();
+    // Nothing the find window searches or shows has changed (names and module texts): its
+    // index stays as it is.
 }
 
 bool TmForm::ClipboardHasControls() {
