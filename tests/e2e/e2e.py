@@ -233,7 +233,7 @@ def scale_150(s):
         p.add("Печать")
         p.add("Отчёт")
         s.xdotool("mousemove", "40", "40")
-        open_find_window(s)
+        measured.append(f"find window opened by {open_find_window(s)}")
         f = [int(v) for v in s.driver("find-rect").split()]
         box = [int(v) for v in s.driver(f"find-rect {FIND_SEARCH}").split()]
         rows = [int(v) for v in s.driver(f"find-rect {FIND_LIST}").split()]
