@@ -113,7 +113,7 @@ void TFindForm::Deactivated() {
 void TFindForm::DocumentChanged() {
     IndexValid = false;
     if (!Shown) {
-        Finder.Clear();
+        Finder.Forget();
         Selected = -1;
         return;
     }

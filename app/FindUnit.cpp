@@ -4,8 +4,10 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <utility>
 
 #include "app/ListEntries.h"
+#include "app/RepositoryBackup.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
@@ -242,27 +244,73 @@ std::vector<uint32_t> TFindResult::InRepositoryOrder() const {
 void TFindIndex::Clear() {
     Entries.clear();
     Folded.clear();
+    Unused = 0;
     Signatures.clear();
-    ByteCounts.fill(0);
+    Counts.fill(0);
 }
 
-void TFindIndex::Build(const TXmlDElement* root) {
+namespace {
+
+// The texts of a template as the index takes them: its name, and its module text (read where
+// it is stored, or put together in Storage).
+struct TTemplateTexts {
+    std::string_view Name, Module;
+    uint64_t Source;  // a hash of both, each with its length
+};
+
+TTemplateTexts TextsOf(TXmlDElement* templ, std::string& storage) {
+    const TXmlDNode* module = ModuleElement(templ);
+    TTemplateTexts texts{TemplateName(templ), module != nullptr ? TextOf(module, storage) : std::string_view(), 0};
+    texts.Source = HashBytes(texts.Name) * 0x9E3779B97F4A7C15u ^ HashBytes(texts.Module) ^
+                   (uint64_t{texts.Name.size()} << 40) ^ texts.Module.size();
+    return texts;
+}
+
+}  // namespace
+
+TFindIndex::TEntry TFindIndex::Fold(TXmlDElement* templ, std::string_view name, std::string_view module,
+                                    uint64_t source, uint64_t* signature) {
+    TEntry entry{templ, Folded.size(), 0, 0, source};
+    AppendFolded(Folded, name);
+    entry.ModuleBegin = Folded.size();
+    AppendFolded(Folded, module);
+    entry.End = Folded.size();
+    const std::string_view all(Folded);
+    AddToSignature(signature, all.substr(entry.NameBegin, entry.ModuleBegin - entry.NameBegin));
+    AddToSignature(signature, all.substr(entry.ModuleBegin, entry.End - entry.ModuleBegin));
+    return entry;
+}
+
+// Adds (Sign 1) or takes away (Sign -1) the bytes of an entry's texts in Counts. Four tables in
+// turn, so that a run of one byte does not wait on its own count.
+void TFindIndex::Count(const TEntry& entry, int64_t sign) {
+    std::array<std::array<uint64_t, 256>, 4> counts{};
+    const auto* folded = reinterpret_cast<const unsigned char*>(Folded.data());
+    size_t i = entry.NameBegin;
+    for (; i + 4 <= entry.End; i += 4) {
+        ++counts[0][folded[i]];
+        ++counts[1][folded[i + 1]];
+        ++counts[2][folded[i + 2]];
+        ++counts[3][folded[i + 3]];
+    }
+    for (; i < entry.End; ++i) ++counts[0][folded[i]];
+    for (size_t c = 0; c < 256; ++c)
+        Counts[c] += static_cast<uint64_t>(sign * static_cast<int64_t>(counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c]));
+}
+
+void TFindIndex::BuildAfresh(const TXmlDElement* root) {
     Clear();
     if (root == nullptr) return;
-    // Texts are read where the document stores them, and the folded copy is made at its final
-    // size: a first pass measures, so that a large repository is neither copied twice nor
-    // grown by reallocation.
+    // The folded copy is made at its final size: a first pass measures, so that a large
+    // repository is not grown by reallocation.
     std::string storage;  // a text that is not stored in one piece
-    const auto moduleText = [&storage](const TXmlDElement* templ) {
-        const TXmlDNode* module = ModuleElement(templ);
-        return module != nullptr ? TextOf(module, storage) : std::string_view();
-    };
     size_t templates = 0, bytes = 0;
     for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->NodeType() != ntElement) continue;
         auto* templ = static_cast<TXmlDElement*>(child);
         ++templates;
-        bytes += TemplateName(templ).size() + moduleText(templ).size();
+        const TXmlDNode* module = ModuleElement(templ);
+        bytes += TemplateName(templ).size() + (module != nullptr ? TextOf(module, storage).size() : 0);
     }
     Entries.reserve(templates);
     Signatures.reserve(templates * kSignatureWords);
@@ -270,30 +318,62 @@ void TFindIndex::Build(const TXmlDElement* root) {
     for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->NodeType() != ntElement) continue;
         auto* templ = static_cast<TXmlDElement*>(child);
-        TEntry entry{templ, Folded.size(), 0, 0};
-        AppendFolded(Folded, TemplateName(templ));
-        entry.ModuleBegin = Folded.size();
-        AppendFolded(Folded, moduleText(templ));
-        entry.End = Folded.size();
+        const TTemplateTexts texts = TextsOf(templ, storage);
         Signatures.resize(Signatures.size() + kSignatureWords);
-        uint64_t* signature = Signatures.data() + Signatures.size() - kSignatureWords;
-        const std::string_view all(Folded);
-        AddToSignature(signature, all.substr(entry.NameBegin, entry.ModuleBegin - entry.NameBegin));
-        AddToSignature(signature, all.substr(entry.ModuleBegin, entry.End - entry.ModuleBegin));
-        Entries.push_back(entry);
+        Entries.push_back(Fold(templ, texts.Name, texts.Module, texts.Source,
+                               Signatures.data() + Signatures.size() - kSignatureWords));
+        Count(Entries.back(), 1);
     }
-    // Four tables in turn, so that a run of one byte does not wait on its own count.
-    std::array<std::array<uint64_t, 256>, 4> counts{};
-    const auto* folded = reinterpret_cast<const unsigned char*>(Folded.data());
-    size_t i = 0;
-    for (; i + 4 <= Folded.size(); i += 4) {
-        ++counts[0][folded[i]];
-        ++counts[1][folded[i + 1]];
-        ++counts[2][folded[i + 2]];
-        ++counts[3][folded[i + 3]];
+}
+
+void TFindIndex::Build(const TXmlDElement* root) {
+    if (Entries.empty() || root == nullptr) {
+        BuildAfresh(root);
+        return;
     }
-    for (; i < Folded.size(); ++i) ++counts[0][folded[i]];
-    for (size_t c = 0; c < 256; ++c) ByteCounts[c] = counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c];
+    // The earlier entries by the hash of their texts; each is taken over at most once.
+    std::vector<std::pair<uint64_t, size_t>> earlier(Entries.size());
+    for (size_t i = 0; i < Entries.size(); ++i) earlier[i] = {Entries[i].Source, i};
+    std::sort(earlier.begin(), earlier.end());
+    std::vector<TEntry> entries;
+    entries.reserve(Entries.size() + 1);
+    std::vector<uint64_t> signatures;
+    signatures.reserve(Signatures.size() + kSignatureWords);
+    std::vector<bool> taken(Entries.size(), false);
+    std::string storage;
+    for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
+        if (child->NodeType() != ntElement) continue;
+        auto* templ = static_cast<TXmlDElement*>(child);
+        const TTemplateTexts texts = TextsOf(templ, storage);
+        const uint64_t* from = nullptr;
+        auto it = std::lower_bound(earlier.begin(), earlier.end(), std::pair<uint64_t, size_t>{texts.Source, 0});
+        for (; it != earlier.end() && it->first == texts.Source; ++it) {
+            if (taken[it->second]) continue;
+            taken[it->second] = true;
+            TEntry entry = Entries[it->second];
+            entry.Template = templ;
+            entries.push_back(entry);
+            from = Signatures.data() + it->second * kSignatureWords;
+            break;
+        }
+        if (from != nullptr) {
+            signatures.insert(signatures.end(), from, from + kSignatureWords);
+            continue;
+        }
+        signatures.resize(signatures.size() + kSignatureWords);
+        entries.push_back(Fold(templ, texts.Name, texts.Module, texts.Source,
+                               signatures.data() + signatures.size() - kSignatureWords));
+        Count(entries.back(), 1);
+    }
+    // The texts of the templates that are gone, or changed, are no longer counted.
+    for (size_t i = 0; i < Entries.size(); ++i) {
+        if (taken[i]) continue;
+        Count(Entries[i], -1);
+        Unused += Entries[i].End - Entries[i].NameBegin;
+    }
+    Entries.swap(entries);
+    Signatures.swap(signatures);
+    if (Unused > Folded.size() / 2) BuildAfresh(root);
 }
 
 TFindResult TFindIndex::Match(std::string_view search) const {
@@ -320,7 +400,7 @@ TFindResult TFindIndex::Narrow(std::string_view search, const TFindResult& previ
 TFindResult TFindIndex::MatchAt(std::string_view search, const std::vector<TCandidate>& candidates,
                                 size_t extended) const {
     std::deque<TWord> words;  // never moved once made
-    for (const std::string& word : SearchWords(search)) words.emplace_back(word, ByteCounts);
+    for (const std::string& word : SearchWords(search)) words.emplace_back(word, Counts);
     TFindResult result;
     result.Words = words.size();
     std::vector<uint32_t> inModule, inModuleFound, found(words.size());
@@ -379,10 +459,7 @@ void TFindSearch::Build(const TXmlDElement* root) {
     Steps.assign(1, TStep{std::string(), Templates.Match(std::string())});
 }
 
-void TFindSearch::Clear() {
-    Templates.Clear();
-    Steps.assign(1, TStep{});
-}
+void TFindSearch::Forget() { Steps.assign(1, TStep{}); }
 
 const TFindResult& TFindSearch::Update(const std::string& search) {
     // Back to the longest text typed on the way that this one begins with.

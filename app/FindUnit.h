@@ -44,12 +44,17 @@ struct TFindResult {
 
 // The templates of a repository, with their names and module texts folded once, so that a
 // keystroke's search only compares bytes. Holds plain links to the template elements: it is
-// built again after every change of the document.
+// built again after every change of the document, and until then its links are not followed.
 class TFindIndex {
 public:
-    // The element children of Root, in order; a null root gives an empty index.
+    // The element children of Root, in order; a null root gives an empty index. What an
+    // earlier build folded is taken over for every template whose name and module text are
+    // those of one it had (by their hash), so that after a change only the changed templates
+    // are folded again.
     void Build(const TXmlDElement* root);
     void Clear();
+    // How often each byte occurs in the folded texts of the templates (each template's own).
+    const std::array<uint64_t, 256>& ByteCounts() const noexcept { return Counts; }
 
     size_t Count() const noexcept { return Entries.size(); }
     TXmlDElement* Template(size_t position) const { return Entries.at(position).Template; }
@@ -67,6 +72,7 @@ private:
     struct TEntry {
         TXmlDElement* Template;
         size_t NameBegin, ModuleBegin, End;  // in Folded
+        uint64_t Source;                     // the hash of the name and module text it was folded from
     };
     struct TCandidate {
         uint32_t Position;
@@ -76,13 +82,24 @@ private:
     TFindResult MatchAt(std::string_view search, const std::vector<TCandidate>& candidates,
                         size_t extended) const;
 
+    // A build from nothing; the one that takes over what it can calls it when the folded
+    // texts no longer used outweigh the ones used.
+    void BuildAfresh(const TXmlDElement* root);
+    // Folds a template's texts onto Folded and makes its signature there.
+    TEntry Fold(TXmlDElement* templ, std::string_view name, std::string_view module, uint64_t source,
+                uint64_t* signature);
+    void Count(const TEntry& entry, int64_t sign);
+
     std::vector<TEntry> Entries;
-    std::string Folded;  // every name and module text, folded, one after another
+    // Every name and module text, folded, one after another; after a build that took some
+    // over, also texts no template uses any more (Unused bytes of them).
+    std::string Folded;
+    size_t Unused = 0;
     // Per template, kSignatureWords words of bits: which bytes its name and module text hold,
     // and (hashed) which pairs of adjacent bytes. A word whose bytes or pairs are missing is
     // not looked for in its texts at all.
     std::vector<uint64_t> Signatures;
-    std::array<uint64_t, 256> ByteCounts{};  // how often each byte occurs in Folded
+    std::array<uint64_t, 256> Counts{};  // how often each byte occurs in the entries' texts
 };
 
 // The search as the user types it. A text that extends the previous one is looked for only
@@ -93,7 +110,9 @@ class TFindSearch {
 public:
     // The index of Root's templates, and every template found (the empty search).
     void Build(const TXmlDElement* root);
-    void Clear();
+    // Drops the results after a change of the document. The index keeps what it folded for
+    // the next Build; until then its links are not followed.
+    void Forget();
     const TFindResult& Update(const std::string& search);
 
     const TFindIndex& Index() const noexcept { return Templates; }

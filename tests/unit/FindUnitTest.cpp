@@ -2,6 +2,7 @@
 // search finds in which order.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -64,10 +65,11 @@ protected:
         }
         Root->AppendChild(templ.Get());
     }
-    std::vector<std::string> Names(const TFindResult& result) const {
+    std::vector<std::string> Names(const TFindResult& result) const { return Names(Index, result); }
+    static std::vector<std::string> Names(const TFindIndex& index, const TFindResult& result) {
         std::vector<std::string> names;
         for (size_t i = 0; i < result.Items.size(); ++i) {
-            std::string name = Index.Template(result.Items[i])->GetAttribute("name", std::string());
+            std::string name = index.Template(result.Items[i])->GetAttribute("name", std::string());
             names.push_back((i < result.NameMatches ? "N:" : "M:") + name);
         }
         return names;
@@ -209,6 +211,83 @@ TEST_F(FindMatchTest, SearchAsTypedAgreesWithAFreshSearch) {
     while (!text.empty()) {
         text.pop_back();
         ASSERT_EQ(Names(search.Update(text)), Names(Index.Match(text))) << text.size();
+    }
+}
+
+// An index built again after changes takes over what an earlier build folded, and finds what
+// a fresh build of the changed document finds, after each kind of change: a rename, a new
+// module text (also one in two pieces), a template added, removed, moved, or added again with
+// the texts of another, and a document read again whole.
+TEST_F(FindMatchTest, BuiltAgainAfterChangesFindsWhatAFreshBuildFinds) {
+    std::mt19937 rng(11);
+    const std::vector<std::string> words = {C("Печать"), C("Отчёт"), "Form", C("ёмкость"), C("Цена"), "zq", C("ЦЕНА")};
+    const auto text = [&] {
+        std::string t;
+        for (unsigned n = rng() % 4; n > 0; --n) t += words[rng() % words.size()] + (rng() % 2 ? " " : "\r\n");
+        return t;
+    };
+    const auto templateAt = [&](size_t k) {
+        std::vector<TXmlDElement*> all;
+        for (TXmlDNode* c = Root->FirstChild(); c != nullptr; c = c->NextSibling())
+            if (c->NodeType() == ntElement) all.push_back(static_cast<TXmlDElement*>(c));
+        return all.empty() ? nullptr : all[k % all.size()];
+    };
+    for (int i = 0; i < 12; ++i) Template(text(), text());
+    Root->AppendChild(TRef<TXmlDComment>(new TXmlDComment("c")).Get());
+    Index.Build(Root);
+    const std::vector<std::string> searches = {"", C("печать"), "form", C("емкость цена"), "zq", C("отчет zq"), "q", "\r"};
+    for (int step = 0; step < 300; ++step) {
+        TXmlDElement* templ = templateAt(rng());
+        switch (rng() % 7) {
+        case 0:
+            if (templ != nullptr) templ->SetAttribute("name", text());
+            break;
+        case 1:
+            if (templ != nullptr) templ->LastChild()->SetText(text());
+            break;
+        case 2:
+            if (templ != nullptr) {
+                templ->LastChild()->SetText(text());
+                templ->LastChild()->AppendChild(TRef<TXmlDCDATASection>(new TXmlDCDATASection(text())).Get());
+            }
+            break;
+        case 3:
+            Template(text(), text());
+            break;
+        case 4:
+            if (templ != nullptr) Root->RemoveChild(templ);
+            break;
+        case 5:
+            if (templ != nullptr) {
+                TRef<TXmlDNode> moved(templ);
+                Root->RemoveChild(templ);
+                Root->InsertChild(templ, static_cast<int>(rng() % (Root->ChildNodes()->Count() + 1)));
+            }
+            break;
+        default:
+            if (templ != nullptr) {
+                const TXmlDNode* module = templ->LastChild();
+                std::string storage;
+                Template(templ->GetAttribute("name", std::string()), std::string(TextOf(module, storage)));
+            }
+            break;
+        }
+        if (step % 50 == 49) {  // the document read again: every template new, the texts the same
+            TRef<TXmlDElement> copy(static_cast<TXmlDElement*>(Root->CloneNode()));
+            for (TXmlDNode* c = Root->FirstChild(); c != nullptr; c = Root->FirstChild()) Root->RemoveChild(c);
+            while (TXmlDNode* c = copy->FirstChild()) {
+                TRef<TXmlDNode> keep(c);
+                copy->RemoveChild(c);
+                Root->AppendChild(c);
+            }
+        }
+        Index.Build(Root);
+        TFindIndex fresh;
+        fresh.Build(Root);
+        ASSERT_EQ(Index.Count(), fresh.Count()) << step;
+        EXPECT_EQ(Index.ByteCounts(), fresh.ByteCounts()) << step;
+        for (const std::string& search : searches)
+            ASSERT_EQ(Names(Index.Match(search)), Names(fresh, fresh.Match(search))) << step << " " << search;
     }
 }
 
