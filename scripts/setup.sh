@@ -103,8 +103,11 @@ if ((${#missing[@]} > 0)); then
         for p in "${missing[@]}"; do [[ $p == *:i386 ]] || native+=("$p"); done
         ((${#native[@]} < ${#missing[@]})) || failed apt-get install -y -q "${missing[@]}"
         echo "setup: warning: the i386 packages cannot be installed from these package lists;" \
-            "installing the rest, and the 32-bit Windows build will not be run under Wine"
-        apt_retried apt-get install -y -q "${native[@]}" || failed apt-get install -y -q "${native[@]}"
+            "the 32-bit Windows build will not be run under Wine"
+        if ((${#native[@]} > 0)); then
+            echo "setup: installing ${native[*]}"
+            apt_retried apt-get install -y -q "${native[@]}" || failed apt-get install -y -q "${native[@]}"
+        fi
         missing=("${native[@]}")
     fi
     for p in "${missing[@]}"; do
