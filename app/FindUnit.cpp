@@ -281,21 +281,31 @@ TFindIndex::TEntry TFindIndex::Fold(TXmlDElement* templ, std::string_view name, 
     return entry;
 }
 
-// Adds (Sign 1) or takes away (Sign -1) the bytes of an entry's texts in Counts. Four tables in
-// turn, so that a run of one byte does not wait on its own count.
-void TFindIndex::Count(const TEntry& entry, int64_t sign) {
-    std::array<std::array<uint64_t, 256>, 4> counts{};
-    const auto* folded = reinterpret_cast<const unsigned char*>(Folded.data());
-    size_t i = entry.NameBegin;
-    for (; i + 4 <= entry.End; i += 4) {
-        ++counts[0][folded[i]];
-        ++counts[1][folded[i + 1]];
-        ++counts[2][folded[i + 2]];
-        ++counts[3][folded[i + 3]];
+namespace {
+
+// How often each byte occurs in some folded texts: four tables in turn, so that a run of one
+// byte does not wait on its own count.
+struct TByteTally {
+    std::array<std::array<uint64_t, 256>, 4> Tables{};
+
+    void Add(std::string_view text) {
+        const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+        size_t i = 0;
+        for (; i + 4 <= text.size(); i += 4) {
+            ++Tables[0][p[i]];
+            ++Tables[1][p[i + 1]];
+            ++Tables[2][p[i + 2]];
+            ++Tables[3][p[i + 3]];
+        }
+        for (; i < text.size(); ++i) ++Tables[0][p[i]];
     }
-    for (; i < entry.End; ++i) ++counts[0][folded[i]];
-    for (size_t c = 0; c < 256; ++c)
-        Counts[c] += static_cast<uint64_t>(sign * static_cast<int64_t>(counts[0][c] + counts[1][c] + counts[2][c] + counts[3][c]));
+    uint64_t Of(size_t c) const { return Tables[0][c] + Tables[1][c] + Tables[2][c] + Tables[3][c]; }
+};
+
+}  // namespace
+
+std::string_view TFindIndex::FoldedTexts(const TEntry& entry) const {
+    return std::string_view(Folded).substr(entry.NameBegin, entry.End - entry.NameBegin);
 }
 
 void TFindIndex::BuildAfresh(const TXmlDElement* root) {
@@ -322,8 +332,10 @@ void TFindIndex::BuildAfresh(const TXmlDElement* root) {
         Signatures.resize(Signatures.size() + kSignatureWords);
         Entries.push_back(Fold(templ, texts.Name, texts.Module, texts.Source,
                                Signatures.data() + Signatures.size() - kSignatureWords));
-        Count(Entries.back(), 1);
     }
+    TByteTally tally;
+    tally.Add(Folded);
+    for (size_t c = 0; c < 256; ++c) Counts[c] = tally.Of(c);
 }
 
 void TFindIndex::Build(const TXmlDElement* root) {
@@ -340,6 +352,7 @@ void TFindIndex::Build(const TXmlDElement* root) {
     std::vector<uint64_t> signatures;
     signatures.reserve(Signatures.size() + kSignatureWords);
     std::vector<bool> taken(Entries.size(), false);
+    TByteTally added, removed;
     std::string storage;
     for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->NodeType() != ntElement) continue;
@@ -363,14 +376,15 @@ void TFindIndex::Build(const TXmlDElement* root) {
         signatures.resize(signatures.size() + kSignatureWords);
         entries.push_back(Fold(templ, texts.Name, texts.Module, texts.Source,
                                signatures.data() + signatures.size() - kSignatureWords));
-        Count(entries.back(), 1);
+        added.Add(FoldedTexts(entries.back()));
     }
     // The texts of the templates that are gone, or changed, are no longer counted.
     for (size_t i = 0; i < Entries.size(); ++i) {
         if (taken[i]) continue;
-        Count(Entries[i], -1);
+        removed.Add(FoldedTexts(Entries[i]));
         Unused += Entries[i].End - Entries[i].NameBegin;
     }
+    for (size_t c = 0; c < 256; ++c) Counts[c] += added.Of(c) - removed.Of(c);
     Entries.swap(entries);
     Signatures.swap(signatures);
     if (Unused > Folded.size() / 2) BuildAfresh(root);

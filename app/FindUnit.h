@@ -88,7 +88,8 @@ private:
     // Folds a template's texts onto Folded and makes its signature there.
     TEntry Fold(TXmlDElement* templ, std::string_view name, std::string_view module, uint64_t source,
                 uint64_t* signature);
-    void Count(const TEntry& entry, int64_t sign);
+    // The folded name and module text of an entry, one after the other.
+    std::string_view FoldedTexts(const TEntry& entry) const;
 
     std::vector<TEntry> Entries;
     // Every name and module text, folded, one after another; after a build that took some
