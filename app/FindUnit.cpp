@@ -258,9 +258,14 @@ struct TTemplateTexts {
     uint64_t Source;  // a hash of both, each with its length
 };
 
-TTemplateTexts TextsOf(TXmlDElement* templ, std::string& storage) {
+// The module text where it is stored, or put together in Storage; empty without a module.
+std::string_view ModuleText(const TXmlDElement* templ, std::string& storage) {
     const TXmlDNode* module = ModuleElement(templ);
-    TTemplateTexts texts{TemplateName(templ), module != nullptr ? TextOf(module, storage) : std::string_view(), 0};
+    return module != nullptr ? TextOf(module, storage) : std::string_view();
+}
+
+TTemplateTexts TextsOf(TXmlDElement* templ, std::string& storage) {
+    TTemplateTexts texts{TemplateName(templ), ModuleText(templ, storage), 0};
     texts.Source = HashBytes(texts.Name) * 0x9E3779B97F4A7C15u ^ HashBytes(texts.Module) ^
                    (uint64_t{texts.Name.size()} << 40) ^ texts.Module.size();
     return texts;
@@ -319,8 +324,7 @@ void TFindIndex::BuildAfresh(const TXmlDElement* root) {
         if (child->NodeType() != ntElement) continue;
         auto* templ = static_cast<TXmlDElement*>(child);
         ++templates;
-        const TXmlDNode* module = ModuleElement(templ);
-        bytes += TemplateName(templ).size() + (module != nullptr ? TextOf(module, storage).size() : 0);
+        bytes += TemplateName(templ).size() + ModuleText(templ, storage).size();
     }
     Entries.reserve(templates);
     Signatures.reserve(templates * kSignatureWords);

@@ -77,8 +77,8 @@ int RunFindBenchmark(const std::string& input, int runs) {
                 finder.Index().Count(), build);
     // After a change the index is built again, taking over every template whose texts are
     // unchanged: a rename of one template, three times, and the median.
-    if (TXmlDNode* middle = doc->DocumentElement()->ChildNodes()->Item(doc->DocumentElement()->ChildNodes()->Count() / 2);
-        middle != nullptr && middle->NodeType() == ntElement) {
+    const TXmlDNodeList* templates = doc->DocumentElement()->ChildNodes();
+    if (TXmlDNode* middle = templates->Item(templates->Count() / 2); middle != nullptr && middle->NodeType() == ntElement) {
         std::vector<double> again;
         for (int i = 0; i < 3; ++i) {
             static_cast<TXmlDElement*>(middle)->SetAttribute("name", "renamed " + std::to_string(i));

@@ -8,6 +8,9 @@
 
 namespace tessara::win32 {
 
+// WM_DPICHANGED, which the headers of Windows 7 do not declare.
+inline constexpr UINT kWmDpiChanged = 0x02E0;
+
 // Declares the process per-monitor DPI aware (version 2 where Windows has it, then version 1,
 // then system aware). The manifest declares the same; this covers the systems that do not read
 // its newer entries. Call before the first window is created.

@@ -22,7 +22,6 @@ constexpr int kSearchHeight = 22;
 constexpr int kGap = 12;  // between a row's name and its module line
 
 constexpr int kLeastRowHeight = 16;
-constexpr UINT kDpiChanged = 0x02E0;  // WM_DPICHANGED, which Windows 7's headers lack
 
 // The font of message boxes, which the system picks to show the user's language, at a DPI.
 HFONT CreateMessageFont(int dpi) {
@@ -273,14 +272,13 @@ LRESULT TWinFindWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         Layout();
         return 0;
-    case kDpiChanged: {
+    case kWmDpiChanged: {
         // Moved to a display of another scale while it shows: the font and sizes of that
-        // scale, at the place the system suggests.
+        // scale, at the place the system suggests (the new size lays the controls out).
         ApplyDpi(LOWORD(wParam));
         const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
         ::SetWindowPos(Window, nullptr, suggested.left, suggested.top, Scaled(kWidth), Scaled(kHeight),
                        SWP_NOZORDER | SWP_NOACTIVATE);
-        Layout();
         ::InvalidateRect(Window, nullptr, TRUE);
         return 0;
     }

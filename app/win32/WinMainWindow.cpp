@@ -36,7 +36,6 @@ struct TControlLayout {
 };
 
 // Messages of newer Windows than the headers of Windows 7 declare.
-constexpr UINT kWmDpiChanged = 0x02E0;
 constexpr UINT kWmGetDpiScaledSize = 0x02E4;
 
 constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;

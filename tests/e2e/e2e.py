@@ -245,9 +245,7 @@ def scale_150(s):
               (box[0], margin, f[2] - border - margin, f[3] - border - margin), "the find list at 150%")
         check(find_rows(s), (2, 0), "the find window's rows")
         measured.append(f"find window {f}, search box {box}, list {rows}")
-        shot = os.path.join(s.out, "find-window-150.png")
-        subprocess.run(["import", "-silent", "-window", "root", "-crop", f"{f[2] - f[0]}x{f[3] - f[1]}+{f[0]}+{f[1]}",
-                        "+repage", shot], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=True)
+        shot = p.screenshot("find-window-150", rect=f)
         # Painted where it stands: the list's right edge drawn as its left one (a list moved
         # without its frame repainted keeps the edge of its old size).
         middle = (rows[1] + rows[3]) // 2 - f[1]

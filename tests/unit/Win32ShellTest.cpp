@@ -17,6 +17,7 @@
 #include "app/Scaling.h"
 #include "app/win32/WinApplication.h"
 #include "app/win32/WinClipboard.h"
+#include "app/win32/WinDpi.h"
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinText.h"
@@ -516,7 +517,7 @@ TEST_F(Win32Window, MinimizeHidesIntoTheTrayAndRestoreBringsBackTheTaskbarButton
 namespace {
 
 // The window's messages of a move to a display of another DPI, as the system sends them.
-constexpr UINT kDpiChanged = 0x02E0;
+constexpr UINT kDpiChanged = kWmDpiChanged;
 
 LONG FontHeightOf(HWND control) {
     const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
