@@ -35,44 +35,60 @@ std::string BackupRepositoryFile(const std::string& fileName) {
     return backupName;
 }
 
-void TByteHash::Mix(uint64_t word) noexcept {
-    State = (State ^ word) * 0x9E3779B97F4A7C15ull;
-    State ^= State >> 31;
+namespace {
+
+uint64_t Mixed(uint64_t state, uint64_t word) noexcept {
+    state = (state ^ word) * 0x9E3779B97F4A7C15ull;
+    return state ^ (state >> 31);
 }
+
+uint64_t Word(const char* p) noexcept {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    return word;
+}
+
+}  // namespace
 
 void TByteHash::Add(std::string_view bytes) noexcept {
     if (bytes.empty()) return;
     Length += bytes.size();
     const char* p = bytes.data();
     size_t n = bytes.size();
+    uint64_t a = Lanes[0], b = Lanes[1], c = Lanes[2], d = Lanes[3];
+    const auto step = [&](const char* at) {
+        a = Mixed(a, Word(at));
+        b = Mixed(b, Word(at + 8));
+        c = Mixed(c, Word(at + 16));
+        d = Mixed(d, Word(at + 24));
+    };
     if (TailSize != 0) {
-        const size_t take = std::min(n, sizeof Tail - TailSize);
+        const size_t take = std::min(n, kStep - TailSize);
         std::memcpy(Tail + TailSize, p, take);
         TailSize += take;
         p += take;
         n -= take;
-        if (TailSize < sizeof Tail) return;
-        uint64_t word;
-        std::memcpy(&word, Tail, 8);
-        Mix(word);
+        if (TailSize < kStep) return;
+        step(Tail);
         TailSize = 0;
     }
-    for (; n >= 8; p += 8, n -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        Mix(word);
-    }
+    for (; n >= kStep; p += kStep, n -= kStep) step(p);
+    Lanes[0] = a;
+    Lanes[1] = b;
+    Lanes[2] = c;
+    Lanes[3] = d;
     std::memcpy(Tail, p, n);
     TailSize = n;
 }
 
 uint64_t TByteHash::Value() const noexcept {
-    TByteHash last = *this;
-    uint64_t word = 0;
-    std::memcpy(&word, Tail, TailSize);
-    last.Mix(word);
-    last.Mix(Length);
-    return last.State;
+    // The lanes folded into one, then the last bytes (padded with zeros) and the length, which
+    // tells trailing zero bytes from none.
+    uint64_t value = Mixed(Mixed(Mixed(Lanes[0], Lanes[1]), Lanes[2]), Lanes[3]);
+    char tail[kStep] = {};
+    std::memcpy(tail, Tail, TailSize);
+    for (size_t at = 0; at < TailSize; at += 8) value = Mixed(value, Word(tail + at));
+    return Mixed(value, Length);
 }
 
 uint64_t HashBytes(std::string_view bytes) noexcept {
