@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "app/FormHelpers.h"
+#include "app/ListEntries.h"
 #include "app/TakeIn.h"
 #include "app/Texts.h"
 #include "platform/Charset.h"
@@ -415,7 +416,7 @@ void TmForm::ListTemplates() {
     for (TXmlDNode* child = RootElement->FirstChild(); child != nullptr; child = child->NextSibling()) {
         if (child->NodeType() != ntElement) continue;
         auto* templ = static_cast<TXmlDElement*>(child);
-        Ports.DlgForms.Add(templ->GetAttribute(Texts().NameAttribute, std::string()), templ);
+        Ports.DlgForms.Add(TemplateName(templ), templ);
     }
     if (selected < 0) return;
     int found = -1;
@@ -517,7 +518,7 @@ void TmForm::DlgFormsClick() {
 void TmForm::Button1Click() {
     if (!FileReadyForChange(false)) return;
     CurrentTemplate = AppendTemplate({Ports.edtName.Text(), std::string(), std::string()});
-    Ports.DlgForms.Add(CurrentTemplate->GetAttribute(Texts().NameAttribute, std::string()), CurrentTemplate);
+    Ports.DlgForms.Add(TemplateName(CurrentTemplate), CurrentTemplate);
     Ports.edtName.SetText(std::string());
     SaveAfterChange();
     DocumentChanged();

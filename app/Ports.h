@@ -37,7 +37,7 @@ public:
     // Selects an item (-1: none) without firing the list's selection event.
     virtual void SetItemIndex(int index) = 0;
     // Appends an item; the selection does not move.
-    virtual void Add(const std::string& text, TXmlDElement* object) = 0;
+    virtual void Add(std::string_view text, TXmlDElement* object) = 0;
     // Removes an item; the items below move up one place.
     virtual void Delete(int index) = 0;
     // Replaces an item's text; its link and position stay.

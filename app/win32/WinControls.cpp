@@ -194,7 +194,7 @@ void TWinListBox::SetItemIndex(int index) {
     ::SendMessageW(List, LB_SETCURSEL, index, 0);
 }
 
-void TWinListBox::Add(const std::string& text, TXmlDElement* object) {
+void TWinListBox::Add(std::string_view text, TXmlDElement* object) {
     Entries.Add(text, object);
     if (UpdateDepth != 0) return;  // counted in at the end of the fill
     const LRESULT index = ::SendMessageW(List, LB_ADDSTRING, 0, 0);

@@ -63,7 +63,7 @@ public:
     TXmlDElement* ItemObject(int index) const override;
     int ItemIndex() const override;
     void SetItemIndex(int index) override;
-    void Add(const std::string& text, TXmlDElement* object) override;
+    void Add(std::string_view text, TXmlDElement* object) override;
     void Delete(int index) override;
     void SetItemText(int index, const std::string& text) override;
     void BeginUpdate() override;

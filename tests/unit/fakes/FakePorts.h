@@ -47,7 +47,7 @@ public:
         if (index < -1 || index >= Count()) throw std::logic_error("SetItemIndex out of range");
         Selected = index;
     }
-    void Add(const std::string& text, TXmlDElement* object) override { Entries.Add(text, object); }
+    void Add(std::string_view text, TXmlDElement* object) override { Entries.Add(text, object); }
     void Delete(int index) override {
         At(index);
         Entries.Delete(index);
