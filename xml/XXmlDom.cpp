@@ -394,10 +394,10 @@ struct TBufferSink {
 };
 
 // Collects the text in a block and writes it to a stream in steps that end at multiples of
-// kStep bytes of the stream's positions: the file system then keeps the file's
-// pages in large pieces, which costs it about a quarter less than writes that end anywhere. A
-// part may run past the step's end into the block's spill room; once the step is written, what
-// passed its end moves to the front. A part larger than the room gets a buffer of its own and
+// kStep bytes of the stream's positions: the file system then keeps the file's pages in large
+// pieces, which costs it about a quarter less than writes that end anywhere. A part may run
+// past the step's end into the block's spill room; once the step is written, what passed its
+// end moves to the front. A part larger than the room gets a buffer of its own and
 // is written after what the block holds; the next step then ends at the next multiple again.
 // Every buffer keeps kWriteSlack bytes beyond the room it offers. The block starts small and
 // doubles as it fills, writing nothing until it has its full size, so a small document goes
