@@ -2,7 +2,6 @@
 // rendering. Loading and saving live in XXmlDomIO.cpp.
 #include "xml/XXmlDom.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -393,37 +392,37 @@ struct TBufferSink {
     void Commit(char* end) { Cursor = end; }
 };
 
-// Collects the text in a block and writes it to a stream in steps that end at multiples of
-// kStep bytes of the stream's positions: the file system then keeps the file's pages in large
-// pieces, which costs it about a quarter less than writes that end anywhere. A part may run
-// past the step's end into the block's spill room; once the step is written, what passed its
-// end moves to the front. A part larger than the room gets a buffer of its own and
-// is written after what the block holds; the next step then ends at the next multiple again.
-// Every buffer keeps kWriteSlack bytes beyond the room it offers. The block starts small and
-// doubles as it fills, writing nothing until it has its full size, so a small document goes
-// out in one write and is not given (nor the allocator asked for) the large block.
+// Collects the text in a block and writes each full block to a stream; a part larger than the
+// largest block gets a buffer of its own. Both buffers keep kWriteSlack bytes beyond the room
+// they offer. The block starts small and doubles each time it fills, up to kBlockSize, so a
+// small document is not given (and the allocator not asked for) the large block.
 class TStreamSink {
 public:
     static constexpr bool kMeasures = true;
     static constexpr bool kWrites = true;
     static constexpr size_t kFirstBlockSize = 4 * 1024;
-    static constexpr size_t kStep = 256 * 1024;
-    static constexpr size_t kSpill = 64 * 1024;
-    static constexpr size_t kBlockSize = kStep + kSpill;
+    static constexpr size_t kBlockSize = 256 * 1024;
 
-    explicit TStreamSink(TStream* stream)
-        : Stream(stream), Offset(static_cast<uint64_t>(std::max<int64_t>(stream->Position(), 0))),
-          Block(NewBlock(kFirstBlockSize)) {}
+    explicit TStreamSink(TStream* stream) : Stream(stream), Block(NewBlock(kFirstBlockSize)) {}
 
     size_t Room() const noexcept { return Capacity - Used; }
     char* Reserve(size_t n, bool exact) {
         Exact = exact;
-        if (n > Room() && Capacity < kBlockSize) Grow(Used + n);
         if (n > Room()) {
-            Large.resize(n + kWriteSlack);
-            LargeUsed = true;
-            Limit = Large.data() + n;
-            return Large.data();
+            Flush();
+            // A full block is a sign of a large document: give it a larger one.
+            if (Capacity < kBlockSize) {
+                size_t grown = Capacity * 2;
+                while (grown < n && grown < kBlockSize) grown *= 2;
+                Block = NewBlock(grown);
+                Capacity = grown;
+            }
+            if (n > Capacity) {
+                Large.resize(n + kWriteSlack);
+                LargeUsed = true;
+                Limit = Large.data() + n;
+                return Large.data();
+            }
         }
         Limit = Block.get() + Used + n;
         return Block.get() + Used;
@@ -432,21 +431,14 @@ public:
         if (Exact ? end != Limit : end > Limit) RenderOverrun();
         if (LargeUsed) {
             LargeUsed = false;
-            Flush();
-            Write(Large.data(), static_cast<size_t>(end - Large.data()));
+            Stream->WriteBuffer(Large.data(), static_cast<size_t>(end - Large.data()));
             std::string().swap(Large);
             return;
         }
         Used = static_cast<size_t>(end - Block.get());
-        if (Capacity < kBlockSize) return;
-        for (size_t step = kStep - Offset % kStep; Used >= step; step = kStep) {
-            Write(Block.get(), step);
-            std::memmove(Block.get(), Block.get() + step, Used - step);
-            Used -= step;
-        }
     }
     void Flush() {
-        Write(Block.get(), Used);
+        if (Used > 0) Stream->WriteBuffer(Block.get(), Used);
         Used = 0;
     }
 
@@ -454,24 +446,8 @@ private:
     static std::unique_ptr<char[]> NewBlock(size_t size) {
         return std::make_unique_for_overwrite<char[]>(size + kWriteSlack);
     }
-    // A larger block, up to kBlockSize, with what the block holds.
-    void Grow(size_t needed) {
-        size_t grown = Capacity;
-        while (grown < needed && grown < kBlockSize) grown *= 2;
-        grown = std::min(grown, kBlockSize);
-        std::unique_ptr<char[]> block = NewBlock(grown);
-        std::memcpy(block.get(), Block.get(), Used);
-        Block = std::move(block);
-        Capacity = grown;
-    }
-    void Write(const char* p, size_t n) {
-        if (n == 0) return;
-        Stream->WriteBuffer(p, n);
-        Offset += n;
-    }
 
     TStream* Stream;
-    uint64_t Offset;  // where the next write goes, counted as the stream counts positions
     size_t Capacity = kFirstBlockSize;
     std::unique_ptr<char[]> Block;
     size_t Used = 0;

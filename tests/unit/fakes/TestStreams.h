@@ -61,20 +61,18 @@ private:
     size_t Limit;
 };
 
-// Keeps every write as its own piece; refuses every write after the first Limit ones. Its
-// position starts at Start and moves on by what it takes.
+// Keeps every write as its own piece; refuses every write after the first Limit ones.
 class TPieceStream : public TStream {
 public:
-    explicit TPieceStream(size_t limit = SIZE_MAX, int64_t start = 0) : Start(start), Limit(limit) {}
+    explicit TPieceStream(size_t limit = SIZE_MAX) : Limit(limit) {}
     size_t Read(void*, size_t) override { return 0; }
     size_t Write(const void* buffer, size_t count) override {
         if (Pieces.size() >= Limit) return 0;
         Pieces.emplace_back(static_cast<const char*>(buffer), count);
-        Taken += static_cast<int64_t>(count);
         return count;
     }
-    int64_t Size() const override { return Start + Taken; }
-    int64_t Position() const override { return Start + Taken; }
+    int64_t Size() const override { return 0; }
+    int64_t Position() const override { return 0; }
     void Seek(int64_t) override {}
 
     std::string All() const {
@@ -83,10 +81,8 @@ public:
         return all;
     }
     std::vector<std::string> Pieces;
-    const int64_t Start;
 
 private:
-    int64_t Taken = 0;
     size_t Limit;
 };
 
