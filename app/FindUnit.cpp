@@ -255,7 +255,7 @@ namespace {
 // it is stored, or put together in Storage).
 struct TTemplateTexts {
     std::string_view Name, Module;
-    uint64_t Source;  // a hash of both, each with its length
+    uint64_t Source;  // a hash of both (each hash takes in its text's length)
 };
 
 // The module text where it is stored, or put together in Storage; empty without a module.
@@ -266,8 +266,7 @@ std::string_view ModuleText(const TXmlDElement* templ, std::string& storage) {
 
 TTemplateTexts TextsOf(TXmlDElement* templ, std::string& storage) {
     TTemplateTexts texts{TemplateName(templ), ModuleText(templ, storage), 0};
-    texts.Source = HashBytes(texts.Name) * 0x9E3779B97F4A7C15u ^ HashBytes(texts.Module) ^
-                   (uint64_t{texts.Name.size()} << 40) ^ texts.Module.size();
+    texts.Source = HashBytes(texts.Name) * 0x9E3779B97F4A7C15u ^ HashBytes(texts.Module);
     return texts;
 }
 

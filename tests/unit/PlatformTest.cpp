@@ -12,6 +12,7 @@
 
 #if defined(__linux__)
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -692,7 +693,7 @@ TEST(PlatformFileRoom, LargeWritesClaimRoomAheadAndGiveItBack) {
         // Giving the room back is promised where it is known to work: ext4 and tmpfs.
         struct statfs fsInfo {};
         ASSERT_EQ(::statfs(name.c_str(), &fsInfo), 0);
-        if (fsInfo.f_type == 0xEF53 || fsInfo.f_type == 0x01021994) {
+        if (fsInfo.f_type == EXT4_SUPER_MAGIC || fsInfo.f_type == TMPFS_MAGIC) {
             EXPECT_LE(room, size + 64 * 1024);
         }
     }
