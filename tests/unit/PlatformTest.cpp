@@ -333,12 +333,64 @@ TEST(PlatformFileStream, CreateWriteReopenReadSeek) {
     EXPECT_EQ(MessageOf<EWriteError>([&] { s.WriteBuffer("x", 1); }), "Stream write error");
 }
 
-TEST(PlatformFileStream, CreateTruncatesAnExistingFile) {
+// A file created over an existing one holds exactly what was written, and no old byte shows
+// through the stream while it is written: not in its size, not in a read, not in a gap left by a
+// seek past the end.
+TEST(PlatformFileStream, CreateOverAnExistingFileHoldsOnlyTheNewBytes) {
+    const std::string old = "a long old content, longer than any new one";
+    struct Case {
+        const char* Name;
+        std::function<void(TFileStream&)> Write;
+        std::string Expected;
+    };
+    const auto put = [](TFileStream& s, const std::string& bytes) { s.WriteBuffer(bytes.data(), bytes.size()); };
+    const Case cases[] = {
+        {"shorter", [&](TFileStream& s) { put(s, "new"); }, "new"},
+        {"nothing", [](TFileStream&) {}, ""},
+        {"as long", [&](TFileStream& s) { put(s, std::string(old.size(), 'n')); }, std::string(old.size(), 'n')},
+        {"longer", [&](TFileStream& s) { put(s, old + old); }, old + old},
+        {"size while written",
+         [&](TFileStream& s) {
+             put(s, "new");
+             EXPECT_EQ(s.Size(), 3);
+             put(s, "er");
+             EXPECT_EQ(s.Size(), 5);
+         },
+         "newer"},
+        {"read back",
+         [&](TFileStream& s) {
+             put(s, "new");
+             s.Seek(0);
+             char buf[64];
+             EXPECT_EQ(s.Read(buf, sizeof buf), 3u);
+             EXPECT_EQ(s.Size(), 3);
+         },
+         "new"},
+        {"seek past the end",
+         [&](TFileStream& s) {
+             put(s, "new");
+             s.Seek(6);
+             put(s, "x");
+         },
+         std::string("new\0\0\0x", 7)},
+        {"flushed", [&](TFileStream& s) {
+             put(s, "new");
+             EXPECT_TRUE(s.Flush());
+             put(s, "er");
+         },
+         "newer"},
+    };
     ScratchDir dir;
     const std::string name = dir / "a.xml";
-    WriteFile(name, "a long old content");
-    WriteFile(name, "new");
-    EXPECT_EQ(ReadFile(name), "new");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteFile(name, old);
+        {
+            TFileStream s(name, TFileMode::CreateExclusive);
+            c.Write(s);
+        }
+        EXPECT_EQ(ReadFile(name), c.Expected);
+    }
 }
 
 TEST(PlatformFileStream, OpenAndCreateErrorsCarryTheNameAsPassed) {
