@@ -33,7 +33,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(-
             fd = -1;
         } else if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
             // An existing file is cut at its written end only when the writing stops: see
-            // OldEnd.
+            // CutOldBytes.
             OldEnd = static_cast<int64_t>(st.st_size);
         } else if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
             ::close(fd);
@@ -46,20 +46,20 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(-
 
 TFileStream::~TFileStream() {
     const int fd = static_cast<int>(Handle);
-    CutOldBytes();
+    (void)CutOldBytes();
     struct stat st {};
     if (Room.Holds() && ::fstat(fd, &st) == 0) Room.Release(fd, static_cast<int64_t>(st.st_size));
     ::close(fd);
 }
 
-void TFileStream::CutOldBytes() noexcept {
-    if (OldEnd == 0) return;
-    (void)::ftruncate(static_cast<int>(Handle), static_cast<off_t>(Written));
+bool TFileStream::CutOldBytes() noexcept {
+    if (OldEnd == 0) return true;
     OldEnd = 0;
+    return ::ftruncate(static_cast<int>(Handle), static_cast<off_t>(Written)) == 0;
 }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
-    CutOldBytes();
+    (void)CutOldBytes();
     size_t done = 0;
     while (done < count) {
         const ssize_t n = ::read(static_cast<int>(Handle), static_cast<char*>(buffer) + done, count - done);
@@ -104,13 +104,13 @@ int64_t TFileStream::Position() const {
 }
 
 void TFileStream::Seek(int64_t position) {
-    CutOldBytes();
+    (void)CutOldBytes();
     ::lseek(static_cast<int>(Handle), static_cast<off_t>(position), SEEK_SET);
 }
 
 bool TFileStream::Flush() {
-    CutOldBytes();
-    return ::fsync(static_cast<int>(Handle)) == 0;
+    const bool cut = CutOldBytes();
+    return ::fsync(static_cast<int>(Handle)) == 0 && cut;
 }
 
 void TFileRoom::Claim(int fd, int64_t from, int64_t end) noexcept {
