@@ -89,10 +89,10 @@ private:
     // its start, which spares the system freeing its pages and blocks only to find new ones for
     // the same bytes (two thirds of the system's work in writing a 7 MB file anew). It is cut at
     // the written end when the writing stops: at the close, or before anything (a read, a seek,
-    // a flush) could meet an old byte; a flush reports a cut that failed. Until then
-    // Size() is the bytes written. What a reader that does not lock sees meanwhile, or what the
-    // disk holds after a crash, is the new bytes followed by old ones rather than the new bytes
-    // alone; a file that must survive either is written through TSafeFileStream.
+    // a flush) could meet an old byte; a flush reports a cut that failed. Until then Size() is
+    // the bytes written. What a reader that does not lock sees meanwhile, or what the disk holds
+    // after a crash, is the new bytes followed by old ones rather than the new bytes alone; a
+    // file that must survive either is written through TSafeFileStream.
     bool CutOldBytes() noexcept;
 
     intptr_t Handle;
