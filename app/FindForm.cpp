@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/ClipUnit.h"
+#include "app/Template.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
@@ -36,6 +37,7 @@ void TFindForm::Open() {
 
 void TFindForm::Close() {
     Shown = false;
+    SelectedTemplate.Reset();
     Ports.Window.Hide();
 }
 
@@ -48,6 +50,7 @@ void TFindForm::EnsureIndex() {
 void TFindForm::Filter(const std::string& search) {
     Finder.Update(search);
     Selected = RowCount() > 0 ? 0 : -1;
+    RememberSelected();
     Ports.Window.SetRows(RowCount(), Selected);
 }
 
@@ -61,8 +64,11 @@ void TFindForm::SearchChanged() {
 void TFindForm::Select(int row) {
     if (RowCount() == 0) return;
     Selected = std::clamp(row, 0, RowCount() - 1);
+    RememberSelected();
     Ports.Window.SetSelectedRow(Selected);
 }
+
+void TFindForm::RememberSelected() { SelectedTemplate.Reset(RowTemplate(Selected)); }
 
 void TFindForm::Key(TFindKey key) {
     if (!Shown) return;
@@ -115,17 +121,16 @@ void TFindForm::DocumentChanged() {
     if (!Shown) {
         Finder.Forget();
         Selected = -1;
+        SelectedTemplate.Reset();
         return;
     }
-    // The link is only compared, never followed: its template may be gone.
-    const TFindResult& found = Finder.Found();
-    const TXmlDElement* was =
-        Selected >= 0 && Selected < RowCount() ? Finder.Index().Template(found.Items[static_cast<size_t>(Selected)]) : nullptr;
+    // Held until it is found again (or not: removed from the document, it is in no row).
+    const TRef<TXmlDElement> was = SelectedTemplate;
     const std::string search = Ports.Window.SearchText();
     EnsureIndex();
     Filter(search);
     for (int row = 0; row < RowCount(); ++row)
-        if (RowTemplate(row) == was) {
+        if (RowTemplate(row) == was.Get()) {
             Select(row);
             break;
         }
@@ -138,7 +143,7 @@ TXmlDElement* TFindForm::RowTemplate(int row) const {
 
 std::string TFindForm::RowName(int row) const {
     TXmlDElement* templ = RowTemplate(row);
-    return templ != nullptr ? templ->GetAttribute(Texts().NameAttribute, std::string()) : std::string();
+    return std::string(TemplateName(templ));
 }
 
 std::string TFindForm::RowFirstLine(int row) const {

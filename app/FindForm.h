@@ -9,6 +9,7 @@
 
 #include "app/FindUnit.h"
 #include "app/Ports.h"
+#include "xml/XXmlDom.h"
 
 namespace tessara {
 
@@ -86,6 +87,10 @@ private:
     void Filter(const std::string& search);
     void Choose();
     void Select(int row);
+    // Holds a counted reference to the selected row's template, so that after a change it can
+    // be looked for in the new index: a template freed meanwhile could otherwise give its
+    // address to a new one.
+    void RememberSelected();
     void EnsureIndex();
 
     TFindPorts Ports;
@@ -95,6 +100,7 @@ private:
     bool Shown = false;
     bool ShowingError = false;
     int Selected = -1;
+    TRef<TXmlDElement> SelectedTemplate;
 };
 
 }  // namespace tessara

@@ -194,16 +194,16 @@ TEST_F(FindFormTest, EnterAndDoubleClickCopyAsTheCopyButtonDoes) {
         // Exactly what "Копировать" does with the same template selected: the same calls,
         // blocks and status line.
         const std::vector<std::string> log = W.Clipboard.Log;
-        std::vector<std::pair<unsigned, std::pair<std::string, unsigned>>> blocks;
-        for (const auto& [format, block] : W.Clipboard.Blocks) blocks.push_back({format, {block.Bytes, block.Flags}});
+        std::vector<std::pair<unsigned, std::string>> blocks;
+        for (const auto& [format, block] : W.Clipboard.Blocks) blocks.push_back({format, block.Bytes});
         W.Clipboard.PutFromOutside(2 /* CF_BITMAP */, "picture");
         W.Clipboard.Log.clear();
         W.StatusBar1.Text.clear();
         Select(1);
         Copy();
         EXPECT_EQ(W.Clipboard.Log, log);
-        std::vector<std::pair<unsigned, std::pair<std::string, unsigned>>> byButton;
-        for (const auto& [format, block] : W.Clipboard.Blocks) byButton.push_back({format, {block.Bytes, block.Flags}});
+        std::vector<std::pair<unsigned, std::string>> byButton;
+        for (const auto& [format, block] : W.Clipboard.Blocks) byButton.push_back({format, block.Bytes});
         EXPECT_EQ(byButton, blocks);
         EXPECT_EQ(W.StatusBar1.Text, C("Скопировано Второй!"));
     }
@@ -277,6 +277,28 @@ TEST_F(FindFormTest, ChangedDocumentRefreshesTheListAndNeverKeepsARemovedTemplat
     EXPECT_EQ(Find->RowTemplate(0), nullptr);
     Find->Hotkey();
     EXPECT_EQ(Rows(), (std::vector<std::string>{"xyz", "beta"}));
+}
+
+// A template freed by a change gives its memory to the next one made: the selection must not
+// jump to a new template that sits where the removed one was. The find window hears of both
+// changes at once here, as it would of a change that removes one template and adds another.
+TEST_F(FindFormTest, SelectionNeverFollowsTheAddressOfARemovedTemplate) {
+    StartWith({"alpha", "beta", "gamma"}, {"", "", ""});
+    Find->Hotkey();
+    Find->Key(TFindKey::Down);
+    EXPECT_EQ(Selected(), "beta");
+    Form->OnDocumentChanged = nullptr;
+    Select(1);
+    Run([&] { Form->Button3Click(); });
+    // A template's parts are freed after it, so its blocks come back to the parts of the next
+    // one made; once that one goes too, the block is a template's again.
+    Add("delta");
+    Select(2);
+    Run([&] { Form->Button3Click(); });
+    Add("epsilon");
+    Find->DocumentChanged();
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"alpha", "gamma", "epsilon"}));
+    EXPECT_EQ(Selected(), "alpha");
 }
 
 // Another program changes the file and the main window reads it again: the open list shows
