@@ -4,7 +4,10 @@
 
 #include "app/FormHelpers.h"
 #include "app/ListEntries.h"
+#include "app/ListKeys.h"
+#include "app/Preview.h"
 #include "app/TakeIn.h"
+#include "app/Template.h"
 #include "app/Texts.h"
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
@@ -12,12 +15,7 @@
 namespace tessara {
 namespace {
 
-constexpr intptr_t kLButtonDblClk = 0x203;
-constexpr intptr_t kRButtonDown = 0x204;
-constexpr intptr_t kRButtonDblClk = 0x206;
-constexpr uint32_t kTrayIconRecordSize = 88;  // NOTIFYICONDATA, first version
 constexpr uint32_t kTrayIconId = 1;
-constexpr uint32_t kNifMessageIconTip = 1 | 2 | 4;
 // CF_LOCALE's block: the LCID of Russian (0x0419), a 32-bit little-endian number.
 const std::string kRussianLocaleBlock("\x19\x04\x00\x00", 4);
 
@@ -36,18 +34,6 @@ std::string UnicodeTextBlock(const std::string& cp1251) {
 std::string MessageOf(const std::exception& error) {
     if (const auto* own = dynamic_cast<const Exception*>(&error)) return own->Message();
     return error.what();
-}
-
-TXmlDNode* FirstElementChild(const TXmlDNode* node) {
-    for (TXmlDNode* child = node->FirstChild(); child != nullptr; child = child->NextSibling())
-        if (child->NodeType() == ntElement) return child;
-    return nullptr;
-}
-
-TXmlDNode* NextElementSibling(const TXmlDNode* node) {
-    for (TXmlDNode* next = node->NextSibling(); next != nullptr; next = next->NextSibling())
-        if (next->NodeType() == ntElement) return next;
-    return nullptr;
 }
 
 // Closes the clipboard when the operation that opened it ends, however it ends.
@@ -74,11 +60,6 @@ private:
     IListBox& List;
 };
 
-// Removes every entry, from the bottom: during a fill the list drops them all in one step.
-void EmptyList(IListBox& list) {
-    for (int i = list.Count() - 1; i >= 0; --i) list.Delete(i);
-}
-
 }  // namespace
 
 std::string StandardErrorText(const std::string& message) {
@@ -99,18 +80,18 @@ void TData::PutToClipboard(std::string_view Controls, std::string_view Module) {
     // Every block is made before the clipboard is opened and emptied: when memory runs out,
     // the clipboard keeps what it held.
     // The dialog editor's data: exactly its bytes, no terminating zero.
-    TClipboardBlock controls = Clipboard.Allocate(Controls, kGmemMoveable);
+    TClipboardBlock controls = Clipboard.Allocate(Controls);
     std::string text;
     text.reserve(Module.size() + 1);
     text += Module;
     text += '\0';
-    TClipboardBlock ansi = Clipboard.Allocate(text, kGmemMoveable | kGmemDdeShare);
+    TClipboardBlock ansi = Clipboard.Allocate(text);
     // Without the locale, the system converts CF_TEXT for Unicode programs with the keyboard
     // layout's code page, and an English layout turns the Cyrillic into garbage.
-    TClipboardBlock locale = Clipboard.Allocate(kRussianLocaleBlock, kGmemMoveable);
+    TClipboardBlock locale = Clipboard.Allocate(kRussianLocaleBlock);
     // The text as Unicode too, converted exactly, so that no reader depends on the system's
     // conversion at all.
-    TClipboardBlock unicode = Clipboard.Allocate(UnicodeTextBlock(text), kGmemMoveable);
+    TClipboardBlock unicode = Clipboard.Allocate(UnicodeTextBlock(text));
 
     TClipboardOpen open(Clipboard);
     Clipboard.Empty();
@@ -129,7 +110,7 @@ TmForm::~TmForm() {
     // The list's entries point into the document: they go before it.
     {
         TListUpdate update(Ports.DlgForms);
-        EmptyList(Ports.DlgForms);
+        Ports.DlgForms.Clear();
     }
     RootElement = nullptr;
     CurrentTemplate = nullptr;
@@ -137,10 +118,7 @@ TmForm::~TmForm() {
 }
 
 void TmForm::FormCreate() {
-    TrayIconData.cbSize = kTrayIconRecordSize;
     TrayIconData.uID = kTrayIconId;
-    TrayIconData.uFlags = kNifMessageIconTip;
-    TrayIconData.uCallbackMessage = kTrayCallbackMessage;
     TrayIconData.szTip = Texts().TrayTip;
     Ports.TrayIcon.Add(TrayIconData);
     MemoOfHintsShowOrHide();
@@ -164,7 +142,6 @@ void TmForm::FormClose() {
 }
 
 void TmForm::FormDestroy() {
-    TrayIconData.cbSize = kTrayIconRecordSize;
     TrayIconData.uID = kTrayIconId;
     try {
         Ports.TrayIcon.Delete(TrayIconData);
@@ -194,7 +171,7 @@ void TmForm::FormActivate() {
 }
 
 void TmForm::TaskbarCreated() {
-    if (TrayIconData.cbSize != 0) Ports.TrayIcon.Add(TrayIconData);
+    if (TrayIconData.uID != 0) Ports.TrayIcon.Add(TrayIconData);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -217,16 +194,16 @@ void TmForm::RestoreApplication() {
     if (Ports.Application.IsMinimized()) Ports.Application.Restore();
 }
 
-void TmForm::TrayIconMessage(intptr_t lParam) {
-    switch (lParam) {
-    case kLButtonDblClk:
+void TmForm::TrayIconMessage(TTrayEvent event) {
+    switch (event) {
+    case TTrayEvent::LeftDoubleClick:
         AnotherStart();
         break;
-    case kRButtonDown:
-    case kRButtonDblClk:
+    case TTrayEvent::RightButtonDown:
+    case TTrayEvent::RightDoubleClick:
         RestoreApplication();
         break;
-    default:
+    case TTrayEvent::Other:
         break;
     }
 }
@@ -410,14 +387,8 @@ void TmForm::ListTemplates() {
     const int selected = list.ItemIndex();
     const std::string selectedName = selected >= 0 && selected < list.Count() ? list.ItemText(selected) : std::string();
     TListUpdate update(list);
-    EmptyList(list);
-    // Comments, processing instructions and texts between the templates are passed over;
-    // they stay in the document and are written back.
-    for (TXmlDNode* child = RootElement->FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child->NodeType() != ntElement) continue;
-        auto* templ = static_cast<TXmlDElement*>(child);
-        Ports.DlgForms.Add(TemplateName(templ), templ);
-    }
+    list.Clear();
+    for (TXmlDElement* templ : Templates(RootElement)) list.Add(TemplateName(templ), templ);
     if (selected < 0) return;
     int found = -1;
     for (int i = 0; i < list.Count(); ++i)
@@ -490,14 +461,15 @@ TXmlDElement* TmForm::SelectedTemplate() {
 }
 
 TXmlDNode* TmForm::ControlsNode(TXmlDElement* templ, const std::string& entryText) const {
-    TXmlDNode* controls = FirstElementChild(templ);
+    TXmlDNode* controls = TemplateControls(templ);
     if (controls == nullptr)
         throw Exception(Texts().InTemplate + entryText + Texts().NoControlsElement);
     return controls;
 }
 
 TXmlDNode* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText) const {
-    TXmlDNode* module = NextElementSibling(ControlsNode(templ, entryText));
+    ControlsNode(templ, entryText);  // a template without controls says so first
+    TXmlDNode* module = TemplateModule(templ);
     if (module == nullptr)
         throw Exception(Texts().InTemplate + entryText + Texts().NoModuleElement);
     return module;
@@ -525,18 +497,8 @@ void TmForm::Button1Click() {
 }
 
 TXmlDElement* TmForm::AppendTemplate(const TTemplateContent& content) {
-    const TTexts& t = Texts();
-    TRef<TXmlDElement> templ(new TXmlDElement(t.TemplateTag));
-    TRef<TXmlDAttribute> name(new TXmlDAttribute(t.NameAttribute));
-    name->Value = content.Name;
-    templ->SetAttributeNode(name.Get());
+    const TRef<TXmlDElement> templ = NewTemplate(content);
     RootElement->AppendChild(templ.Get());
-    TRef<TXmlDElement> controls(new TXmlDElement(t.ControlsTag));
-    templ->AppendChild(controls.Get());
-    if (!content.Controls.empty()) controls->SetText(content.Controls);
-    TRef<TXmlDElement> module(new TXmlDElement(t.ModuleTag));
-    templ->AppendChild(module.Get());
-    if (!content.Module.empty()) module->SetText(content.Module);
     return templ.Get();
 }
 
@@ -580,7 +542,7 @@ void TmForm::DlgFormsDblClick() {
 }
 
 void TmForm::CopyTemplate(TXmlDElement* templ) {
-    CopyToClipboard(templ, templ->GetAttribute(Texts().NameAttribute, std::string()));
+    CopyToClipboard(templ, std::string(TemplateName(templ)));
 }
 
 void TmForm::CopyToClipboard(TXmlDElement* templ, const std::string& entryText) {
@@ -684,6 +646,143 @@ void TmForm::insModuleClick() {
     Ports.StatusBar1.SetText(status);
     SaveAfterChange();
     DocumentChanged();
+}
+
+// ---------------------------------------------------------------------------------------
+// Keys, moves and the preview of the template list
+
+bool TmForm::DlgFormsKeyDown(unsigned virtualKey, unsigned modifiers) {
+    const TListCommand command = ListKeyCommand(virtualKey, modifiers);
+    if (command == TListCommand::None) return false;
+    // Each command acts on the selected entry, as its button or menu item does; without one
+    // only the name box's key has something to do.
+    const std::optional<int> index = Selection();
+    switch (command) {
+    case TListCommand::Copy:
+        if (index) DlgFormsDblClick();
+        break;
+    case TListCommand::Delete:
+        if (index) Button3Click();
+        break;
+    case TListCommand::Rename:
+        if (index) Ports.edtName.SetText(Ports.DlgForms.ItemText(*index));
+        Ports.Window.FocusNameBox();
+        Ports.edtName.SelectAll();
+        break;
+    case TListCommand::Paste:
+        if (!index) break;
+        if (ClipboardHasControls()) insContronClick();
+        else if (ClipboardHasText()) insModuleClick();
+        break;
+    case TListCommand::PasteMenu: DlgFormsKeyMenu(); break;
+    case TListCommand::MoveUp: MoveSelected(-1); break;
+    case TListCommand::MoveDown: MoveSelected(+1); break;
+    case TListCommand::None: break;
+    }
+    return true;
+}
+
+void TmForm::DlgFormsKeyMenu() {
+    const TScreenPoint at = Ports.DlgForms.ItemScreenPoint(Selection().value_or(-1));
+    DlgFormsContextMenu(at.X, at.Y);
+}
+
+void TmForm::MoveSelected(int step) {
+    MoveSelectedTo([step](int index, int count) { return MovedIndex(index, count, step); });
+}
+
+void TmForm::DlgFormsDragged(int from, int to) {
+    if (DraggedIndex(from, to, Ports.DlgForms.Count())) {
+        // The list's selection followed the mouse to the drop place: the dragged entry is the
+        // one that moves.
+        Ports.DlgForms.SetItemIndex(from);
+        MoveSelectedTo([to](int index, int count) { return DraggedIndex(index, to, count); });
+    }
+    // The name box and the buttons show the entry selected now, as after a click.
+    DlgFormsClick();
+}
+
+void TmForm::MoveSelectedTo(const TMoveRule& placeOf) {
+    if (!placeOf(Ports.DlgForms.ItemIndex(), Ports.DlgForms.Count())) return;
+    if (!FileReadyForChange(true)) return;
+    // The file may have been read again: the selection is looked at once more.
+    const int index = Ports.DlgForms.ItemIndex();
+    const std::optional<int> moved = placeOf(index, Ports.DlgForms.Count());
+    if (!moved) return;
+    CurrentTemplate = Ports.DlgForms.ItemObject(index);
+    TXmlDNode* target = Ports.DlgForms.ItemObject(*moved);
+    TXmlDNode* parent = CurrentTemplate->ParentNode();
+    if (target == nullptr || parent == nullptr || target->ParentNode() != parent) return;
+    // Up: into the target's place, which stays where it is when the template leaves.
+    // Down: just after the target, which moves up one when the template leaves. Whatever
+    // lies between the templates (comments, texts) stays where it is.
+    parent->InsertChild(CurrentTemplate, parent->ChildNodes()->IndexOf(target));
+    const std::string name = Ports.DlgForms.ItemText(index);
+    ListTemplates();
+    Ports.DlgForms.SetItemIndex(*moved);
+    Ports.StatusBar1.SetText(Texts().StatusMovedPrefix + name + Texts().StatusMovedTo +
+                             std::to_string(*moved + 1) + Texts().StatusMovedOf +
+                             std::to_string(Ports.DlgForms.Count()) + '.');
+    SaveAfterChange();
+    DocumentChanged();
+}
+
+std::string TmForm::DlgFormsPreview(int index) const {
+    if (index < 0 || index >= Ports.DlgForms.Count()) return std::string();
+    TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
+    return templ != nullptr ? TemplatePreview(ContentOf(*templ)) : std::string();
+}
+
+std::string TmForm::DlgFormsHintAt(int index) const {
+    if (index < 0 || index >= Ports.DlgForms.Count()) return Texts().DlgFormsHint;
+    return DlgFormsPreview(index);
+}
+
+// ---------------------------------------------------------------------------------------
+// Files dropped on the window
+
+void TmForm::FilesDropped(const std::vector<std::string>& fileNames) {
+    if (Repository == nullptr || fileNames.empty()) return;
+    if (!FileReadyForChange(false)) return;
+    const TTexts& t = Texts();
+    TTakeIn takeIn(RootElement);
+
+    int added = 0, passedOver = 0;
+    std::string notes;
+    for (const std::string& fileName : fileNames) {
+        TRef<TXmlDDocument> dropped(new TXmlDDocument());
+        try {
+            Ports.Files.Load(*dropped.Get(), fileName);
+        } catch (const std::exception& error) {
+            // Nothing of a file that does not load whole is taken.
+            const TAsking asking(Asking);
+            ShowException(error);
+            continue;
+        }
+        const std::vector<TTemplateContent> found = TemplateContents(dropped->DocumentElement());
+        if (found.empty()) {
+            const size_t slash = fileName.find_last_of("\\/");
+            notes += t.StatusDropNoTemplatesIn + t.QuoteOpen +
+                     fileName.substr(slash == std::string::npos ? 0 : slash + 1) + t.QuoteClose +
+                     t.StatusDropNoTemplates;
+            continue;
+        }
+        for (const TTemplateContent& content : found) {
+            if (!takeIn.Take(content)) {
+                ++passedOver;
+                continue;
+            }
+            AppendTemplate(content);
+            ++added;
+        }
+    }
+    if (added > 0) ListTemplates();
+    Ports.StatusBar1.SetText(t.StatusDropAdded + std::to_string(added) + t.StatusDropPassedOver +
+                             std::to_string(passedOver) + '.' + notes);
+    if (added > 0) {
+        SaveAfterChange();
+        DocumentChanged();
+    }
 }
 
 }  // namespace tessara

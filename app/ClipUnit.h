@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/Ports.h"
-#include "app/TakeIn.h"
+#include "app/Template.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
 
@@ -72,7 +72,7 @@ public:
 
     // Memo toggle, tray icon, minimize, credits.
     void MemoOfHintsShowOrHide();
-    void TrayIconMessage(intptr_t lParam);
+    void TrayIconMessage(TTrayEvent event);
     // The program was started again on the same repository file (and that start ended): the
     // window comes forward as the tray icon's double click brings it.
     void AnotherStart();

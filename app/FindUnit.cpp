@@ -6,10 +6,8 @@
 #include <deque>
 #include <utility>
 
-#include "app/ListEntries.h"
-#include "app/RepositoryBackup.h"
-#include "app/Texts.h"
-#include "xml/XXmlDom.h"
+#include "app/ByteHash.h"
+#include "app/Template.h"
 
 namespace tessara {
 namespace {
@@ -53,15 +51,6 @@ void AppendFolded(std::string& out, std::string_view text) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-// The module text's element: the template's second element child (the first holds the
-// controls), or null.
-const TXmlDNode* ModuleElement(const TXmlDElement* templ) {
-    int elements = 0;
-    for (const TXmlDNode* child = templ->FirstChild(); child != nullptr; child = child->NextSibling())
-        if (child->NodeType() == ntElement && ++elements == 2) return child;
-    return nullptr;
-}
 
 // A template's signature: 256 bits for the bytes it holds, then kPairBits bits for the
 // hashed pairs of adjacent bytes.
@@ -196,7 +185,7 @@ std::string FoldText(std::string_view text) {
 }
 
 std::string ModuleFirstLine(const TXmlDElement* templ) {
-    const TXmlDNode* module = ModuleElement(templ);
+    const TXmlDNode* module = TemplateModule(templ);
     if (module == nullptr) return std::string();
     std::string text;
     module->AppendText(text);
@@ -260,8 +249,7 @@ struct TTemplateTexts {
 
 // The module text where it is stored, or put together in Storage; empty without a module.
 std::string_view ModuleText(const TXmlDElement* templ, std::string& storage) {
-    const TXmlDNode* module = ModuleElement(templ);
-    return module != nullptr ? TextOf(module, storage) : std::string_view();
+    return PartText(TemplateModule(templ), storage);
 }
 
 TTemplateTexts TextsOf(TXmlDElement* templ, std::string& storage) {
@@ -319,18 +307,14 @@ void TFindIndex::BuildAfresh(const TXmlDElement* root) {
     // repository is not grown by reallocation.
     std::string storage;  // a text that is not stored in one piece
     size_t templates = 0, bytes = 0;
-    for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child->NodeType() != ntElement) continue;
-        auto* templ = static_cast<TXmlDElement*>(child);
+    for (TXmlDElement* templ : Templates(root)) {
         ++templates;
         bytes += TemplateName(templ).size() + ModuleText(templ, storage).size();
     }
     Entries.reserve(templates);
     Signatures.reserve(templates * kSignatureWords);
     Folded.reserve(bytes);
-    for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child->NodeType() != ntElement) continue;
-        auto* templ = static_cast<TXmlDElement*>(child);
+    for (TXmlDElement* templ : Templates(root)) {
         const TTemplateTexts texts = TextsOf(templ, storage);
         Signatures.resize(Signatures.size() + kSignatureWords);
         Entries.push_back(Fold(templ, texts.Name, texts.Module, texts.Source,
@@ -357,9 +341,7 @@ void TFindIndex::Build(const TXmlDElement* root) {
     std::vector<bool> taken(Entries.size(), false);
     TByteTally added, removed;
     std::string storage;
-    for (TXmlDNode* child = root->FirstChild(); child != nullptr; child = child->NextSibling()) {
-        if (child->NodeType() != ntElement) continue;
-        auto* templ = static_cast<TXmlDElement*>(child);
+    for (TXmlDElement* templ : Templates(root)) {
         const TTemplateTexts texts = TextsOf(templ, storage);
         const uint64_t* from = nullptr;
         auto it = std::lower_bound(earlier.begin(), earlier.end(), std::pair<uint64_t, size_t>{texts.Source, 0});

@@ -1,15 +1,9 @@
 #include "app/ListEntries.h"
 
 #include "app/FindUnit.h"
-#include "app/Texts.h"
-#include "xml/XXmlDom.h"
+#include "app/Template.h"
 
 namespace tessara {
-
-std::string_view TemplateName(TXmlDElement* templ) {
-    const TXmlDAttribute* name = templ != nullptr ? templ->GetAttributeNode(Texts().NameAttribute) : nullptr;
-    return name != nullptr ? std::string_view(name->Value) : std::string_view();
-}
 
 TXmlDElement* TListEntries::Object(int index) const {
     if (index < 0 || index >= Count()) return nullptr;

@@ -13,9 +13,6 @@ namespace tessara {
 
 class TXmlDElement;
 
-// The name attribute's value of a template element without a copy; empty when it has none.
-std::string_view TemplateName(TXmlDElement* templ);
-
 class TListEntries {
 public:
     int Count() const { return static_cast<int>(Entries.size()); }
@@ -28,6 +25,7 @@ public:
     void Add(std::string_view text, TXmlDElement* object);
     // Removes the entry at Index (in the list); the entries below move up one place.
     void Delete(int index);
+    void Clear() noexcept { Entries.clear(); }
     void SetText(int index, std::string_view text);
 
     // The entry the list's first-letter jump selects for a typed 1251 byte: the next one after

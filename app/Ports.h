@@ -40,6 +40,8 @@ public:
     virtual void Add(std::string_view text, TXmlDElement* object) = 0;
     // Removes an item; the items below move up one place.
     virtual void Delete(int index) = 0;
+    // Removes every item.
+    virtual void Clear() = 0;
     // Replaces an item's text; its link and position stay.
     virtual void SetItemText(int index, const std::string& text) = 0;
     // Around a fill of many items: the list need not repaint in between.
@@ -118,12 +120,10 @@ public:
     virtual void ShowError(const std::string& text, const std::string& title) = 0;
 };
 
-// Clipboard format numbers and global-memory flags as the platform defines them.
+// Clipboard format numbers as the platform defines them: they are what the clipboard holds.
 inline constexpr unsigned kCfText = 1;          // CF_TEXT
 inline constexpr unsigned kCfUnicodeText = 13;  // CF_UNICODETEXT
 inline constexpr unsigned kCfLocale = 16;       // CF_LOCALE
-inline constexpr unsigned kGmemMoveable = 0x0002;
-inline constexpr unsigned kGmemDdeShare = 0x2000;
 
 // A global memory block made for the clipboard and not put yet: it is freed with this object
 // unless IClipboard::SetData took it.
@@ -144,10 +144,10 @@ public:
     // program holds it; raises EClipboardException ("Cannot open clipboard") when it can't.
     virtual void Open() = 0;
     virtual void Empty() = 0;
-    // Allocates one global memory block with AllocFlags, of exactly Block.size() bytes holding
-    // Block. Needs no open clipboard: blocks are made before the clipboard is emptied, so that
-    // a failure leaves its contents alone. Raises when the memory cannot be had.
-    virtual TClipboardBlock Allocate(std::string_view block, unsigned allocFlags) = 0;
+    // Makes one block for the clipboard, of exactly Block.size() bytes holding Block. Needs no
+    // open clipboard: blocks are made before the clipboard is emptied, so that a failure leaves
+    // its contents alone. Raises when the memory cannot be had.
+    virtual TClipboardBlock Allocate(std::string_view block) = 0;
     // Puts a block made by Allocate under Format; from then on it belongs to the clipboard.
     // Raises when it cannot be put (the block is then freed). Needs the clipboard open.
     virtual void SetData(unsigned format, TClipboardBlock block) = 0;
@@ -173,19 +173,16 @@ public:
     virtual void OpenLink(const std::string& link) = 0;
 };
 
-// The notification-area icon record, the fields the handlers set. The window handle and the
-// icon handle are the implementation's own.
+// The notification-area icon as the handlers see it: its number among the window's icons and
+// its tip. The record's layout, its flags, the window, the icon and the callback message are
+// the implementation's own.
 struct TTrayIconData {
-    uint32_t cbSize = 0;
-    uint32_t uID = 0;
-    uint32_t uFlags = 0;             // NIF_MESSAGE | NIF_ICON | NIF_TIP
-    uint32_t uCallbackMessage = 0;   // sent to the main window
-    std::string szTip;               // at most 63 bytes, written zero-padded to 64
+    uint32_t uID = 0;   // 0: not put up
+    std::string szTip;  // at most 63 bytes
 };
 
-// The message the shell sends the main window for the icon's mouse events (WM_USER); the
-// handlers put it into the record, the window procedure of the shell dispatches it.
-inline constexpr unsigned kTrayCallbackMessage = 0x400;
+// What the icon's mouse did, as the shell reports it to the main window.
+enum class TTrayEvent { Other, LeftDoubleClick, RightButtonDown, RightDoubleClick };
 
 class ITrayIcon {
 public:

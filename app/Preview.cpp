@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/ClipUnit.h"
 #include "app/Texts.h"
 
 namespace tessara {
@@ -46,17 +45,6 @@ std::string TemplatePreview(const TTemplateContent& content) {
         preview += t.PreviewControlsSize + std::to_string(content.Controls.size()) + t.PreviewBytes;
     }
     return preview;
-}
-
-std::string TmForm::DlgFormsPreview(int index) const {
-    if (index < 0 || index >= Ports.DlgForms.Count()) return std::string();
-    TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
-    return templ != nullptr ? TemplatePreview(ContentOf(*templ)) : std::string();
-}
-
-std::string TmForm::DlgFormsHintAt(int index) const {
-    if (index < 0 || index >= Ports.DlgForms.Count()) return Texts().DlgFormsHint;
-    return DlgFormsPreview(index);
 }
 
 }  // namespace tessara

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "app/TakeIn.h"
+#include "app/Template.h"
 
 namespace tessara {
 

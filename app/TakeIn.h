@@ -1,21 +1,26 @@
 // Taking in templates from other repository files (a colleague's, or one's own from another
-// machine): what a template holds, and when two templates are the same.
+// machine, or a kept copy of the repository): which of their templates are new here.
 #pragma once
 
-#include <string>
+#include <vector>
+
+#include "app/Template.h"
 
 namespace tessara {
 
-class TXmlDElement;
+// The templates known so far; one identical to a known one (the same name, controls data and
+// module text) is passed over, any other becomes known as it is taken.
+class TTakeIn {
+public:
+    explicit TTakeIn(const TXmlDNode* root);
+    // True, and Content is known from now on, when no known template is identical to it.
+    bool Take(const TTemplateContent& content);
 
-// A template's name, controls data and module text; a part the element lacks is empty.
-struct TTemplateContent {
-    std::string Name;
-    std::string Controls;
-    std::string Module;
-    friend bool operator==(const TTemplateContent&, const TTemplateContent&) = default;
+private:
+    std::vector<TTemplateContent> Known;
 };
 
-TTemplateContent ContentOf(TXmlDElement& templ);
+// The contents of the templates under Root, in their order.
+std::vector<TTemplateContent> TemplateContents(const TXmlDNode* root);
 
 }  // namespace tessara

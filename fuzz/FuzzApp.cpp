@@ -287,7 +287,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 15: s.Close(); break;
             case 16: s.Restart(); break;
             case 17: s.Run([&] { f.MemoOfHintsShowOrHide(); }); break;
-            case 18: s.Run([&] { f.TrayIconMessage(0x200 + in.Byte() % 8); }); break;
+            case 18: s.Run([&] { f.TrayIconMessage(static_cast<TTrayEvent>(in.Byte() % 4)); }); break;
             case 19: s.Run([&] { f.FormEndSession(true); }); break;
             case 20:  // a delayed-rendering owner announces text it cannot give
                 clip.Blocks.erase(kCfText);

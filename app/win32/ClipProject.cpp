@@ -7,7 +7,7 @@
 
 #include "app/ClipUnit.h"
 #include "app/FindForm.h"
-#include "app/RepositoryBackup.h"
+#include "app/RepositoryFiles.h"
 #include "app/Texts.h"
 #include "app/win32/Resource.h"
 #include "app/win32/WinApplication.h"

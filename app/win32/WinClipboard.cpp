@@ -89,8 +89,9 @@ void TWinClipboard::Open() {
 
 void TWinClipboard::Empty() { ::EmptyClipboard(); }
 
-TClipboardBlock TWinClipboard::Allocate(std::string_view block, unsigned allocFlags) {
-    return std::make_unique<TWinClipboardBlock>(allocFlags, block);
+TClipboardBlock TWinClipboard::Allocate(std::string_view block) {
+    // Moveable, as the clipboard requires of the blocks it takes.
+    return std::make_unique<TWinClipboardBlock>(GMEM_MOVEABLE, block);
 }
 
 void TWinClipboard::SetData(unsigned format, TClipboardBlock block) {

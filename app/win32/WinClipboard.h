@@ -20,7 +20,7 @@ public:
     unsigned RegisterFormat(const std::string& name) override;
     void Open() override;
     void Empty() override;
-    TClipboardBlock Allocate(std::string_view block, unsigned allocFlags) override;
+    TClipboardBlock Allocate(std::string_view block) override;
     void SetData(unsigned format, TClipboardBlock block) override;
     std::optional<std::string> GetData(unsigned format) override;
     std::optional<std::u16string> GetUnicodeText() override;

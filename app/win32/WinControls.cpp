@@ -207,16 +207,18 @@ void TWinListBox::Add(std::string_view text, TXmlDElement* object) {
 
 void TWinListBox::Delete(int index) {
     if (index < 0 || index >= Entries.Count()) return;
-    if (UpdateDepth != 0 && index == Entries.Count() - 1) {
-        // A fill empties the list from the bottom: the control loses them all at once.
-        Entries.Delete(index);
-        Kept = std::min(Kept, index);
-        return;
-    }
     Sync();
     Entries.Delete(index);
     ::SendMessageW(List, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
     Shown = Kept = Entries.Count();
+}
+
+void TWinListBox::Clear() {
+    Entries.Clear();
+    Kept = 0;
+    if (UpdateDepth != 0) return;  // the control loses them all at the end of the fill
+    ::SendMessageW(List, LB_RESETCONTENT, 0, 0);
+    Shown = 0;
 }
 
 void TWinListBox::SetItemText(int index, const std::string& text) {

@@ -65,6 +65,7 @@ public:
     void SetItemIndex(int index) override;
     void Add(std::string_view text, TXmlDElement* object) override;
     void Delete(int index) override;
+    void Clear() override;
     void SetItemText(int index, const std::string& text) override;
     void BeginUpdate() override;
     void EndUpdate() override;

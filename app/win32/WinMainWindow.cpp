@@ -400,7 +400,7 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case kTrayCallbackMessage:
-        Guard([&] { Form->TrayIconMessage(static_cast<intptr_t>(lParam)); });
+        Guard([&] { Form->TrayIconMessage(TrayEventOf(lParam)); });
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "app/ByteHash.h"
 #include "platform/SafeFile.h"
 
 namespace tessara::win32 {
@@ -16,26 +17,6 @@ struct TWriterRecord {
 };
 
 }  // namespace
-
-uint64_t WriterNameHash(std::string_view bytes) noexcept {
-    // Eight bytes a step, then the last ones padded with zeros, then the length. Every copy of
-    // the program that may run beside this one must compute the same value, whatever its
-    // version: this is never to change.
-    const auto mix = [](uint64_t state, uint64_t word) {
-        state = (state ^ word) * 0x9E3779B97F4A7C15ull;
-        return state ^ (state >> 31);
-    };
-    uint64_t state = 0x243F6A8885A308D3ull;
-    size_t at = 0;
-    for (; bytes.size() - at >= 8; at += 8) {
-        uint64_t word;
-        std::memcpy(&word, bytes.data() + at, 8);
-        state = mix(state, word);
-    }
-    uint64_t last = 0;
-    std::memcpy(&last, bytes.data() + at, bytes.size() - at);
-    return mix(mix(state, last), bytes.size());
-}
 
 std::wstring ComparablePath(const std::wstring& fileName) {
     std::wstring path = FullPath(fileName);
@@ -54,7 +35,7 @@ std::wstring ComparablePath(const std::wstring& fileName) {
 
 std::wstring WriterObjectName(const std::wstring& fileName) {
     const std::wstring path = ComparablePath(fileName);
-    uint64_t hash = WriterNameHash(std::string_view(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t)));
+    uint64_t hash = HashBytes(std::string_view(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t)));
     wchar_t hex[17];
     for (int i = 15; i >= 0; --i, hash >>= 4) hex[i] = L"0123456789ABCDEF"[hash & 15];
     hex[16] = L'\0';

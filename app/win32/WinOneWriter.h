@@ -16,10 +16,8 @@ namespace tessara::win32 {
 // language. (Two folders that link to one file are two paths; what one program writes there
 // the other reads again before its next change.)
 std::wstring ComparablePath(const std::wstring& fileName);
-// The 64-bit hash of a writer object's name, the same in every version of the program.
-uint64_t WriterNameHash(std::string_view bytes) noexcept;
 // The kernel object's name for a repository file: "Local\Tessara.Repository." and the
-// WriterNameHash of ComparablePath's UTF-16 bytes in hexadecimal.
+// HashBytes of ComparablePath's UTF-16 bytes in hexadecimal.
 std::wstring WriterObjectName(const std::wstring& fileName);
 
 // Registered window message, posted to the first program's main window by a later start:

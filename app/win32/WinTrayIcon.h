@@ -9,12 +9,16 @@
 
 namespace tessara::win32 {
 
-static_assert(kTrayCallbackMessage == WM_USER, "the tray icon's callback message is WM_USER");
+// The message the shell sends the main window for the icon's mouse events.
+inline constexpr UINT kTrayCallbackMessage = WM_USER;
 
-// The shell's record for the fields the handlers set. Its size is the first-version size of
-// this build (88 bytes in a 32-bit program, 104 in a 64-bit one, whatever the handlers
-// asked for, since only that layout is valid here); the tip is zero-padded to 64 bytes.
+// The shell's record for the icon: the first-version layout of this build (88 bytes in a
+// 32-bit program, 104 in a 64-bit one), with a message, an icon and a tip (zero-padded to 64
+// bytes).
 NOTIFYICONDATAA MakeNotifyIconData(const TTrayIconData& data, HWND window, HICON icon);
+
+// The icon's mouse event that the callback message's lParam names.
+TTrayEvent TrayEventOf(LPARAM lParam);
 
 class TWinTrayIcon final : public ITrayIcon {
 public:

@@ -126,9 +126,9 @@ protected:
             W.Clipboard.Blocks.clear();
             W.Clipboard.AnnouncedWithoutData.clear();
             const int what = Pick(4);
-            if (what == 0 || what == 2) W.Clipboard.Blocks[DialogFormat()] = {RandomText(true), kGmemMoveable};
-            if (what == 1 || what == 2) W.Clipboard.Blocks[kCfText] = {RandomText(true) + '\0', kGmemMoveable};
-            if (what == 3) W.Clipboard.Blocks[2] = {"picture", kGmemMoveable};
+            if (what == 0 || what == 2) W.Clipboard.Blocks[DialogFormat()] = {RandomText(true)};
+            if (what == 1 || what == 2) W.Clipboard.Blocks[kCfText] = {RandomText(true) + '\0'};
+            if (what == 3) W.Clipboard.Blocks[2] = {"picture"};
             break;
         }
         case 7: {  // paste controls
@@ -196,7 +196,7 @@ protected:
             break;
         case 11:  // tray and minimize
             W.Application.Minimized = Chance(50);
-            Run([&] { Form->TrayIconMessage(0x203); });
+            Run([&] { Form->TrayIconMessage(TTrayEvent::LeftDoubleClick); });
             break;
         }
         W.Clipboard.Busy = false;

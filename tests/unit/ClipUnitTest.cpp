@@ -26,10 +26,7 @@ TEST_F(ClipUnitTest, StartsNarrowWithTrayIconAndNoTaskbarButton) {
 
     ASSERT_EQ(W.TrayIcon.Added.size(), 1u);
     const TTrayIconData& icon = W.TrayIcon.Added[0];
-    EXPECT_EQ(icon.cbSize, 88u);
     EXPECT_EQ(icon.uID, 1u);
-    EXPECT_EQ(icon.uFlags, 7u);
-    EXPECT_EQ(icon.uCallbackMessage, 0x400u);
     EXPECT_EQ(icon.szTip, "Tessara v1.0");
 
     ASSERT_EQ(W.Clipboard.Registered.count("1S DIALOG EDITOR"), 1u);
@@ -62,28 +59,25 @@ TEST_F(ClipUnitTest, MemoToggleAlternatesWidthCaptionHintAndFocus) {
 TEST_F(ClipUnitTest, TrayIconMessages) {
     Start();
     struct Case {
-        intptr_t Message;
+        TTrayEvent Event;
         bool Minimized;
         const char* Log;  // what the application was asked, in order
     };
     const Case cases[] = {
-        {0x203, true, "restore front "},  // left double click, minimized
-        {0x203, false, "front "},         // left double click, open: foreground only
-        {0x204, true, "restore "},        // right button down
-        {0x204, false, ""},
-        {0x206, true, "restore "},        // right double click
-        {0x201, true, ""},                // left button down: nothing
-        {0x202, true, ""},
-        {0x200, true, ""},                // mouse move
-        {0x207, true, ""},                // middle button
+        {TTrayEvent::LeftDoubleClick, true, "restore front "},
+        {TTrayEvent::LeftDoubleClick, false, "front "},  // open: foreground only
+        {TTrayEvent::RightButtonDown, true, "restore "},
+        {TTrayEvent::RightButtonDown, false, ""},
+        {TTrayEvent::RightDoubleClick, true, "restore "},
+        {TTrayEvent::Other, true, ""},  // any other mouse event: nothing
     };
     for (const Case& c : cases) {
         W.Application.Log.clear();
         W.Application.Minimized = c.Minimized;
-        Form->TrayIconMessage(c.Message);
+        Form->TrayIconMessage(c.Event);
         std::string log;
         for (const std::string& entry : W.Application.Log) log += entry + " ";
-        EXPECT_EQ(log, c.Log) << "message " << c.Message;
+        EXPECT_EQ(log, c.Log) << "event " << static_cast<int>(c.Event);
     }
 }
 
@@ -93,7 +87,7 @@ TEST_F(ClipUnitTest, MinimizeHidesTaskbarButtonAndRestoreBringsItBack) {
     W.Application.Minimized = true;
     Form->ApplicationMinimize();
     EXPECT_FALSE(W.Application.TaskbarButton);
-    Form->TrayIconMessage(0x203);
+    Form->TrayIconMessage(TTrayEvent::LeftDoubleClick);
     EXPECT_TRUE(W.Application.TaskbarButton);
     EXPECT_FALSE(W.Application.Minimized);
 }
@@ -116,7 +110,6 @@ TEST_F(ClipUnitTest, DestroyRemovesTrayIconAndEndsLoopEvenWhenRemovalRaises) {
         W.TrayIcon.DeleteRaises = raises;
         Run([&] { Form->FormDestroy(); });
         ASSERT_EQ(W.TrayIcon.Deleted.size(), 1u);
-        EXPECT_EQ(W.TrayIcon.Deleted[0].cbSize, 88u);
         EXPECT_EQ(W.TrayIcon.Deleted[0].uID, 1u);
         EXPECT_TRUE(W.Application.Terminated) << raises;
         EXPECT_EQ(W.Boxes.Errors.size(), raises ? 1u : 0u);
@@ -303,7 +296,7 @@ TEST_F(ClipUnitTest, CopyPutsExactBlocksAfterEmptyingTheClipboard) {
     PasteModule();
     // Whatever was there before, in any format, is gone after the copy.
     W.Clipboard.PutFromOutside(2 /* CF_BITMAP */, "picture");
-    W.Clipboard.Blocks[7 /* CF_OEMTEXT */] = {std::string("old\0", 4), kGmemMoveable};
+    W.Clipboard.Blocks[7 /* CF_OEMTEXT */] = {std::string("old\0", 4)};
     W.Clipboard.Log.clear();
 
     Copy();
@@ -313,12 +306,9 @@ TEST_F(ClipUnitTest, CopyPutsExactBlocksAfterEmptyingTheClipboard) {
                                    "set 1", "set 16", "set 13", "close"}));
     EXPECT_EQ(W.Clipboard.Blocks.size(), 4u);
     EXPECT_EQ(W.Clipboard.Blocks[DialogFormat()].Bytes, "ab");
-    EXPECT_EQ(W.Clipboard.Blocks[DialogFormat()].Flags, 0x0002u);
     EXPECT_EQ(W.Clipboard.Blocks[kCfText].Bytes, std::string("x\0", 2));
-    EXPECT_EQ(W.Clipboard.Blocks[kCfText].Flags, 0x2002u);
     EXPECT_EQ(W.Clipboard.Blocks[kCfLocale].Bytes, std::string("\x19\x04\0\0", 4));
     EXPECT_EQ(W.Clipboard.Blocks[kCfUnicodeText].Bytes, std::string("x\0\0\0", 4));
-    EXPECT_EQ(W.Clipboard.Blocks[kCfUnicodeText].Flags, 0x0002u);
     EXPECT_EQ(W.Clipboard.LiveBlocks, 0);
 }
 
@@ -505,8 +495,8 @@ TEST_F(ClipUnitTest, PasteModuleTakesUnicodeTextOverTheDerivedAnsiText) {
         Add("T");
         Select(0);
         W.Clipboard.Blocks.clear();
-        if (!c.Unicode.empty()) W.Clipboard.Blocks[kCfUnicodeText] = {Utf16Block(c.Unicode), kGmemMoveable};
-        if (!c.Ansi.empty()) W.Clipboard.Blocks[kCfText] = {c.Ansi, kGmemMoveable};
+        if (!c.Unicode.empty()) W.Clipboard.Blocks[kCfUnicodeText] = {Utf16Block(c.Unicode)};
+        if (!c.Ansi.empty()) W.Clipboard.Blocks[kCfText] = {c.Ansi};
         Run([&] { Form->PopupMenuPopup(); });
         EXPECT_TRUE(W.PopupMenu.InsModuleEnabled);
         PasteModule();
@@ -566,7 +556,7 @@ TEST_F(ClipUnitTest, PasteWithBusyClipboardReportsAndChangesNothing) {
     Add("T");
     Select(0);
     W.Clipboard.PutFromOutside(DialogFormat(), "c");
-    W.Clipboard.Blocks[kCfText] = {std::string("m\0", 2), kGmemMoveable};
+    W.Clipboard.Blocks[kCfText] = {std::string("m\0", 2)};
     W.Clipboard.Busy = true;
     PasteControls();
     PasteModule();
@@ -596,8 +586,8 @@ TEST_F(ClipUnitTest, MenuEnableRules) {
     for (const Case& c : cases) {
         W.Clipboard.Blocks.clear();
         W.Clipboard.AnnouncedWithoutData.clear();
-        if (c.Controls) W.Clipboard.Blocks[DialogFormat()] = {"c", kGmemMoveable};
-        if (c.Text) W.Clipboard.Blocks[kCfText] = {std::string("t\0", 2), kGmemMoveable};
+        if (c.Controls) W.Clipboard.Blocks[DialogFormat()] = {"c"};
+        if (c.Text) W.Clipboard.Blocks[kCfText] = {std::string("t\0", 2)};
         if (c.TextWithoutData) W.Clipboard.AnnouncedWithoutData.insert(kCfText);
         Select(c.Selected ? 0 : -1);
         W.PopupMenu.Popups.clear();
@@ -643,8 +633,8 @@ TEST_F(ClipUnitTest, ChosenMenuItemRunsBeforeTheOpenerReturns) {
         Start(NewRepositoryXml());
         Add("T");
         Select(0);
-        W.Clipboard.Blocks[DialogFormat()] = {"c", kGmemMoveable};
-        W.Clipboard.Blocks[kCfText] = {std::string("t\0", 2), kGmemMoveable};
+        W.Clipboard.Blocks[DialogFormat()] = {"c"};
+        W.Clipboard.Blocks[kCfText] = {std::string("t\0", 2)};
         W.PopupMenu.Choice = c.Choice;
         const std::string savedBefore = SavedFile();
         if (c.FromButton) Run([&] { Form->Button4Click(); });
@@ -681,7 +671,7 @@ TEST_F(ClipUnitTest, TemplateWithoutDataElementsIsReportedAndNothingChanges) {
     EXPECT_EQ(W.Clipboard.Bytes(2), "picture");
 
     W.Clipboard.PutFromOutside(DialogFormat(), "new");
-    W.Clipboard.Blocks[kCfText] = {std::string("new\0", 4), kGmemDdeShare};
+    W.Clipboard.Blocks[kCfText] = {std::string("new\0", 4)};
     Select(0);
     PasteControls();
     EXPECT_EQ(LastError(), noControls);

@@ -71,7 +71,7 @@ TEST_F(ListKeysTest, EachKeyRunsItsCommandOnTheSelectedEntry) {
         {"Ctrl+V pastes the controls when they are there", kVkV, kModCtrl,
          [](fakes::FakeWindowSystem& w, unsigned format) {
              w.Clipboard.PutFromOutside(format, "new");
-             w.Clipboard.Blocks[kCfText] = {std::string("text\0", 5), kGmemMoveable};
+             w.Clipboard.Blocks[kCfText] = {std::string("text\0", 5)};
              w.Boxes.Answers = {true};
          },
          [this] {

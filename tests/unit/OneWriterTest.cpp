@@ -35,21 +35,6 @@ TEST(OneWriter, ObjectNameComparesPathsAsWindowsDoes) {
     EXPECT_NE(WriterObjectName(L"\u043f\u0430\u043f\u043a\u0430\\r.xml"), WriterObjectName(L"\u043f\u0430\u043f\u043a\u0438\\r.xml"));
 }
 
-// The name a first version of the program made for a file is the name every later one makes:
-// values taken from it.
-TEST(OneWriter, ObjectNameHashIsTheOneEveryVersionComputes) {
-    const char16_t path[] = u"Z:\\TMP\\1CDIALOGCONTROLS.XML";
-    const struct {
-        std::string_view Bytes;
-        uint64_t Hash;
-    } cases[] = {
-        {std::string_view(reinterpret_cast<const char*>(path), sizeof path - 2), 0xD39B03F4186D065Dull},
-        {"", 0x0A10A5F0F6070956ull},
-        {"abcdefgh", 0xFAF584B84DA4E1E9ull},
-    };
-    for (const auto& c : cases) EXPECT_EQ(WriterNameHash(c.Bytes), c.Hash) << c.Bytes.size();
-}
-
 int anotherStarts = 0;
 
 LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

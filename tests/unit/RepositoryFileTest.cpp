@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
-#include "app/RepositoryBackup.h"
+#include "app/ByteHash.h"
+#include "app/RepositoryCopies.h"
+#include "app/RepositoryFiles.h"
 #include "fakes/CreateFails.h"
 #include "fakes/FileHold.h"
 #include "fakes/FormFixture.h"
@@ -40,6 +42,21 @@ TEST(RepositoryHash, DependsOnTheBytesAloneNotOnHowTheyArrive) {
     std::string flipped = bytes;
     flipped[500] ^= 1;
     EXPECT_NE(HashBytes(flipped), whole);
+}
+
+// The hash also names the object a running copy of the program shares with later starts: the
+// name a first version made for a file is the name every later one makes. Values taken from it.
+TEST(RepositoryHash, IsTheOneEveryVersionComputesForTheRunningCopysName) {
+    const char16_t path[] = u"Z:\\TMP\\1CDIALOGCONTROLS.XML";
+    const struct {
+        std::string_view Bytes;
+        uint64_t Hash;
+    } cases[] = {
+        {std::string_view(reinterpret_cast<const char*>(path), sizeof path - 2), 0xD39B03F4186D065Dull},
+        {"", 0x0A10A5F0F6070956ull},
+        {"abcdefgh", 0xFAF584B84DA4E1E9ull},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HashBytes(c.Bytes), c.Hash) << c.Bytes.size();
 }
 
 // Loading hashes the bytes it reads, so that start-up reads the file once: the hash must be

@@ -94,10 +94,7 @@ std::vector<uint32_t> PaintedPixels(HWND list) {
 
 TEST(Win32TrayIcon, FirstVersionRecordFromTheHandlersFields) {
     TTrayIconData data;
-    data.cbSize = 88;
     data.uID = 1;
-    data.uFlags = 7;
-    data.uCallbackMessage = 0x400;
     data.szTip = "Tessara v1.0";
     const HWND window = reinterpret_cast<HWND>(static_cast<intptr_t>(0x1234));
     const HICON icon = reinterpret_cast<HICON>(static_cast<intptr_t>(0x5678));
@@ -111,6 +108,14 @@ TEST(Win32TrayIcon, FirstVersionRecordFromTheHandlersFields) {
     EXPECT_EQ(record.hIcon, icon);
     char expected[64] = "Tessara v1.0";
     EXPECT_EQ(std::memcmp(record.szTip, expected, sizeof expected), 0);
+}
+
+TEST(Win32TrayIcon, CallbackMouseMessagesBecomeTheHandlersEvents) {
+    const std::pair<LPARAM, TTrayEvent> cases[] = {
+        {WM_LBUTTONDBLCLK, TTrayEvent::LeftDoubleClick}, {WM_RBUTTONDOWN, TTrayEvent::RightButtonDown},
+        {WM_RBUTTONDBLCLK, TTrayEvent::RightDoubleClick}, {WM_LBUTTONDOWN, TTrayEvent::Other},
+        {WM_MOUSEMOVE, TTrayEvent::Other}, {WM_MBUTTONDOWN, TTrayEvent::Other}};
+    for (const auto& [message, event] : cases) EXPECT_EQ(TrayEventOf(message), event) << message;
 }
 
 TEST(Win32TrayIcon, TipLongerThanTheFieldIsCutToSixtyThreeBytes) {
@@ -146,7 +151,7 @@ protected:
     std::optional<std::string> PutAndRead(const std::string& block, unsigned format) {
         Clipboard.Open();
         Clipboard.Empty();
-        Clipboard.SetData(format, Clipboard.Allocate(block, kGmemMoveable));
+        Clipboard.SetData(format, Clipboard.Allocate(block));
         Clipboard.Close();
         Clipboard.Open();
         auto data = Clipboard.GetData(format);
@@ -209,7 +214,7 @@ TEST_F(Win32Clipboard, UnicodeTextReadsUpToTheFirstZeroCharacter) {
     for (const Case& c : cases) {
         Clipboard.Open();
         Clipboard.Empty();
-        Clipboard.SetData(kCfUnicodeText, Clipboard.Allocate(c.Put, kGmemMoveable));
+        Clipboard.SetData(kCfUnicodeText, Clipboard.Allocate(c.Put));
         Clipboard.Close();
         Clipboard.Open();
         const auto read = Clipboard.GetUnicodeText();
@@ -238,7 +243,7 @@ TEST_F(Win32Clipboard, TextWithItsZeroByteAndEmptyingRemovesOtherFormats) {
     Clipboard.Open();
     EXPECT_TRUE(Clipboard.HasData(other));
     Clipboard.Empty();
-    Clipboard.SetData(kCfText, Clipboard.Allocate(std::string("x\0", 2), kGmemMoveable | kGmemDdeShare));
+    Clipboard.SetData(kCfText, Clipboard.Allocate(std::string("x\0", 2)));
     Clipboard.Close();
 
     EXPECT_TRUE(Clipboard.IsFormatAvailable(kCfText));

@@ -17,7 +17,7 @@
 
 #include "app/ListEntries.h"
 #include "app/Ports.h"
-#include "app/RepositoryBackup.h"
+#include "app/RepositoryFiles.h"
 #include "platform/Exceptions.h"
 
 namespace tessara::fakes {
@@ -48,6 +48,10 @@ public:
         Selected = index;
     }
     void Add(std::string_view text, TXmlDElement* object) override { Entries.Add(text, object); }
+    void Clear() override {
+        Entries.Clear();
+        Selected = -1;
+    }
     void Delete(int index) override {
         At(index);
         Entries.Delete(index);
@@ -179,7 +183,6 @@ class FakeClipboard : public IClipboard {
 public:
     struct Block {
         std::string Bytes;
-        unsigned Flags;
     };
     std::map<unsigned, Block> Blocks;
     // Formats announced but whose owner gives no data (delayed rendering that fails).
@@ -219,9 +222,9 @@ public:
         Block Data;
         int& Live;
     };
-    TClipboardBlock Allocate(std::string_view block, unsigned flags) override {
+    TClipboardBlock Allocate(std::string_view block) override {
         if (FailAllocate) throw Exception("Out of memory");
-        return std::make_unique<FakeBlock>(Block{std::string(block), flags}, LiveBlocks);
+        return std::make_unique<FakeBlock>(Block{std::string(block)}, LiveBlocks);
     }
     void SetData(unsigned format, TClipboardBlock block) override {
         RequireOpen();
@@ -269,7 +272,7 @@ public:
     void PutFromOutside(unsigned format, const std::string& bytes) {
         Blocks.clear();
         AnnouncedWithoutData.clear();
-        Blocks[format] = {bytes, kGmemMoveable};
+        Blocks[format] = {bytes};
     }
     std::string Bytes(unsigned format) const {
         auto it = Blocks.find(format);

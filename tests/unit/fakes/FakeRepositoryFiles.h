@@ -8,7 +8,9 @@
 #include <string>
 
 #include "app/Ports.h"
-#include "app/RepositoryBackup.h"
+#include "app/ByteHash.h"
+#include "app/RepositoryCopies.h"
+#include "app/RepositoryFiles.h"
 #include "platform/Exceptions.h"
 #include "platform/Streams.h"
 #include "xml/XXmlDom.h"

@@ -1,0 +1,28 @@
+#include "app/RepositoryCopies.h"
+
+#include "app/RepositoryFiles.h"
+#include "platform/SafeFile.h"
+#include "platform/Streams.h"
+
+namespace tessara {
+
+std::string FreeBackupName(const std::string& fileName) {
+    const std::string base = fileName + ".bad";
+    if (!PathExists(base)) return base;
+    for (int n = 1;; ++n) {
+        std::string name = base + std::to_string(n);
+        if (!PathExists(name)) return name;
+    }
+}
+
+std::string BackupRepositoryFile(const std::string& fileName) {
+    TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
+    const std::string backupName = FreeBackupName(fileName);
+    // Written as a save is, so that a copy cut off by a crash never stands under the name.
+    TSafeFileStream target(backupName);
+    ReadBlocks(source, [&](std::string_view block) { target.WriteBuffer(block.data(), block.size()); });
+    target.Commit();
+    return backupName;
+}
+
+}  // namespace tessara
