@@ -2,9 +2,11 @@
 //
 //   tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]
 //   tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]
+//   tessara_bench --lexer [--runs N]
 //
 // --find measures the find window's keystroke (search and the visible rows' text, CPU time)
-// on each size instead of the libraries.
+// on each size instead of the libraries. --lexer measures the module editor's colouring of a
+// generated module text of about 1 MB, whole and at a keystroke (CPU time), and nothing else.
 //
 // Every measured run happens in a fresh child process, so that each starts from the same
 // clean heap and its peak memory is its own; the two libraries alternate run by run.
@@ -27,6 +29,11 @@
 #include "bench/Generator.h"
 #include "bench/Measure.h"
 
+namespace tessara::bench {
+// In Lexer.cpp: prints one table; returns 1 when colouring the whole text missed its target.
+int RunLexerBenchmark(int runs);
+}  // namespace tessara::bench
+
 using namespace tessara::bench;
 
 namespace {
@@ -39,11 +46,13 @@ struct TOptions {
     bool Cpu = false;
     bool GenerateOnly = false;  // write the files, print their paths and sizes, measure nothing
     bool Find = false;          // the find window's keystroke instead of the libraries
+    bool Lexer = false;         // the module editor's colouring instead of the libraries
 };
 
 [[noreturn]] void Usage() {
     std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]\n"
-                         "       tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]\n");
+                         "       tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]\n"
+                         "       tessara_bench --lexer [--runs N]\n");
     std::exit(2);
 }
 
@@ -74,6 +83,8 @@ TOptions ParseOptions(int argc, char** argv) {
             o.Keep = true;
         } else if (a == "--find") {
             o.Find = true;
+        } else if (a == "--lexer") {
+            o.Lexer = true;
         } else if (a == "--generate-only") {
             o.GenerateOnly = true;
             o.Keep = true;
@@ -368,6 +379,10 @@ void CheckSample(TSizeResult& r, const char* library, const TSample& s, uint64_t
 
 int main(int argc, char** argv) {
     TOptions options = ParseOptions(argc, argv);
+    if (options.Lexer) {
+        UseClock(TClock::Cpu);
+        return RunLexerBenchmark(options.Runs != 0 ? options.Runs : 20);
+    }
     bool sizesGiven = false;
     for (int i = 1; i < argc; ++i) sizesGiven |= std::string(argv[i]) == "--sizes";
     if (options.Find && !sizesGiven) options.Sizes = {100000};
