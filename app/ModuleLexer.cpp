@@ -1,10 +1,12 @@
 #include "app/ModuleLexer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "app/Placeholders.h"
 #include "platform/Charset.h"
 
 namespace tessara {
@@ -123,11 +125,60 @@ size_t SkipBlanks(std::string_view line, size_t at) {
     return at;
 }
 
+// The cursor marks and placeholders of one line, as the placeholder grammar finds them. The
+// platform fills them in before the text is read as code, so each is a token of its own
+// wherever it stands (in code, a string, a date, a comment), and nothing inside one (a quote,
+// a "//") begins or ends anything around it.
+class TLinePlaceholders {
+public:
+    explicit TLinePlaceholders(std::string_view line) : Line(line) {
+        if (line.find("<?") != std::string_view::npos) FindPlaceholders(line, Spans);
+    }
+
+    // The end of the placeholder that begins at At, or 0 when none does.
+    size_t EndAt(size_t at) const {
+        const TPlaceholderSpan* span = EndingAfter(at);
+        return span != Spans.data() + Spans.size() && span->Begin == at ? span->End : 0;
+    }
+
+    // The first What at or after At that no placeholder holds, or npos.
+    size_t Find(std::string_view what, size_t at) const {
+        for (;;) {
+            const size_t found = Line.find(what, at);
+            if (found == std::string_view::npos) return found;
+            const TPlaceholderSpan* span = EndingAfter(found);
+            if (span == Spans.data() + Spans.size() || span->Begin > found) return found;
+            at = span->End;
+        }
+    }
+
+    // Adds bytes [Begin, End) as a token of Kind, the placeholders among them as their own.
+    void Add(size_t begin, size_t end, TTokenKind kind, std::vector<TToken>& out) const {
+        const TPlaceholderSpan* last = Spans.data() + Spans.size();
+        for (const TPlaceholderSpan* span = EndingAfter(begin); span != last && span->End <= end; ++span) {
+            if (span->Begin > begin) out.push_back({begin, span->Begin - begin, kind});
+            out.push_back({span->Begin, span->End - span->Begin, TTokenKind::Placeholder});
+            begin = span->End;
+        }
+        if (end > begin) out.push_back({begin, end - begin, kind});
+    }
+
+private:
+    // The first placeholder that ends after At (the end when none does).
+    const TPlaceholderSpan* EndingAfter(size_t at) const {
+        return std::upper_bound(Spans.data(), Spans.data() + Spans.size(), at,
+                                [](size_t position, const TPlaceholderSpan& span) { return position < span.End; });
+    }
+
+    std::string_view Line;
+    std::vector<TPlaceholderSpan> Spans;
+};
+
 // The end of a string's text from At (just past its opening quote or "|"): past the closing
 // quote, or the line's end when the string stays open. "" is a quote inside the string.
-size_t StringEnd(std::string_view line, size_t at, bool& closed) {
+size_t StringEnd(std::string_view line, const TLinePlaceholders& placeholders, size_t at, bool& closed) {
     for (;;) {
-        const size_t quote = line.find('"', at);
+        const size_t quote = placeholders.Find("\"", at);
         if (quote == std::string_view::npos) {
             closed = false;
             return line.size();
@@ -141,23 +192,20 @@ size_t StringEnd(std::string_view line, size_t at, bool& closed) {
     }
 }
 
-// The length of the template placeholder that begins at At (its "<"), or 0 when none does.
-// The placeholders <?...> are recognised here; until then every "<" is an operator.
-size_t PlaceholderLength(std::string_view /*line*/, size_t /*at*/) { return 0; }
-
 // A line whose first byte after blanks (at First) is "#": the preprocessor instruction up to a
 // comment after it.
-void LexPreprocessorLine(std::string_view line, size_t first, std::vector<TToken>& out) {
-    const size_t comment = line.find("//", first);
+void LexPreprocessorLine(std::string_view line, const TLinePlaceholders& placeholders, size_t first,
+                         std::vector<TToken>& out) {
+    const size_t comment = placeholders.Find("//", first);
     size_t end = comment == std::string_view::npos ? line.size() : comment;
     while (end > first && ClassOf(line[end - 1]) == kBlank) --end;
-    out.push_back({first, end - first, TTokenKind::Preprocessor});
-    if (comment != std::string_view::npos)
-        out.push_back({comment, line.size() - comment, TTokenKind::Comment});
+    placeholders.Add(first, end, TTokenKind::Preprocessor, out);
+    if (comment != std::string_view::npos) placeholders.Add(comment, line.size(), TTokenKind::Comment, out);
 }
 
 // Code from At to the line's end; returns the state the next line starts in.
-TLexState LexCode(std::string_view line, size_t at, std::vector<TToken>& out) {
+TLexState LexCode(std::string_view line, const TLinePlaceholders& placeholders, size_t at,
+                  std::vector<TToken>& out) {
     const TKeywordTable& keywords = Keywords();
     const size_t n = line.size();
     size_t i = at;
@@ -190,28 +238,27 @@ TLexState LexCode(std::string_view line, size_t at, std::vector<TToken>& out) {
         switch (c) {
         case '"': {
             bool closed = false;
-            i = StringEnd(line, i + 1, closed);
-            out.push_back({begin, i - begin, TTokenKind::String});
+            i = StringEnd(line, placeholders, i + 1, closed);
+            placeholders.Add(begin, i, TTokenKind::String, out);
             if (!closed) return TLexState::String;
             continue;
         }
         case '\'': {
-            const size_t quote = line.find('\'', i + 1);
+            const size_t quote = placeholders.Find("'", i + 1);
             i = quote == std::string_view::npos ? n : quote + 1;
-            kind = TTokenKind::Date;
-            break;
+            placeholders.Add(begin, i, TTokenKind::Date, out);
+            continue;
         }
         case '/':
             if (i + 1 < n && line[i + 1] == '/') {
-                i = n;
-                kind = TTokenKind::Comment;
-            } else {
-                ++i;
+                placeholders.Add(begin, n, TTokenKind::Comment, out);
+                return TLexState::Code;
             }
+            ++i;
             break;
         case '<':
-            if (const size_t placeholder = PlaceholderLength(line, i); placeholder != 0) {
-                i += placeholder;
+            if (const size_t end = placeholders.EndAt(i); end != 0) {
+                i = end;
                 kind = TTokenKind::Placeholder;
             } else {
                 i += i + 1 < n && (line[i + 1] == '>' || line[i + 1] == '=') ? 2 : 1;
@@ -278,27 +325,28 @@ void CloseRuns(std::vector<TColourRun>& runs, size_t end) {
 
 TLexState LexModuleLine(std::string_view line, TLexState start, std::vector<TToken>& out) {
     out.clear();
+    const TLinePlaceholders placeholders(line);
     const size_t first = SkipBlanks(line, 0);
     if (start == TLexState::String) {
         if (first == line.size()) return TLexState::String;
         if (line[first] == '|') {
             bool closed = false;
-            const size_t end = StringEnd(line, first + 1, closed);
-            out.push_back({first, end - first, TTokenKind::String});
+            const size_t end = StringEnd(line, placeholders, first + 1, closed);
+            placeholders.Add(first, end, TTokenKind::String, out);
             if (!closed) return TLexState::String;
-            return LexCode(line, end, out);
+            return LexCode(line, placeholders, end, out);
         }
         if (line.substr(first, 2) == "//") {
-            out.push_back({first, line.size() - first, TTokenKind::Comment});
+            placeholders.Add(first, line.size(), TTokenKind::Comment, out);
             return TLexState::String;
         }
         // Any other line: the string was left open, and this line is code.
     }
     if (first < line.size() && line[first] == '#') {
-        LexPreprocessorLine(line, first, out);
+        LexPreprocessorLine(line, placeholders, first, out);
         return TLexState::Code;
     }
-    return LexCode(line, first, out);
+    return LexCode(line, placeholders, first, out);
 }
 
 TRgb TokenColour(TTokenKind kind) { return kTokenColours[static_cast<size_t>(kind)]; }

@@ -21,7 +21,7 @@ enum class TTokenKind : uint8_t {
     Comment,       // from // to the line end
     Preprocessor,  // a line that begins with "#" (up to a comment after it), and "&Word"
     Operator,      // operators and punctuation, and any other byte code does not use
-    Placeholder,   // a template's placeholder <?...>
+    Placeholder,   // a template's placeholder <?"...">, or cursor mark <?>, wherever it stands
 };
 
 // Where the line before left off: in code, or inside a string that was open at its end.

@@ -211,6 +211,12 @@ std::vector<TModulePart> ParseModuleText(std::string_view module) {
     return parts;
 }
 
+void FindPlaceholders(std::string_view text, std::vector<TPlaceholderSpan>& spans) {
+    spans.clear();
+    TScanner scanner(text);
+    while (scanner.Next()) spans.push_back({scanner.Begin, scanner.End});
+}
+
 bool HasPlaceholders(std::string_view module) {
     TScanner scanner(module);
     while (scanner.Next())

@@ -39,6 +39,14 @@ struct TModulePart {
 
 // Takes linear time, however the text is broken.
 std::vector<TModulePart> ParseModuleText(std::string_view module);
+// Where the cursor marks and placeholders of a text lie, exactly as ParseModuleText finds
+// them, without taking their strings apart: what the module editor colours a line at a time.
+struct TPlaceholderSpan {
+    size_t Begin = 0, End = 0;  // End past the ">"
+    friend bool operator==(const TPlaceholderSpan&, const TPlaceholderSpan&) = default;
+};
+// Replaces Spans' contents with them, in order; linear as ParseModuleText is.
+void FindPlaceholders(std::string_view text, std::vector<TPlaceholderSpan>& spans);
 // True when the text holds a placeholder, that is when a copy has something to ask. Cursor
 // marks alone ask nothing; FillPlaceholders with no fields still drops them.
 bool HasPlaceholders(std::string_view module);

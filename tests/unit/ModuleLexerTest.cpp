@@ -90,6 +90,21 @@ TEST(ModuleLexer, LinesGiveTheirTokensAndTheStateTheNextLineStartsIn) {
         {u8"&НаКлиенте", Code, u8"P[&НаКлиенте]", Code},
         {u8"&Перед(\"Записать\")", Code, u8"P[&Перед] O[(] S[\"Записать\"] O[)]", Code},
         {u8"А & Б", Code, u8"I[А] O[&] I[Б]", Code},
+        // Placeholders and cursor marks are tokens of their own wherever they stand; no quote
+        // or "//" inside one begins or ends anything around it.
+        {u8"А = <?\"Сумма\", Число>;<?>", Code, u8"I[А] O[=] H[<?\"Сумма\", Число>] O[;] H[<?>]", Code},
+        {u8"С = \"Итого: <?\"Сумма\"> руб.\";", Code,
+         u8"I[С] O[=] S[\"Итого: ] H[<?\"Сумма\">] S[ руб.\"] O[;]", Code},
+        {u8"С = \"<?\"А\">", Code, u8"I[С] O[=] S[\"] H[<?\"А\">]", String},
+        {u8"\t|<?\"Вид\", ВыборВарианта, \"А\", \"\"\"Б\"\"\">\";", String,
+         u8"S[|] H[<?\"Вид\", ВыборВарианта, \"А\", \"\"\"Б\"\"\">] S[\"] O[;]", Code},
+        {u8"Адрес = <?\"http://сайт\">; // <?\"x\"> и <?>", Code,
+         u8"I[Адрес] O[=] H[<?\"http://сайт\">] O[;] C[// ] H[<?\"x\">] C[ и ] H[<?>]", Code},
+        {u8"#Если <?\"Условие\"> Тогда // <?>", Code, u8"P[#Если ] H[<?\"Условие\">] P[ Тогда] C[// ] H[<?>]", Code},
+        {u8"Д = '<?\"Дата, 'год'\", ДатаВремя>';", Code, u8"I[Д] O[=] D['] H[<?\"Дата, 'год'\", ДатаВремя>] D['] O[;]", Code},
+        // What the placeholder grammar does not take stays code: a broken one is operators.
+        {u8"А <? Б <?\"x\"", Code, u8"I[А] O[<] O[?] I[Б] O[<] O[?] S[\"x\"]", Code},
+        {u8"А = <?\"не закрыт", Code, u8"I[А] O[=] O[<] O[?] S[\"не закрыт]", String},
     };
     std::vector<TToken> tokens{{0, 1, TTokenKind::Keyword}};  // replaced, not added to
     for (const Case& c : cases) {
@@ -167,6 +182,7 @@ TEST(ModuleLexer, ColourRunsCoverTheTextAndChangeOnlyWithTheColour) {
         // Line breaks (CR LF, a lone LF, a lone CR) go with the run before them.
         {u8"&НаСервере\r\nПроцедура П()\n\tА = \"x\r\t|y\";\r\n",
          u8"brown[&НаСервере\r\n]red[Процедура ]blue[П]red[()\n\t]blue[А ]red[= ]black[\"x\r\t|y\"]red[;\r\n]"},
+        {u8"Т = \"<?>\" + <?\"Б\">", u8"blue[Т ]red[= ]black[\"]magenta[<?>]black[\" ]red[+ ]magenta[<?\"Б\">]"},
     };
     for (const Case& c : cases) {
         const std::string text = Cp1251(c.Text);
