@@ -568,11 +568,15 @@ void TmForm::PasteMenuCommand(TPasteItem item) {
     switch (item) {
     case TPasteItem::InsControls: insContronClick(); break;
     case TPasteItem::InsModule: insModuleClick(); break;
+    case TPasteItem::EditModule:
+        if (Selection()) EditTemplate(SelectedTemplate());
+        break;
     case TPasteItem::None: break;
     }
 }
 
 void TmForm::PopupMenuPopup() {
+    Ports.PopupMenu.SetEditModuleEnabled(Selection().has_value());
     if (!Selection()) {
         Ports.PopupMenu.SetInsControlsEnabled(false);
         Ports.PopupMenu.SetInsModuleEnabled(false);
@@ -677,6 +681,9 @@ bool TmForm::DlgFormsKeyDown(unsigned virtualKey, unsigned modifiers) {
     case TListCommand::PasteMenu: DlgFormsKeyMenu(); break;
     case TListCommand::MoveUp: MoveSelected(-1); break;
     case TListCommand::MoveDown: MoveSelected(+1); break;
+    case TListCommand::Edit:
+        if (index) EditTemplate(SelectedTemplate());
+        break;
     case TListCommand::None: break;
     }
     return true;
@@ -783,6 +790,39 @@ void TmForm::FilesDropped(const std::vector<std::string>& fileNames) {
         SaveAfterChange();
         DocumentChanged();
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// The module editor
+
+void TmForm::EditTemplate(TXmlDElement* templ) {
+    if (templ != nullptr) Ports.Editors.Edit(templ);
+}
+
+// A plain stand-in for the editor's save until it is one undoable change.
+TXmlDElement* TmForm::SaveTemplateEdit(TXmlDElement* templ, const std::string& name, const std::string& module) {
+    if (!FileReadyForChange(false)) return nullptr;
+    const TTexts& t = Texts();
+    if (templ == nullptr || RootElement == nullptr || templ->ParentNode() != RootElement) {
+        CurrentTemplate = AppendTemplate({name, std::string(), module});
+        ListTemplates();
+        Ports.StatusBar1.SetText(t.StatusTemplateAppended + name + t.QuoteClose + '.');
+        SaveAfterChange();
+        DocumentChanged();
+        return CurrentTemplate;
+    }
+    std::string storage;
+    TXmlDElement* moduleElement = TemplateModule(templ);
+    const bool rename = TemplateName(templ) != name;
+    const bool replace = moduleElement != nullptr && PartText(moduleElement, storage) != module;
+    if (!rename && !replace) return templ;
+    if (rename) templ->SetAttribute(t.NameAttribute, name);
+    if (replace) moduleElement->SetText(module);
+    ListTemplates();
+    Ports.StatusBar1.SetText(t.StatusTemplateEdited + name + t.QuoteClose + '.');
+    SaveAfterChange();
+    DocumentChanged();
+    return templ;
 }
 
 }  // namespace tessara

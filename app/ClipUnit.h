@@ -162,6 +162,17 @@ public:
     // The document holds changes that are not in the file yet (its save failed).
     bool Unsaved = false;
 
+    // The module editor (app/EditorForm). Opens the editor of Templ, or brings forward the one
+    // open for it; nothing for null.
+    void EditTemplate(TXmlDElement* templ);
+    // Saves an edit of a template's name and module text as one undoable change: a rename when
+    // Name differs, the module text replaced when Module differs (nothing at all when neither
+    // does). When Templ is no longer in the document (deleted, or the file was read again), a
+    // new template with Name and Module is appended at the end instead and the status line says
+    // so. Runs the outside-change check and the safe save as every change does. Returns the
+    // template that now holds the text (null when the change was refused: the file cannot be read).
+    TXmlDElement* SaveTemplateEdit(TXmlDElement* templ, const std::string& name, const std::string& module);
+
 private:
     // Where the entry at Index of Count goes in a move; nothing when it does not move.
     using TMoveRule = std::function<std::optional<int>(int index, int count)>;

@@ -83,6 +83,14 @@ void TFindForm::Key(TFindKey key) {
         Close();
         Ports.Window.RestorePreviousWindow();
         break;
+    case TFindKey::Edit: {
+        // Held across the closing, which lets go of the selected row's template.
+        const TRef<TXmlDElement> templ(RowTemplate(Selected));
+        if (templ.Get() == nullptr) break;
+        Close();
+        Main.EditTemplate(templ.Get());
+        break;
+    }
     }
 }
 

@@ -43,7 +43,7 @@ struct TFindPorts {
     IApplication& Application;   // for the error box's title
 };
 
-enum class TFindKey { Up, Down, PageUp, PageDown, Enter, Escape };
+enum class TFindKey { Up, Down, PageUp, PageDown, Enter, Escape, Edit };
 
 class TFindForm {
 public:
@@ -60,7 +60,8 @@ public:
     // The search box's text changed.
     void SearchChanged();
     // A key in the search box. Up/Down move by one row, PageUp/PageDown by a screenful;
-    // Enter copies the selected template; Escape hides the window as the hotkey does.
+    // Enter copies the selected template; Escape hides the window as the hotkey does; Edit
+    // (Ctrl+E) hides it and opens the module editor of the selected template.
     void Key(TFindKey key);
     void RowClicked(int row);
     void RowDoubleClicked(int row);

@@ -20,6 +20,7 @@ const TKeyBinding kListKeys[] = {
     {kVkF10, kModShift, TListCommand::PasteMenu},
     {kVkUp, kModCtrl, TListCommand::MoveUp},
     {kVkDown, kModCtrl, TListCommand::MoveDown},
+    {kVkE, kModCtrl, TListCommand::Edit},
 };
 
 }  // namespace

@@ -11,6 +11,7 @@ inline constexpr unsigned kVkUp = 0x26;
 inline constexpr unsigned kVkDown = 0x28;
 inline constexpr unsigned kVkDelete = 0x2E;
 inline constexpr unsigned kVkC = 'C';
+inline constexpr unsigned kVkE = 'E';
 inline constexpr unsigned kVkV = 'V';
 inline constexpr unsigned kVkApps = 0x5D;
 inline constexpr unsigned kVkF2 = 0x71;
@@ -19,7 +20,7 @@ inline constexpr unsigned kVkF10 = 0x79;
 // The modifiers held with a key, as bits.
 enum TKeyModifier : unsigned { kModShift = 1, kModCtrl = 2, kModAlt = 4 };
 
-enum class TListCommand { None, Copy, Delete, Rename, Paste, PasteMenu, MoveUp, MoveDown };
+enum class TListCommand { None, Copy, Delete, Rename, Paste, PasteMenu, MoveUp, MoveDown, Edit };
 
 // The command of a key with exactly these modifiers held; None for every other combination.
 TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers);

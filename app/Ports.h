@@ -90,18 +90,19 @@ public:
 };
 
 // The paste menu's items, as the menu reports the user's choice.
-enum class TPasteItem { None, InsControls, InsModule };
+enum class TPasteItem { None, InsControls, InsModule, EditModule };
 
-// The paste menu with its two items insContron and insModule. The handlers that open it
-// (Button4Click, DlgFormsContextMenu) run PopupMenuPopup themselves first; an implementation
-// shows the menu only when asked and must not run PopupMenuPopup again. It runs no handler
-// either: it reports the chosen item, and the form runs it (PasteMenuCommand) before the
-// handler that opened the menu returns.
+// The paste menu with its two items insContron and insModule and, after a separator, the
+// module editor's item. The handlers that open it (Button4Click, DlgFormsContextMenu) run
+// PopupMenuPopup themselves first; an implementation shows the menu only when asked and must
+// not run PopupMenuPopup again. It runs no handler either: it reports the chosen item, and the
+// form runs it (PasteMenuCommand) before the handler that opened the menu returns.
 class IPasteMenu {
 public:
     virtual ~IPasteMenu() = default;
     virtual void SetInsControlsEnabled(bool enabled) = 0;
     virtual void SetInsModuleEnabled(bool enabled) = 0;
+    virtual void SetEditModuleEnabled(bool enabled) = 0;
     // Opens the menu at a point in screen coordinates (the mouse position) until the user
     // chooses an item (returned) or dismisses it (None).
     virtual TPasteItem PopupAt(int screenX, int screenY) = 0;
@@ -242,6 +243,14 @@ public:
     virtual std::string Backup(const std::string& fileName) = 0;
 };
 
+// The module editors (app/EditorForm): a window per template for its name and module text.
+class IModuleEditors {
+public:
+    virtual ~IModuleEditors() = default;
+    // Opens the editor of Templ, or brings forward the one open for it.
+    virtual void Edit(TXmlDElement* templ) = 0;
+};
+
 // Everything the main window's handlers act on. Built with designated initializers
 // (.Button2 = ..., in this order), so that two ports of the same type cannot swap unseen.
 struct TFormPorts {
@@ -259,6 +268,7 @@ struct TFormPorts {
     ITrayIcon& TrayIcon;
     IApplication& Application;
     IRepositoryFiles& Files;
+    IModuleEditors& Editors;
 };
 
 }  // namespace tessara

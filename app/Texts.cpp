@@ -116,6 +116,21 @@ TTexts MakeTexts() {
     t.NotWrittenUntilRead = Cp1251("Файл шаблонов не будет перезаписан, пока его не удастся прочитать.");
     t.CloseCannotCompare = Cp1251("Файл шаблонов не перезаписан: не удалось прочитать его, чтобы "
                                   "проверить, не изменила ли его другая программа: ");
+
+    // The module editor.
+    t.EditModuleCaption = Cp1251("Изменить модуль…");
+    t.EditorCaptionEnd = Cp1251(" — Tessara");
+    t.EditorNameLabel = Cp1251("Название:");
+    t.EditorFindLabel = Cp1251("Найти:");
+    t.EditorStatusLine = Cp1251("Строка ");
+    t.EditorStatusColumn = Cp1251(", столбец ");
+    t.EditorStatusModified = Cp1251("    изменён");
+    t.EditorNotFound = Cp1251("Не найдено: ");
+    t.EditorAskSave = Cp1251("Сохранить изменения в шаблоне «");
+    t.EditorAskSaveEnd = Cp1251("»?");
+    t.EditorAskReplaced = Cp1251(" символов нет в кодировке Windows-1251; они будут заменены на «?». Сохранить?");
+    t.StatusTemplateEdited = Cp1251("Сохранён шаблон «");
+    t.StatusTemplateAppended = Cp1251("Шаблона больше нет в файле: добавлен новый шаблон «");
     return t;
 }
 

@@ -77,6 +77,19 @@ struct TTexts {
     std::string BackupStillFailing;  // + the copy's error: raised by a save
     std::string NotWrittenUntilRead; // appended to an error that kept the file from being read
     std::string CloseCannotCompare;  // + why the file cannot be read: raised by a close
+
+    // The module editor.
+    std::string EditModuleCaption;   // the template list's menu item
+    std::string EditorCaptionEnd;    // the editor's caption: the template's name + this
+    std::string EditorNameLabel;     // before the name box
+    std::string EditorFindLabel;     // before the find box
+    // The status line: Line + number + Column + number [+ Modified].
+    std::string EditorStatusLine, EditorStatusColumn, EditorStatusModified;
+    std::string EditorNotFound;      // + the quoted search text
+    std::string EditorAskSave, EditorAskSaveEnd;  // + name + End
+    std::string EditorAskReplaced;   // how many characters + this
+    // The main window's status line after an editor's save: + name + QuoteClose + ".".
+    std::string StatusTemplateEdited, StatusTemplateAppended;
 };
 
 const TTexts& Texts();

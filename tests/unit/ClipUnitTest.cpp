@@ -573,7 +573,7 @@ TEST_F(ClipUnitTest, MenuEnableRules) {
     Add("T");
     struct Case {
         bool Selected, Controls, Text, TextWithoutData;
-        bool InsControls, InsModule;
+        bool InsControls, InsModule;  // "Изменить модуль…" is enabled with a selection
     };
     const Case cases[] = {
         {false, true, true, false, false, false},
@@ -594,6 +594,7 @@ TEST_F(ClipUnitTest, MenuEnableRules) {
         Run([&] { Form->Button4Click(); });
         EXPECT_EQ(W.PopupMenu.InsControlsEnabled, c.InsControls);
         EXPECT_EQ(W.PopupMenu.InsModuleEnabled, c.InsModule);
+        EXPECT_EQ(W.PopupMenu.EditModuleEnabled, c.Selected);
         EXPECT_EQ(W.PopupMenu.Popups, std::vector<std::string>{"button"});
         EXPECT_FALSE(W.Clipboard.IsOpen);
     }

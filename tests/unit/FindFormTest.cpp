@@ -164,6 +164,23 @@ TEST_F(FindFormTest, EscapeHotkeyAndDeactivationHide) {
     EXPECT_TRUE(W.Clipboard.Log.empty());
 }
 
+TEST_F(FindFormTest, CtrlEHidesTheWindowAndOpensTheEditorOfTheSelectedRow) {
+    StartWith({"A", "B"}, {"", ""});
+    Find->Hotkey();
+    Type("B");
+    Find->Key(TFindKey::Edit);
+    EXPECT_FALSE(Window.Shown);
+    // The editor's window becomes the active one: the window before the hotkey stays behind.
+    EXPECT_EQ(Window.Log, (std::vector<std::string>{"show", "hide"}));
+    EXPECT_EQ(W.Editors.Edited, std::vector<TXmlDElement*>{W.DlgForms.ItemObject(1)});
+    // With no row, nothing opens and the window stays.
+    Find->Hotkey();
+    Type("none");
+    Find->Key(TFindKey::Edit);
+    EXPECT_TRUE(Window.Shown);
+    EXPECT_EQ(W.Editors.Edited.size(), 1u);
+}
+
 TEST_F(FindFormTest, EnterAndDoubleClickCopyAsTheCopyButtonDoes) {
     for (const bool byDoubleClick : {false, true}) {
         StartWith({"Первый", "Второй"}, {"Процедура А()", "Процедура Б()\r\nКонецПроцедуры"});

@@ -108,6 +108,9 @@ TEST_F(ListKeysTest, EachKeyRunsItsCommandOnTheSelectedEntry) {
              EXPECT_EQ(ModuleOf(2), "mB");
              EXPECT_EQ(W.StatusBar1.Text, C("Шаблон «B» перемещён на место 3 из 3."));
          }},
+        {"Ctrl+E opens the module editor", kVkE, kModCtrl, none, [this] {
+             EXPECT_EQ(W.Editors.Edited, std::vector<TXmlDElement*>{W.DlgForms.ItemObject(1)});
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -126,6 +129,7 @@ TEST_F(ListKeysTest, OtherKeysAndCombinationsAreLeftToTheList) {
     } cases[] = {
         {'B', 0}, {kVkUp, 0}, {kVkDown, kModShift}, {kVkC, 0}, {kVkV, kModCtrl | kModShift},
         {kVkReturn, kModAlt}, {kVkDelete, kModCtrl}, {kVkF10, 0}, {kVkUp, kModCtrl | kModAlt},
+        {kVkE, 0}, {kVkE, kModCtrl | kModShift},
     };
     StartWithThree();
     const std::string file = SavedFile();
@@ -137,6 +141,7 @@ TEST_F(ListKeysTest, OtherKeysAndCombinationsAreLeftToTheList) {
     EXPECT_EQ(SavedFile(), file);
     EXPECT_EQ(W.StatusBar1.Text, "");
     EXPECT_TRUE(W.PopupMenu.Popups.empty());
+    EXPECT_TRUE(W.Editors.Edited.empty());
 }
 
 TEST_F(ListKeysTest, MovesAtTheEndsOrWithoutSelectionDoNothing) {

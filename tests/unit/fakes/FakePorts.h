@@ -140,10 +140,12 @@ class FakePasteMenu : public IPasteMenu {
 public:
     std::optional<bool> InsControlsEnabled;
     std::optional<bool> InsModuleEnabled;
+    std::optional<bool> EditModuleEnabled;
     std::vector<std::string> Popups;  // "button" or "x,y"
     TPasteItem Choice = TPasteItem::None;  // what the user chooses in every popup
     void SetInsControlsEnabled(bool enabled) override { InsControlsEnabled = enabled; }
     void SetInsModuleEnabled(bool enabled) override { InsModuleEnabled = enabled; }
+    void SetEditModuleEnabled(bool enabled) override { EditModuleEnabled = enabled; }
     TPasteItem PopupAt(int x, int y) override {
         Popups.push_back(std::to_string(x) + "," + std::to_string(y));
         return Choice;
@@ -336,6 +338,18 @@ public:
     void Terminate() override { Terminated = true; }
 };
 
+// The module editors: records the templates asked for, and hands them on to the real editors
+// when a test has set some.
+class FakeModuleEditors : public IModuleEditors {
+public:
+    std::vector<TXmlDElement*> Edited;
+    IModuleEditors* Target = nullptr;
+    void Edit(TXmlDElement* templ) override {
+        Edited.push_back(templ);
+        if (Target != nullptr) Target->Edit(templ);
+    }
+};
+
 // All ports of one main window.
 struct FakeWindowSystem {
     FakeListBox DlgForms;
@@ -354,6 +368,7 @@ struct FakeWindowSystem {
     // The repository file: real files unless Files points at another implementation.
     TRepositoryFiles RealFiles;
     IRepositoryFiles* Files = nullptr;
+    FakeModuleEditors Editors;
 
     TFormPorts Ports() {
         return TFormPorts{.DlgForms = DlgForms,
@@ -369,7 +384,8 @@ struct FakeWindowSystem {
                           .Shell = Shell,
                           .TrayIcon = TrayIcon,
                           .Application = Application,
-                          .Files = Files != nullptr ? *Files : RealFiles};
+                          .Files = Files != nullptr ? *Files : RealFiles,
+                          .Editors = Editors};
     }
 };
 
