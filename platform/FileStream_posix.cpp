@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -36,12 +35,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(-
     Handle = fd;
 }
 
-TFileStream::~TFileStream() {
-    const int fd = static_cast<int>(Handle);
-    struct stat st {};
-    if (Room.Holds() && ::fstat(fd, &st) == 0) Room.Release(fd, static_cast<int64_t>(st.st_size));
-    ::close(fd);
-}
+TFileStream::~TFileStream() { ::close(static_cast<int>(Handle)); }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
     size_t done = 0;
@@ -55,12 +49,6 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 }
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
-    // Only a large write is worth the position query; the saves write in blocks of 256 KB.
-    constexpr size_t kLargeWrite = 64 * 1024;
-    if (count >= kLargeWrite) {
-        const off_t at = ::lseek(static_cast<int>(Handle), 0, SEEK_CUR);
-        if (at >= 0) Room.Claim(static_cast<int>(Handle), at, at + static_cast<int64_t>(count));
-    }
     size_t done = 0;
     while (done < count) {
         const ssize_t n =
@@ -86,33 +74,6 @@ void TFileStream::Seek(int64_t position) {
 }
 
 bool TFileStream::Flush() { return ::fsync(static_cast<int>(Handle)) == 0; }
-
-void TFileRoom::Claim(int fd, int64_t from, int64_t end) noexcept {
-#if defined(__linux__)
-    constexpr int64_t kFrom = int64_t{1} << 20;
-    constexpr int64_t kMostAhead = int64_t{64} << 20;
-    if (Refused || end <= Claimed || end < kFrom) return;
-    // As much again as the file holds, up to 64 MB: a few claims for any size, and little room
-    // held past the end should the writing stop early.
-    const int64_t start = std::max(from, Claimed);
-    const int64_t stop = end + std::clamp(end, kFrom, kMostAhead);
-    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(start), static_cast<off_t>(stop - start)) != 0) {
-        Refused = true;
-        return;
-    }
-    Claimed = stop;
-#else
-    (void)fd;
-    (void)from;
-    (void)end;
-#endif
-}
-
-void TFileRoom::Release(int fd, int64_t size) noexcept {
-    // Setting the size the file has gives back the blocks claimed past it.
-    if (Claimed > size) (void)::ftruncate(fd, static_cast<off_t>(size));
-    Claimed = 0;
-}
 
 bool FileExists(const std::string& fileName) {
     struct stat st {};

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/FileRoom.h"
-
 namespace tessara {
 
 class TStream {
@@ -84,7 +82,6 @@ public:
 
 private:
     intptr_t Handle;
-    TFileRoom Room;  // POSIX: the disk room claimed ahead of large writes
 };
 
 // True when a file (not a directory) of this name exists.

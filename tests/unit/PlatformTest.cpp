@@ -10,14 +10,6 @@
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-#endif
-
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/Lists.h"
@@ -680,69 +672,6 @@ TEST(PlatformCharset, Utf8ToCp1251) {
     for (const auto& c : cases) EXPECT_EQ(Cp1251(c.utf8), c.cp1251) << c.utf8;
     EXPECT_EQ(Utf16ToCp1251(u"Шаблон \u4E2D"), Cp1251(u8"Шаблон ?"));
 }
-
-#if defined(__linux__)
-// A large file written in blocks, by either writing stream: while it is written its size is the
-// bytes written so far, with disk room claimed ahead of them where the file system allows it;
-// once it is done it holds its bytes and takes no more room than they need.
-TEST(PlatformFileRoom, LargeWritesClaimRoomAheadAndGiveItBack) {
-    struct Writer {
-        const char* Name;
-        std::function<std::unique_ptr<TStream>(const std::string&)> Open;
-        std::function<void(TStream&)> Finish;
-        std::function<std::string(TStream&, const std::string&)> WrittenFile;
-    };
-    const Writer writers[] = {
-        {"TFileStream", [](const std::string& n) { return std::make_unique<TFileStream>(n, TFileMode::CreateExclusive); },
-         [](TStream&) {}, [](TStream&, const std::string& n) { return n; }},
-        {"TSafeFileStream", [](const std::string& n) { return std::make_unique<TSafeFileStream>(n); },
-         [](TStream& s) { static_cast<TSafeFileStream&>(s).Commit(); },
-         [](TStream& s, const std::string&) { return static_cast<TSafeFileStream&>(s).TempName(); }},
-    };
-    constexpr size_t kBlock = 256 * 1024;
-    constexpr int kBlocks = 40;
-    const auto onDisk = [](const std::string& n) {
-        struct stat st {};
-        EXPECT_EQ(::stat(n.c_str(), &st), 0) << n;
-        return std::pair<int64_t, int64_t>(st.st_size, int64_t{st.st_blocks} * 512);
-    };
-    for (const Writer& w : writers) {
-        SCOPED_TRACE(w.Name);
-        ScratchDir dir;
-        const std::string name = dir / "big.xml";
-        {  // whether this file system claims room at all
-            const int fd = ::open((dir / "probe").c_str(), O_WRONLY | O_CREAT, 0644);
-            const bool claims = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, 1 << 20) == 0;
-            ::close(fd);
-            if (!claims) GTEST_SKIP() << "this file system does not claim room ahead";
-        }
-        std::string expected;
-        std::string block(kBlock, 0);
-        auto stream = w.Open(name);
-        for (int i = 0; i < kBlocks; ++i) {
-            for (size_t j = 0; j < kBlock; ++j) block[j] = static_cast<char>('a' + (i * 7 + j) % 26);
-            stream->WriteBuffer(block.data(), block.size());
-            expected += block;
-            if (i == kBlocks / 2) {
-                const auto [size, room] = onDisk(w.WrittenFile(*stream, name));
-                EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-                EXPECT_GT(room, size + (int64_t{1} << 20));
-            }
-        }
-        w.Finish(*stream);
-        stream.reset();
-        EXPECT_TRUE(ReadFile(name) == expected);
-        const auto [size, room] = onDisk(name);
-        EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-        // Giving the room back is promised where it is known to work: ext4 and tmpfs.
-        struct statfs fsInfo {};
-        ASSERT_EQ(::statfs(name.c_str(), &fsInfo), 0);
-        if (fsInfo.f_type == EXT4_SUPER_MAGIC || fsInfo.f_type == TMPFS_MAGIC) {
-            EXPECT_LE(room, size + 64 * 1024);
-        }
-    }
-}
-#endif
 
 #if defined(__linux__)
 namespace {
