@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -13,7 +12,6 @@
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/Lists.h"
-#include "platform/Memory.h"
 #include "platform/SafeFile.h"
 #include "platform/Streams.h"
 
@@ -672,40 +670,3 @@ TEST(PlatformCharset, Utf8ToCp1251) {
     for (const auto& c : cases) EXPECT_EQ(Cp1251(c.utf8), c.cp1251) << c.utf8;
     EXPECT_EQ(Utf16ToCp1251(u"Шаблон \u4E2D"), Cp1251(u8"Шаблон ?"));
 }
-
-#if defined(__linux__)
-namespace {
-
-// The VmFlags of the mapping that holds Address, from /proc/self/smaps ("" when not found).
-std::string MappingFlags(const void* address) {
-    std::ifstream smaps("/proc/self/smaps");
-    const auto at = reinterpret_cast<uintptr_t>(address);
-    bool inside = false;
-    for (std::string line; std::getline(smaps, line);) {
-        unsigned long long from = 0, to = 0;
-        if (std::sscanf(line.c_str(), "%llx-%llx ", &from, &to) == 2)
-            inside = from <= at && at < to;
-        else if (inside && line.rfind("VmFlags:", 0) == 0)
-            return line + " ";
-    }
-    return "";
-}
-
-}  // namespace
-
-// The large pages are asked for the whole 2 MB pages inside a large range, and not at all for
-// a small one.
-TEST(PlatformMemory, AdviseFillAsksForLargePagesInsideLargeRanges) {
-    if (!fs::exists("/sys/kernel/mm/transparent_hugepage/enabled"))
-        GTEST_SKIP() << "this kernel has no transparent huge pages";
-    constexpr size_t kLarge = size_t{2} << 20;
-    auto large = std::make_unique<char[]>(8 * kLarge);
-    auto small = std::make_unique<char[]>(kLarge);
-    char* firstWhole = large.get() + (kLarge - reinterpret_cast<uintptr_t>(large.get()) % kLarge) % kLarge;
-    AdviseFill(small.get(), kLarge);
-    EXPECT_EQ(MappingFlags(small.get()).find(" hg "), std::string::npos);
-    AdviseFill(large.get(), 8 * kLarge);
-    EXPECT_NE(MappingFlags(firstWhole).find(" hg "), std::string::npos) << MappingFlags(firstWhole);
-    EXPECT_NE(MappingFlags(firstWhole + 5 * kLarge).find(" hg "), std::string::npos);
-}
-#endif
