@@ -255,12 +255,25 @@ bool TEditorForm::Close() {
 void TEditorForm::DocumentChanged() {
     if (!IsOpen() || Asking) return;
     TXmlDElement* templ = Templ.Get();
-    if (templ->ParentNode() != Owner.Main().RootElement) return;  // gone: the name stays
+    if (templ->ParentNode() != Owner.Main().RootElement) return;  // gone: the editor keeps it all
+    // What the user has not edited shows the template as the change left it (an undo in the
+    // main window, a rename, a paste).
     const std::string name(TemplateName(templ));
-    if (name == SavedName || EditorWindow->NameText() != SavedName) return;
-    SavedName = name;
-    EditorWindow->SetNameText(name);
-    EditorWindow->SetCaption(name + Texts().EditorCaptionEnd);
+    if (name != SavedName && EditorWindow->NameText() == SavedName) {
+        SavedName = name;
+        EditorWindow->SetNameText(name);
+        EditorWindow->SetCaption(name + Texts().EditorCaptionEnd);
+    }
+    if (Content.Text() != SavedText) return;
+    const TTextChange change = TEditorText::Difference(Content.Text(), TEditorText::FromModule(ModuleOf(templ)));
+    if (change.Removed.empty() && change.Inserted.empty()) return;
+    ApplyToWindow(change);
+    SavedText = Content.Text();
+    // The editor's steps were made on the text before: they are not undone over this one.
+    Steps.Clear();
+    SelectionBegin = std::min(SelectionBegin, Content.Length());
+    SelectionEnd = std::min(SelectionEnd, Content.Length());
+    ShowPosition();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -99,8 +99,8 @@ public:
     // Selects where What is found next (Down) or before the selection; says in the status
     // line when it is not found. False then.
     bool FindNext(const std::u16string& what, bool down);
-    // The main window's document changed: a name the user has not edited follows the
-    // template's.
+    // The main window's document changed: a name and a text the user has not edited follow
+    // the template's.
     void DocumentChanged();
 
     TXmlDElement* Template() const noexcept { return Templ.Get(); }

@@ -202,7 +202,19 @@ TEST_F(EditorFormTest, ASaveIsOneChangeOfTheDocumentThatTheListAndTheFileFollow)
     EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{C("Новое имя"), C("Б")}));
     EXPECT_EQ(SavedFile(), Xml());
     EXPECT_EQ(Window().Caption, C("Новое имя — Tessara"));
-    EXPECT_EQ(W.StatusBar1.Text, C("Сохранён шаблон «Новое имя»."));
+    EXPECT_EQ(W.StatusBar1.Text, C("Сохранен шаблон «Новое имя»!"));
+    EXPECT_FALSE(Editor().Modified());
+    // One change of the main window: its undo brings the old name and text back, in the
+    // document, the file and the editor, whose user has not edited them since.
+    Run([&] { Form->Undo(); });
+    EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{C("А"), C("Б")}));
+    EXPECT_EQ(SavedModuleOf(0), C("Процедура П()\r\nКонецПроцедуры"));
+    EXPECT_EQ(SavedFile(), Xml());
+    EXPECT_EQ(Window().Chars, U("Процедура П()\rКонецПроцедуры"));
+    EXPECT_EQ(Window().Name, C("А"));
+    Run([&] { Form->Redo(); });
+    EXPECT_EQ(SavedModuleOf(0), C("Процедура П()\r\nКонецПроцедуры\r\n// проверка"));
+    EXPECT_EQ(Window().Chars, U("Процедура П()\rКонецПроцедуры\r// проверка"));
     EXPECT_FALSE(Editor().Modified());
     // A save with nothing changed writes nothing.
     const std::string file = SavedFile();
@@ -270,7 +282,7 @@ TEST_F(EditorFormTest, ATemplateGoneAtTheSaveComesBackAsANewOneThatTheEditorFoll
     EXPECT_EQ(W.DlgForms.Texts(), (std::vector<std::string>{C("Б"), C("А")}));
     EXPECT_EQ(SavedModuleOf(1), "a1");
     EXPECT_EQ(Editor().Template(), W.DlgForms.ItemObject(1));
-    EXPECT_EQ(W.StatusBar1.Text, C("Шаблона больше нет в файле: добавлен новый шаблон «А»."));
+    EXPECT_EQ(W.StatusBar1.Text, C("Шаблона больше нет: текст сохранен в новый шаблон «А»."));
     // The next save changes that template; no other is added.
     TypeAtEnd("2");
     EXPECT_TRUE(Editor().Save());
