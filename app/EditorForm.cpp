@@ -96,7 +96,7 @@ void TEditorForm::ShowPosition() {
     EditorWindow->SetStatus(status);
 }
 
-void TEditorForm::Apply(const TTextChange& change) {
+TLineEdit TEditorForm::Apply(const TTextChange& change) {
     const TLineEdit edit = Content.Replace(change.Begin, change.Begin + change.Removed.size(), change.Inserted);
     const TLineRange repaint = Colouring.Edit(edit.First, edit.Removed, edit.Inserted,
                                               [this](size_t line) { return Content.LineBytes(line); });
@@ -104,33 +104,33 @@ void TEditorForm::Apply(const TTextChange& change) {
     Painted.insert(Painted.erase(first, first + static_cast<std::ptrdiff_t>(edit.Removed)), edit.Inserted, false);
     std::fill(Painted.begin() + static_cast<std::ptrdiff_t>(repaint.First),
               Painted.begin() + static_cast<std::ptrdiff_t>(repaint.End), false);
+    return edit;
 }
 
-void TEditorForm::TextReplaced(size_t begin, size_t end, const std::u16string& inserted) {
-    if (!IsOpen()) return;
-    if (begin > end || end > Content.Length()) {
-        // Out of step with the control (an edit it made otherwise than reported): the whole
-        // text tells what changed.
-        TextChanged();
-        return;
-    }
+TLineEdit TEditorForm::TextReplaced(size_t begin, size_t end, const std::u16string& inserted) {
+    if (!IsOpen()) return {};
+    // Out of step with the control (an edit it made otherwise than reported): the whole text
+    // tells what changed.
+    if (begin > end || end > Content.Length()) return TextChanged();
     TTextChange change{begin, Content.Text().substr(begin, end - begin), inserted};
-    if (change.Removed == change.Inserted) return;
-    Apply(change);
+    if (change.Removed == change.Inserted) return {};
+    const TLineEdit edit = Apply(change);
     Steps.Record(std::move(change));
     SelectionBegin = SelectionEnd = std::min(begin + inserted.size(), Content.Length());
     ShowPosition();
+    return edit;
 }
 
-void TEditorForm::TextChanged() {
-    if (!IsOpen()) return;
+TLineEdit TEditorForm::TextChanged() {
+    if (!IsOpen()) return {};
     TTextChange change = TEditorText::Difference(Content.Text(), EditorWindow->Text());
-    if (change.Removed.empty() && change.Inserted.empty()) return;
-    Apply(change);
+    if (change.Removed.empty() && change.Inserted.empty()) return {};
+    const TLineEdit edit = Apply(change);
     Steps.Record(std::move(change));
     SelectionBegin = std::min(SelectionBegin, Content.Length());
     SelectionEnd = std::min(SelectionEnd, Content.Length());
     ShowPosition();
+    return edit;
 }
 
 void TEditorForm::SelectionChanged(size_t begin, size_t end) {
@@ -153,8 +153,14 @@ void TEditorForm::Paint(size_t first, size_t last) {
         if (Painted[i]) continue;
         Painted[i] = true;
         ColourModuleLine(Content.LineBytes(i), Colouring.LineState(i), line);
-        for (TColourRun& run : line) run.Begin += Content.LineStart(i);
-        runs.insert(runs.end(), line.begin(), line.end());
+        for (TColourRun run : line) {
+            run.Begin += Content.LineStart(i);
+            // Across a line break, one run of one colour: each run costs the control a call.
+            if (!runs.empty() && runs.back().Colour == run.Colour && runs.back().Begin + runs.back().Length + 1 == run.Begin)
+                runs.back().Length += 1 + run.Length;
+            else
+                runs.push_back(run);
+        }
     }
     if (!runs.empty()) EditorWindow->PaintRuns(runs);
 }
@@ -302,6 +308,11 @@ bool TEditorForms::CloseAll() {
     while (!Forms.empty())
         if (!Forms.front()->Close()) return false;
     return true;
+}
+
+void TEditorForms::Drop() noexcept {
+    Forms.clear();
+    ClosedForms.clear();
 }
 
 void TEditorForms::DocumentChanged() {

@@ -78,9 +78,9 @@ public:
 
     // The user's edits, as the window reports them: characters [Begin, End) of the text as it
     // was replaced with Inserted; or an edit the window cannot place, for which the form
-    // compares the whole text.
-    void TextReplaced(size_t begin, size_t end, const std::u16string& inserted);
-    void TextChanged();
+    // compares the whole text. Each tells which lines the edit replaced.
+    TLineEdit TextReplaced(size_t begin, size_t end, const std::u16string& inserted);
+    TLineEdit TextChanged();
     void SelectionChanged(size_t begin, size_t end);
     void NameEdited();
     // Characters [First, Last] are in view: their lines are painted when they are not yet.
@@ -112,7 +112,7 @@ public:
 
 private:
     // Applies a change to the text and marks the lines whose colours it changes.
-    void Apply(const TTextChange& change);
+    TLineEdit Apply(const TTextChange& change);
     // A change the editor makes (undo, redo): to the window's text, then to its own.
     void ApplyToWindow(const TTextChange& change);
     void ColourAll();
@@ -150,6 +150,9 @@ public:
     void Edit(TXmlDElement* templ) override;
     // Closes every editor, each asking about its changes; false when one stays open.
     bool CloseAll();
+    // Lets go of every editor without a question: the program ends, and their windows went with
+    // the main window's.
+    void Drop() noexcept;
     void DocumentChanged();
 
     size_t Count() const noexcept { return Forms.size(); }
