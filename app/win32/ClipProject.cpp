@@ -5,7 +5,10 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <memory>
+
 #include "app/ClipUnit.h"
+#include "app/EditorForm.h"
 #include "app/FindForm.h"
 #include "app/RepositoryFiles.h"
 #include "app/Texts.h"
@@ -14,6 +17,7 @@
 #include "app/win32/WinClipboard.h"
 #include "app/win32/WinDialogs.h"
 #include "app/win32/WinDpi.h"
+#include "app/win32/WinEditorWindow.h"
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinOneWriter.h"
@@ -87,6 +91,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     trayIcon.SetWindow(main, smallIcon);
     findBoxes.SetOwner(findWindow.Handle());
 
+    // The module editors: a window of their own each, owned by the main window.
+    TEditorForms editors([&](TEditorForm& editor) {
+        return std::make_unique<TWinEditorWindow>(instance, icon, main, editor);
+    });
     TmForm form(TFormPorts{.DlgForms = window.DlgForms,
                            .edtName = window.edtName,
                            .Button2 = window.Button2,
@@ -100,10 +108,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                            .Shell = shell,
                            .TrayIcon = trayIcon,
                            .Application = application,
-                           .Files = files});
+                           .Files = files,
+                           .Editors = editors});
     window.SetForm(&form);
+    editors.SetMain(&form);
+    window.CloseEditors = [&] { return editors.CloseAll(); };
     TFindForm find(TFindPorts{findWindow, findBoxes, window.StatusBar1, application}, form);
-    form.OnDocumentChanged = [&] { find.DocumentChanged(); };
+    form.OnDocumentChanged = [&] {
+        find.DocumentChanged();
+        editors.DocumentChanged();
+    };
     findWindow.SetForm(&find, [&](const std::exception& error) {
         ShowStandardError(findBoxes, error, application.Title());
     });
@@ -131,6 +145,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     findWindow.UnregisterHotkey();
     findWindow.SetForm(nullptr, nullptr);
     form.OnDocumentChanged = nullptr;
+    window.CloseEditors = nullptr;
+    // Their windows went with the main window; the templates they hold go before the document.
+    editors.Drop();
     window.SetForm(nullptr);
     return exitCode;
 }

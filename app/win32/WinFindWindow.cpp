@@ -238,9 +238,14 @@ LRESULT CALLBACK TWinFindWindow::SearchBoxProc(HWND edit, UINT message, WPARAM w
         case VK_NEXT: key = TFindKey::PageDown; break;
         case VK_RETURN: key = TFindKey::Enter; break;
         case VK_ESCAPE: key = TFindKey::Escape; break;
+        case 'E':
+            if (!control) return ::DefSubclassProc(edit, message, wParam, lParam);
+            key = TFindKey::Edit;
+            break;
         default: return ::DefSubclassProc(edit, message, wParam, lParam);
         }
-        if (control && key != TFindKey::Enter) return ::DefSubclassProc(edit, message, wParam, lParam);
+        if (control && key != TFindKey::Enter && key != TFindKey::Edit)
+            return ::DefSubclassProc(edit, message, wParam, lParam);
         self->Guard([&] { self->Form->Key(key); });
         return 0;
     }

@@ -309,6 +309,7 @@ void TWinMainWindow::OnCommand(int id, int code) {
     case idLabel2: if (code == STN_CLICKED) Guard([&] { Form->Label2Click(); }); break;
     case kInsControlsId:
     case kInsModuleId:
+    case kEditModuleId:
         // The menu's commands sent to the window (by another program: the menu itself
         // reports its choice to the handler that opened it).
         Guard([&] { Form->PasteMenuCommand(PasteItemOf(static_cast<UINT>(id))); });
@@ -437,10 +438,16 @@ LRESULT TWinMainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kWmDpiChanged:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
-    case WM_CLOSE:
+    case WM_CLOSE: {
+        // The module editors close first, each asking about its changes; one kept open keeps
+        // the program running.
+        bool editorsClosed = true;
+        if (CloseEditors) Guard([&] { editorsClosed = CloseEditors(); });
+        if (!editorsClosed) return 0;
         // A failed save leaves the window open; the user may close it again.
         if (Guard([&] { Form->FormClose(); })) ::DestroyWindow(Window);
         return 0;
+    }
     case WM_DESTROY:
         Guard([&] { Form->FormDestroy(); });
         return 0;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "app/Ports.h"
@@ -82,6 +83,9 @@ public:
     // A key down in the window or one of its controls, before the control sees it: the form's
     // window-wide commands. True when the form took it.
     bool KeyDown(const MSG& message);
+
+    // Closes the module editors before the window closes; false when one stays open.
+    std::function<bool()> CloseEditors;
 
     TWinListBox DlgForms;
     TWinEditBox edtName;

@@ -14,11 +14,14 @@ void TWinPasteMenu::Create(HWND owner, HWND pasteButton) {
     Menu = ::CreatePopupMenu();
     ::AppendMenuW(Menu, MF_STRING, kInsControlsId, Wide(Texts().InsControlsCaption).c_str());
     ::AppendMenuW(Menu, MF_STRING, kInsModuleId, Wide(Texts().InsModuleCaption).c_str());
+    ::AppendMenuW(Menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(Menu, MF_STRING, kEditModuleId, Wide(Texts().EditModuleCaption).c_str());
 }
 
 TPasteItem PasteItemOf(UINT command) {
     if (command == kInsControlsId) return TPasteItem::InsControls;
     if (command == kInsModuleId) return TPasteItem::InsModule;
+    if (command == kEditModuleId) return TPasteItem::EditModule;
     return TPasteItem::None;
 }
 
@@ -28,6 +31,10 @@ void TWinPasteMenu::SetInsControlsEnabled(bool enabled) {
 
 void TWinPasteMenu::SetInsModuleEnabled(bool enabled) {
     ::EnableMenuItem(Menu, kInsModuleId, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TWinPasteMenu::SetEditModuleEnabled(bool enabled) {
+    ::EnableMenuItem(Menu, kEditModuleId, MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 TPasteItem TWinPasteMenu::PopupAt(int screenX, int screenY) {

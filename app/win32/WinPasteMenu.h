@@ -1,4 +1,5 @@
-// The paste menu: a pop-up with the two items, tracked until the user chooses or dismisses.
+// The paste menu: a pop-up with the two items and, after a separator, the module editor's,
+// tracked until the user chooses or dismisses.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@ namespace tessara::win32 {
 
 inline constexpr UINT kInsControlsId = 201;
 inline constexpr UINT kInsModuleId = 202;
+inline constexpr UINT kEditModuleId = 203;
 
 // The item of a menu command identifier; None for any other command.
 TPasteItem PasteItemOf(UINT command);
@@ -24,6 +26,7 @@ public:
     void Create(HWND owner, HWND pasteButton);
     void SetInsControlsEnabled(bool enabled) override;
     void SetInsModuleEnabled(bool enabled) override;
+    void SetEditModuleEnabled(bool enabled) override;
     TPasteItem PopupAt(int screenX, int screenY) override;
     TPasteItem PopupAtPasteButton() override;
 
