@@ -40,6 +40,7 @@ constexpr wchar_t MainClass[] = L"TmForm";
 constexpr wchar_t MainCaption[] = L"Tessara";
 constexpr wchar_t AppClass[] = L"TessaraApplication";
 constexpr wchar_t FindClass[] = L"TessaraFind";
+constexpr wchar_t EditorClass[] = L"TessaraEditor";
 constexpr int FindSearchId = 301, FindListId = 302;
 constexpr int FindHotkeyId = 1;  // the identifier the program registers its hotkey under
 constexpr wchar_t DialogEditorFormatName[] = L"1S DIALOG EDITOR";
@@ -327,6 +328,48 @@ HWND FindToolTip()
     for (const auto& w : TopWindows())
         if (w.visible && w.pid == pid && w.cls == L"tooltips_class32") return w.hwnd;
     return nullptr;
+}
+
+// The program's visible module editor window, if one is open.
+HWND FindEditor()
+{
+    HWND main = FindMain();
+    if (!main) return nullptr;
+    DWORD pid = ProcessOf(main);
+    for (const auto& w : TopWindows())
+        if (w.visible && w.pid == pid && w.cls == EditorClass) return w.hwnd;
+    return nullptr;
+}
+
+HWND Editor()
+{
+    HWND h = FindEditor();
+    if (!h) throw Failure("no editor window");
+    return h;
+}
+
+// Key presses typed on the keyboard through SendInput, into whatever window is in front.
+void SendKeys(std::vector<INPUT>& inputs)
+{
+    if (inputs.empty()) return;
+    if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size()) throw Failure("SendInput failed");
+}
+
+INPUT KeyInput(WORD vk, bool up)
+{
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    switch (vk) {
+    case VK_UP: case VK_DOWN: case VK_LEFT: case VK_RIGHT: case VK_HOME: case VK_END: case VK_PRIOR:
+    case VK_NEXT: case VK_INSERT: case VK_DELETE: case VK_APPS:
+        in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+        break;
+    default: break;
+    }
+    return in;
 }
 
 HWND FindPopupMenu()
@@ -673,6 +716,93 @@ std::map<std::string, Command>& Commands()
         for (auto it = held.rbegin(); it != held.rend(); ++it) press(*it, true);
         if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
             throw Failure("SendInput failed");
+        return std::string();
+    };
+    // ---- the module editor ----
+    // editor-wait MS [gone]: waits for the program's editor window (or for it to go); gives
+    // "caption" and its rectangle.
+    c["editor-wait"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        if (a.size() > 2 && a[2] == "gone") {
+            if (!PollUntil(DWORD(ParseNumber(a[1])), [] { return FindEditor() == nullptr; }))
+                throw Failure("the editor window is still open");
+            return std::string();
+        }
+        // Shown, and its thread idle again (a large text takes a while).
+        HWND editor = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] {
+                DWORD_PTR result = 0;
+                return (editor = FindEditor()) != nullptr &&
+                       SendMessageTimeoutW(editor, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 200, &result) != 0;
+            }))
+            throw Failure("no editor window");
+        RECT r;
+        GetWindowRect(editor, &r);
+        return Quote(TextOf(editor)) + " " + RectText(r);
+    };
+    // editor-text ID: the text of a control of the editor window (WM_GETTEXT: a rich edit
+    // control gives its line breaks as CR LF).
+    c["editor-text"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND control = GetDlgItem(Editor(), int(ParseNumber(a[1])));
+        if (!control) throw Failure("no editor control " + a[1]);
+        return Quote(TextOf(control));
+    };
+    // editor-focus: the identifier of the editor's control that has the focus ("none").
+    c["editor-focus"] = [](const Args&) {
+        HWND editor = Editor();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &info)) throw Failure("GetGUIThreadInfo failed");
+        if (!info.hwndFocus || !IsChild(editor, info.hwndFocus)) return std::string("none");
+        return std::to_string(GetDlgCtrlID(info.hwndFocus)) + " " + Quote(ClassOf(info.hwndFocus));
+    };
+    // editor-redraw: the editor's window repaints itself completely, now; gives the caret's
+    // rectangle on the screen ("-" when it has none), which blinks and so differs between
+    // two pictures.
+    c["editor-redraw"] = [](const Args&) {
+        HWND editor = Editor();
+        RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Send(editor, WM_NULL, 0, 0);
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(editor, nullptr), &info) || !info.hwndCaret) return std::string("-");
+        POINT corners[2] = {{info.rcCaret.left, info.rcCaret.top}, {info.rcCaret.right, info.rcCaret.bottom}};
+        MapWindowPoints(info.hwndCaret, nullptr, corners, 2);
+        return RectText({corners[0].x, corners[0].y, corners[1].x, corners[1].y});
+    };
+    // type TEXT: the text typed on the keyboard (as Unicode key packets, through SendInput)
+    // into the window in front.
+    c["type"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        std::vector<INPUT> inputs;
+        for (wchar_t ch : FromUtf8(a[1])) {
+            for (bool up : {false, true}) {
+                INPUT in{};
+                in.type = INPUT_KEYBOARD;
+                in.ki.wScan = ch;
+                in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+                inputs.push_back(in);
+            }
+        }
+        SendKeys(inputs);
+        return std::string();
+    };
+    // press MODS VK: a key typed with modifiers held (as for chord) into the window in front,
+    // whichever it is.
+    c["press"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        std::vector<WORD> held;
+        for (const auto& [name, vk] : {std::pair<const char*, WORD>{"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},
+                                       {"alt", VK_MENU}})
+            if (a[1].find(name) != std::string::npos) held.push_back(vk);
+        std::vector<INPUT> inputs;
+        for (WORD vk : held) inputs.push_back(KeyInput(vk, false));
+        const WORD key = WORD(ParseNumber(a[2]));
+        inputs.push_back(KeyInput(key, false));
+        inputs.push_back(KeyInput(key, true));
+        for (auto it = held.rbegin(); it != held.rend(); ++it) inputs.push_back(KeyInput(*it, true));
+        SendKeys(inputs);
         return std::string();
     };
     // drop FILE...: files dropped on the main window, as the shell delivers them: WM_DROPFILES

@@ -1363,6 +1363,243 @@ def find_window(s):
     p.close()
 
 
+# ---------------------------------------------------------------------------------------------
+# The module editor
+
+EDITOR_NAME, EDITOR_TEXT, EDITOR_FIND, EDITOR_STATUS = 402, 403, 405, 406
+EDIT_MODULE = 203  # the list menu's "Изменить модуль…"
+VK_BACK, VK_END, VK_HOME, VK_E_KEY, VK_F_KEY, VK_S_KEY, VK_Z_KEY = 0x08, 0x23, 0x24, 0x45, 0x46, 0x53, 0x5A
+
+# A module text with every kind of token the editor colours.
+COLOURED_MODULE = "\n".join([
+    "#Область Пример",
+    "&НаКлиенте",
+    "Процедура Показать(Знач Сумма) Экспорт",
+    "\t// Сумма и дата документа",
+    "\tДата = '20240101';",
+    "\tЕсли Сумма > 10.5 Тогда",
+    '\t\tСообщить("Итого: <?"Сумма", Число> руб.");',
+    "\tКонецЕсли;",
+    '\tТекст = "ВЫБРАТЬ',
+    "\t|\tТ.Поле",
+    '\t|ИЗ Т";<?>',
+    "КонецПроцедуры",
+    "#КонецОбласти",
+])
+
+
+def crlf(text):
+    return text.replace("\r\n", "\n").replace("\n", "\r\n")
+
+
+def open_editor(p, how):
+    """Opens the editor of the selected template by Ctrl+E in the list or the list menu's
+    command; gives its caption."""
+    if how == "Ctrl+E":
+        p.d(f"chord ctrl {VK_E_KEY}")
+    else:
+        p.d(f"command {EDIT_MODULE}")
+    return p.d.words("editor-wait 10000")[0]
+
+
+def editor_text(p, control=EDITOR_TEXT):
+    return p.d.words(f"editor-text {control}")[0]
+
+
+def editor_repaint_check(s, p, after_what):
+    """What the editor shows now is what a full repaint paints: no line is left in old colours
+    or with old text. The caret (which blinks) is left out."""
+    p.d("sync")
+    rect = tuple(int(v) for v in p.d.words("editor-wait 5000")[1:5])
+    before = p.screenshot("editor-repaint-before", rect=rect)
+    caret = p.d("editor-redraw")
+    after = p.screenshot("editor-repaint-after", rect=rect)
+    if caret != "-":
+        cl, ct, cr, cb = (int(v) for v in caret.split())
+        box = f"rectangle {cl - rect[0] - 2},{ct - rect[1]} {cr - rect[0] + 2},{cb - rect[1]}"
+        for path in (before, after):
+            subprocess.run(["convert", path, "-fill", "black", "-draw", box, path], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30, check=False)
+    differing = s.differing_pixels(before, after)
+    if differing:
+        subprocess.run(["cp", before, os.path.join(s.out, "editor-stale-paint.png")], check=False)
+    check(differing, 0, f"pixels that a repaint of the editor changes after {after_what} (see editor-stale-paint.png)")
+
+
+@test
+def editor(s):
+    """Ctrl+E opens the selected template's module text in the editor; typed at its end, saved
+    with Ctrl+S and closed with Esc, the text is in the file, and the main window's Ctrl+Z
+    brings the old text back. The list menu's item and Ctrl+E in the find window open it too."""
+    module = "Процедура Тест()\n\tСообщить(1);\nКонецПроцедуры"
+    templates = [("A", "ca", "ma"), ("Шаблон", "cb", module)]
+    work = s.workdir("editor", {REPO: repository(*templates)})
+    path = os.path.join(work, REPO)
+    p = s.start(work)
+    click_entry(s, p, 1)
+    caption = open_editor(p, "Ctrl+E")
+    check(caption, "Шаблон — Tessara", "the editor's caption")
+    check(p.d.words("editor-focus")[0], str(EDITOR_TEXT), "the control with the focus")
+    check(editor_text(p), crlf(module), "the text in the editor")
+    check(editor_text(p, EDITOR_NAME), "Шаблон", "the name box")
+    check(editor_text(p, EDITOR_STATUS), "Строка 1, столбец 1", "the status line")
+
+    p.d(f"press ctrl {VK_END}")
+    p.d(f"press none {VK_RETURN}")
+    p.d(f"type {word('// проверка')}")
+    poll("the typed text in the editor", lambda: editor_text(p) == crlf(module) + "\r\n// проверка", timeout=5)
+    poll("the status line", lambda: editor_text(p, EDITOR_STATUS) == "Строка 4, столбец 12    изменён", timeout=5)
+    editor_repaint_check(s, p, "typing a line")
+    # A quote typed at the start of line 2 makes the lines after it a string; Backspace and
+    # the editor's own Ctrl+Z take it back, and each time the lines show their colours.
+    p.d(f"press ctrl {VK_HOME}")
+    p.d(f"press none {VK_DOWN}")
+    p.d(f"type {word(chr(34))}")
+    poll("the quote typed", lambda: editor_text(p).startswith("Процедура Тест()\r\n\"\t"), timeout=5)
+    editor_repaint_check(s, p, "a quote that opens a string")
+    p.d(f"press none {VK_BACK}")
+    poll("the quote deleted", lambda: editor_text(p).startswith("Процедура Тест()\r\n\t"), timeout=5)
+    p.d(f"type {word(chr(34))}")
+    poll("the quote typed again", lambda: editor_text(p).startswith("Процедура Тест()\r\n\"\t"), timeout=5)
+    p.d(f"press ctrl {VK_Z_KEY}")
+    poll("the quote undone", lambda: editor_text(p) == crlf(module) + "\r\n// проверка", timeout=5)
+    editor_repaint_check(s, p, "the editor's undo")
+    check(read(path), repository(*templates), "the file before the save")
+    p.d(f"press ctrl {VK_S_KEY}")
+    saved = repository(templates[0], ("Шаблон", "cb", crlf(module) + "\r\n// проверка"))
+    poll("the file after Ctrl+S", lambda: read(path) == saved, timeout=5)
+    check(editor_text(p, EDITOR_STATUS), "Строка 2, столбец 1", "the status line after the save")
+    p.d(f"press none {VK_ESCAPE}")
+    p.d("editor-wait 5000 gone")
+    check(read(path), saved, "the file after Esc")
+
+    # The main window's undo takes the editor's save back.
+    p.d(f"chord ctrl {VK_Z_KEY}")
+    poll("the file after Ctrl+Z in the main window", lambda: read(path) == repository(*templates), timeout=5)
+
+    # The list menu's item opens it too; Esc with a change asks, and No leaves the file.
+    check(open_editor(p, "menu"), "Шаблон — Tessara", "the caption, opened from the menu")
+    p.d(f"type {word('x')}")
+    poll("the typed letter", lambda: editor_text(p).startswith("x"), timeout=5)
+    p.d(f"press none {VK_ESCAPE}")
+    p.expect_box("Сохранить изменения в шаблоне «Шаблон»?", "cancel,yes,no", True)
+    p.answer(str(7))  # IDNO
+    p.d("editor-wait 5000 gone")
+    check(read(path), repository(*templates), "the file after No")
+
+    # Ctrl+E in the find window opens its selected row's template.
+    open_find_window(s)
+    s.driver(f"press none {VK_DOWN}")
+    poll("the second row selected", lambda: find_rows(s) == (2, 1), timeout=3)
+    s.driver(f"press ctrl {VK_E_KEY}")
+    check(p.d.words("editor-wait 10000")[0], "Шаблон — Tessara", "the caption, opened from the find window")
+    s.driver("find-wait 5000 hidden")
+    p.d(f"press none {VK_ESCAPE}")
+    p.d("editor-wait 5000 gone")
+    p.close()
+    check(read(path), repository(*templates), "the file at the end")
+
+
+def editor_screenshot(s, p, name):
+    """The editor of the selected template, with the coloured text in view, shot whole."""
+    open_editor(p, "Ctrl+E")
+    p.d("sync")
+    left, top, right, bottom = (int(v) for v in p.d.words("editor-wait 5000")[1:5])
+    return p.screenshot(name, rect=(left, top, right, bottom))
+
+
+@test
+def editor_screens(s):
+    """Screenshots of the editor with a module text that has every kind of token, at 100% and
+    at 150%; in both the text has its colours (red keywords, green comments)."""
+    templates = [("Раскраска", "", COLOURED_MODULE)]
+    p = s.start(s.workdir("editor_screens", {REPO: repository(*templates)}))
+    click_entry(s, p, 0)
+    shot = editor_screenshot(s, p, "editor")
+    check_true(colour_count(shot, "#FF0000") > 50 and colour_count(shot, "#008000") > 50,
+               "red and green text in the editor at 100%")
+    p.d(f"press none {VK_ESCAPE}")
+    p.d("editor-wait 5000 gone")
+    p.close()
+    before = log_pixels()
+    with open(KEPT_LOG_PIXELS, "w", encoding="ascii") as f:
+        f.write(str(before or 0))
+    log_pixels(144)
+    try:
+        p = s.start(s.workdir("editor_screens_150", {REPO: repository(*templates)}))
+        p.select(0)
+        p.d(f"command {EDIT_MODULE}")
+        left, top, right, bottom = (int(v) for v in p.d.words("editor-wait 10000")[1:5])
+        p.d("sync")
+        shot = p.screenshot("editor-150", rect=(left, top, right, bottom))
+        check_true(colour_count(shot, "#FF0000") > 100 and colour_count(shot, "#008000") > 100,
+                   "red and green text in the editor at 150%")
+        p.d(f"press none {VK_ESCAPE}")
+        p.d("editor-wait 5000 gone")
+        p.close()
+    finally:
+        s.cleanup()
+        restore_log_pixels()
+    check(log_pixels(), before, "LogPixels after the test")
+
+
+@test
+def editor_timing(s):
+    """Figures, not checks: a module text of 1 MB opened in the editor, and characters typed at
+    its start and its end; the editor's own measures (TESSARA_EDITOR_TIMES) go to
+    editor-timing.txt in the output folder."""
+    block = "\n".join([
+        "Процедура Обработка{n}(Знач Параметр) Экспорт",
+        "\t// Расчёт суммы документа номер {n}",
+        "\tСумма = Параметр * 1.5 + {n};",
+        '\tЕсли Сумма > 100 Тогда Сообщить("Итого: " + Сумма); КонецЕсли;',
+        "КонецПроцедуры",
+        "",
+    ])
+    module, n = [], 0
+    while sum(len(part) + 1 for part in module) < 1_000_000:
+        module.append(block.format(n=n))
+        n += 1
+    module = "\n".join(module)
+    work = s.workdir("editor_timing", {REPO: repository(("Большой", "", module))})
+    times = os.path.join(work, "times.txt")
+    os.environ["TESSARA_EDITOR_TIMES"] = "Z:" + times.replace("/", "\\")
+    try:
+        p = s.start(work)
+    finally:
+        del os.environ["TESSARA_EDITOR_TIMES"]
+    click_entry(s, p, 0)
+    began = time.monotonic()
+    open_editor(p, "Ctrl+E")
+    poll("the opening measured", lambda: os.path.exists(times) and b"opening until drawn" in read(times), timeout=120)
+    seen = time.monotonic() - began
+    for where in (VK_HOME, VK_END):
+        p.d(f"press ctrl {where}")
+        for letter in "abc":
+            lines = read(times).count(b"\n")
+            p.d(f"type {word(letter)}")
+            poll("the keystroke measured", lambda: read(times).count(b"\n") > lines, timeout=120)
+    p.d(f"press none {VK_ESCAPE}")
+    p.expect_box("Сохранить изменения в шаблоне «Большой»?", "cancel,yes,no", True)
+    p.answer(str(7))  # IDNO
+    p.d("editor-wait 5000 gone")
+    p.close()
+    with open(os.path.join(s.out, "editor-timing.txt"), "w", encoding="utf-8") as f:
+        f.write(f"module text: {len(module.encode('cp1251'))} bytes, {module.count(chr(10)) + 1} lines\n")
+        f.write(f"from Ctrl+E until the opening was measured, seen from outside: {seen * 1000:.0f} ms\n")
+        f.write(read(times).decode("ascii", errors="replace").replace("\r\n", "\n"))
+
+
+def colour_count(png, colour):
+    """How many pixels of a screenshot have exactly this colour."""
+    r = subprocess.run(["convert", png, "-fill", "black", "+opaque", colour, "-fill", "white", "-opaque", colour,
+                        "-format", "%[fx:int(mean*w*h+0.5)]", "info:"],
+                       stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
+    if r.returncode != 0:
+        raise Failed(f"cannot count the colours of {png}: {r.stderr.strip()}")
+    return int(r.stdout.strip())
+
+
 if __name__ == "__main__":
     restore_log_pixels()
     sys.exit(main(test))
