@@ -748,6 +748,14 @@ std::map<std::string, Command>& Commands()
         if (!control) throw Failure("no editor control " + a[1]);
         return Quote(TextOf(control));
     };
+    // editor-sel: "start end" of the selection in the editor's text (EM_GETSEL: the first
+    // 65535 characters).
+    c["editor-sel"] = [](const Args&) {
+        HWND text = GetDlgItem(Editor(), 403);
+        if (!text) throw Failure("no editor text");
+        const DWORD packed = DWORD(Send(text, EM_GETSEL, 0, 0));
+        return std::to_string(LOWORD(packed)) + " " + std::to_string(HIWORD(packed));
+    };
     // editor-focus: the identifier of the editor's control that has the focus ("none").
     c["editor-focus"] = [](const Args&) {
         HWND editor = Editor();

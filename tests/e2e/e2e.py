@@ -1368,7 +1368,8 @@ def find_window(s):
 
 EDITOR_NAME, EDITOR_TEXT, EDITOR_FIND, EDITOR_STATUS = 402, 403, 405, 406
 EDIT_MODULE = 203  # the list menu's "Изменить модуль…"
-VK_BACK, VK_END, VK_HOME, VK_E_KEY, VK_F_KEY, VK_S_KEY, VK_Z_KEY = 0x08, 0x23, 0x24, 0x45, 0x46, 0x53, 0x5A
+VK_BACK, VK_END, VK_HOME, VK_F3 = 0x08, 0x23, 0x24, 0x72
+VK_E_KEY, VK_F_KEY, VK_S_KEY, VK_Z_KEY = 0x45, 0x46, 0x53, 0x5A
 
 # A module text with every kind of token the editor colours.
 COLOURED_MODULE = "\n".join([
@@ -1498,6 +1499,46 @@ def editor(s):
     p.d("editor-wait 5000 gone")
     p.close()
     check(read(path), repository(*templates), "the file at the end")
+
+
+@test
+def editor_find_paste_close(s):
+    """Ctrl+F finds in the editor's text and F3 finds on; Ctrl+V pastes the clipboard's text
+    without its formatting; closing the main window asks the editor about its changes first,
+    and Cancel keeps the program running."""
+    module = "один два\nтри один"
+    templates = [("Ш", "", module)]
+    work = s.workdir("editor_find_paste_close", {REPO: repository(*templates)})
+    path = os.path.join(work, REPO)
+    p = s.start(work)
+    click_entry(s, p, 0)
+    open_editor(p, "Ctrl+E")
+    p.d(f"press ctrl {VK_F_KEY}")
+    poll("the find box focused", lambda: p.d.words("editor-focus")[0] == str(EDITOR_FIND), timeout=5)
+    p.d(f"type {word('ОДИН')}")
+    p.d(f"press none {VK_RETURN}")
+    poll("the first find", lambda: p.d("editor-sel") == "0 4", timeout=5)
+    p.d(f"press none {VK_RETURN}")
+    poll("the next find", lambda: p.d("editor-sel") == "13 17", timeout=5)
+    p.d(f"press none {VK_ESCAPE}")
+    poll("the text focused again", lambda: p.d.words("editor-focus")[0] == str(EDITOR_TEXT), timeout=5)
+    p.d(f"press none {VK_F3}")
+    poll("F3 finds round the end", lambda: p.d("editor-sel") == "0 4", timeout=5)
+    # The clipboard's text replaces the selection, its line break as the editor keeps them.
+    s.driver(f"clip-put utext={word('пять'.encode('utf-16-le') + bytes(2))}")
+    p.d(f"press ctrl {VK_V_KEY}")
+    poll("the paste", lambda: editor_text(p) == "пять два\r\nтри один", timeout=5)
+    p.d("close")
+    p.expect_box("Сохранить изменения в шаблоне «Ш»?", "cancel,yes,no", True)
+    p.answer("cancel")
+    p.d("sync")
+    check_true(p.running(), "the program runs on after Cancel")
+    check(editor_text(p), "пять два\r\nтри один", "the editor's text after Cancel")
+    p.d("close")
+    p.expect_box("Сохранить изменения в шаблоне «Ш»?", "cancel,yes,no", True)
+    p.answer(str(6))  # IDYES
+    p.process.wait(timeout=10)
+    check(read(path), repository(("Ш", "", "пять два\r\nтри один")), "the file after Yes at the close")
 
 
 def editor_screenshot(s, p, name):
