@@ -329,10 +329,8 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
     const bool firstRead = Unread;
     CurrentTemplate = nullptr;
     // The changes recorded so far were made on the document that is let go now.
-    if (History.Changes() != 0) {
-        History.Clear();
-        HistoryLost = true;
-    }
+    if (History.Changes() != 0) HistoryLost = true;
+    History.Clear();
     // The list's entries point into the old document until they are listed again.
     const TRef<TXmlDDocument> old(Repository);
     AssignRef(Repository, fresh.Get());

@@ -468,7 +468,7 @@ int main(int argc, char** argv) {
     }
     if (!options.Keep) ::rmdir(dir.c_str());
     if (options.GenerateOnly) return 0;
-    if (options.Find) return status;
+    if (options.Find || options.Undo) return status;
 
     PrintHeader(options.Cpu);
     for (const TSizeResult& r : results) PrintSize(r);
