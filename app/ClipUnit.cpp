@@ -424,7 +424,7 @@ std::string TmForm::KeepHistoryCopy() {
         // made sure); a copy of the same bytes is there already when the newest one hashes so.
         const bool same = !copies.empty() && Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
         if (!same) {
-            const std::string name = HistoryCopyName(RepositoryFileName, separator, now);
+            const std::string name = HistoryCopyName(RepositoryFileName, separator, now, copies);
             Ports.Files.KeepCopy(RepositoryFileName, name);
             copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
         }

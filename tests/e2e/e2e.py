@@ -1401,6 +1401,15 @@ def undo_delete(s):
     check(read(os.path.join(history, copies[0])), original, "the history copy: the file as it was at start")
     p.close()
 
+    # A second run keeps the file as it stands at its first save: two copies, oldest first.
+    p = s.start(work)
+    p.add("Четвёртый")
+    p.close()
+    copies = sorted(os.listdir(history))
+    print(f"  history after two runs: {copies}")
+    check(len(copies), 2, f"copies after the second run: {copies}")
+    check(read(os.path.join(history, copies[1])), without, "the second run's copy")
+
 
 if __name__ == "__main__":
     restore_log_pixels()
