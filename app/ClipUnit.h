@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/PlaceholderCopy.h"
 #include "app/Ports.h"
 #include "app/Template.h"
 #include "app/Texts.h"
@@ -98,8 +99,12 @@ public:
     void insModuleClick();
 
     // "Копировать" for a template that the find window chose: the same blocks and the same
-    // status line as for the selected entry, without selecting anything.
-    void CopyTemplate(TXmlDElement* templ);
+    // status line as for the selected entry, without selecting anything; a placeholder
+    // dialog opens over the find window. False when the user cancelled it: nothing copied.
+    bool CopyTemplate(TXmlDElement* templ);
+
+    // The local date and time a copy offers for a date placeholder.
+    std::function<TDateTime()> Now = LocalNow;
 
     // Run after every change of the document's templates (added, renamed, deleted, pasted
     // into, read again), so that whatever holds links into the document drops them.
@@ -179,7 +184,9 @@ private:
     bool ClipboardHasControls();
     TXmlDNode* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
     TXmlDNode* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
-    void CopyToClipboard(TXmlDElement* templ, const std::string& entryText);
+    // Puts the template on the clipboard, first asking over Owner for the values of its module
+    // text's placeholders, if it has any. False when the user cancelled: nothing copied.
+    bool CopyToClipboard(TXmlDElement* templ, const std::string& entryText, TDialogOwner owner);
     // Appends a template element with these parts to the root (not to the list).
     TXmlDElement* AppendTemplate(const TTemplateContent& content);
     void CreateRepository();
