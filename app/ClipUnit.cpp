@@ -329,6 +329,11 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
     }
     const bool firstRead = Unread;
     CurrentTemplate = nullptr;
+    // The changes recorded so far were made on the document that is let go now.
+    if (History.Changes() != 0) {
+        History.Clear();
+        HistoryLost = true;
+    }
     // The list's entries point into the old document until they are listed again.
     const TRef<TXmlDDocument> old(Repository);
     AssignRef(Repository, fresh.Get());
@@ -407,7 +412,33 @@ void TmForm::MakePendingBackup() {
     BackupPending = false;
 }
 
-void TmForm::SaveRepository() {
+std::string TmForm::KeepHistoryCopy() {
+    const TDateTime now = Now();
+    const int64_t today = DayNumber(now);
+    if (today == HistoryDay) return std::string();
+    HistoryDay = today;  // tried once a day, whatever comes of it
+    // A file that is not there, or was never read whole, has no history worth keeping.
+    if (BackupPending || !Ports.Files.Exists(RepositoryFileName)) return std::string();
+    try {
+        const char separator = Ports.Files.PathSeparator();
+        const std::string folder = HistoryFolder(RepositoryFileName, separator);
+        std::vector<THistoryCopy> copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
+        // The file as it stands is the one last read or written (the check before the save
+        // made sure); a copy of the same bytes is there already when the newest one hashes so.
+        const bool same = !copies.empty() && Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
+        if (!same) {
+            const std::string name = HistoryCopyName(RepositoryFileName, separator, now);
+            Ports.Files.KeepCopy(RepositoryFileName, name);
+            copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
+        }
+        for (const std::string& old : CopiesToLetGo(copies, now)) Ports.Files.Remove(folder + separator + old);
+    } catch (const std::exception& error) {
+        return StandardErrorText(MessageOf(error));
+    }
+    return std::string();
+}
+
+void TmForm::SaveRepository(std::string* historyNote) {
     // Never shown, or the file never read: nothing of it is known, nothing is written over it.
     if (Repository == nullptr || Unread) return;
     if (BackupPending) {
@@ -417,6 +448,9 @@ void TmForm::SaveRepository() {
             throw Exception(Texts().BackupStillFailing + MessageOf(error));
         }
     }
+    // The history never holds a save up: a copy that cannot be kept is only reported.
+    const std::string note = KeepHistoryCopy();
+    if (historyNote != nullptr) *historyNote = note;
     KnownHash = Ports.Files.Save(*Repository, RepositoryFileName);
     KnownStamp = Ports.Files.Stamp(RepositoryFileName);
     Unsaved = false;
@@ -430,16 +464,110 @@ void TmForm::SaveAfterChange() {
     std::string unused;
     CheckFile(unused);
     const bool backupOwed = BackupPending;
+    std::string historyNote;
     try {
-        SaveRepository();
+        SaveRepository(&historyNote);
     } catch (const std::exception& error) {
         Unsaved = true;
         Ports.StatusBar1.SetText(Texts().StatusSaveFailed + StandardErrorText(MessageOf(error)));
         return;
     }
+    if (!historyNote.empty()) Ports.StatusBar1.SetText(Texts().StatusHistoryFailed + historyNote);
     if (backupOwed && !BackupFileName.empty())
         Ports.StatusBar1.SetText(Texts().StatusBackupMade + Texts().QuoteOpen + BackupFileName +
                                  Texts().QuoteClose);
+}
+
+// ---------------------------------------------------------------------------------------
+// Changes, their undo and redo
+
+void TmForm::Commit(TChange change) {
+    if (change.Empty()) return;
+    History.Record(std::move(change));
+    HistoryLost = false;
+    SaveAfterChange();
+    DocumentChanged();
+}
+
+void TmForm::Undo() { UndoOrRedo(true); }
+
+void TmForm::Redo() { UndoOrRedo(false); }
+
+void TmForm::UndoOrRedo(bool undo) {
+    if (Repository == nullptr) return;
+    // Like every change: a file another program changed is read first, and then the changes
+    // recorded before no longer apply.
+    if (!FileReadyForChange(false)) return;
+    const TTexts& t = Texts();
+    TChange* change = undo ? History.Undo() : History.Redo();
+    if (change == nullptr) {
+        Ports.StatusBar1.SetText(HistoryLost ? t.StatusHistoryLost : undo ? t.StatusNothingToUndo : t.StatusNothingToRedo);
+        HistoryLost = false;
+        return;
+    }
+    CurrentTemplate = nullptr;
+    ListTemplates();
+    // The template concerned is selected while it is in the document; none otherwise.
+    int selected = -1;
+    TXmlDElement* templ = change->Template.Get();
+    if (templ != nullptr && templ->ParentNode() == RootElement)
+        for (int i = 0; i < Ports.DlgForms.Count() && selected < 0; ++i)
+            if (Ports.DlgForms.ItemObject(i) == templ) selected = i;
+    Ports.DlgForms.SetItemIndex(selected);
+    Ports.Button2.SetEnabled(selected >= 0);
+    Ports.Button3.SetEnabled(selected >= 0);
+    std::string status = (undo ? t.StatusUndone : t.StatusRedone) + t.ChangeNames[static_cast<size_t>(change->Kind)];
+    if (change->Kind == TChangeKind::TakeIn) status += ": " + std::to_string(change->Count);
+    else if (templ != nullptr) status += " " + t.QuoteOpen + std::string(TemplateName(templ)) + t.QuoteClose;
+    Ports.StatusBar1.SetText(status + '.');
+    SaveAfterChange();
+    DocumentChanged();
+}
+
+bool TmForm::MainWindowKeyDown(unsigned virtualKey, unsigned modifiers, bool inNameBox) {
+    // In the name box the keys stay the box's own undo of typing.
+    if (inNameBox) return false;
+    switch (WindowKeyCommand(virtualKey, modifiers)) {
+    case TWindowCommand::Undo: Undo(); return true;
+    case TWindowCommand::Redo: Redo(); return true;
+    case TWindowCommand::None: return false;
+    }
+    return false;
+}
+
+TXmlDElement* TmForm::SaveTemplateEdit(TXmlDElement* templ, const std::string& name, const std::string& module) {
+    if (!FileReadyForChange(false)) return nullptr;
+    const TTexts& t = Texts();
+    if (templ == nullptr || templ->ParentNode() != RootElement || RootElement == nullptr) {
+        // The template is gone (deleted, or the file was read again): the text is never lost,
+        // it goes into a new template at the end of the list.
+        const TRef<TXmlDElement> added = NewTemplate({name, std::string(), module});
+        TChange change(TChangeKind::EditModule, added.Get());
+        change.Insert(RootElement, added.Get());
+        Ports.DlgForms.Add(TemplateName(added.Get()), added.Get());
+        Ports.StatusBar1.SetText(t.StatusEditedIntoNew + t.QuoteOpen + name + t.QuoteClose + '.');
+        Commit(std::move(change));
+        return added.Get();
+    }
+    TChange change(TChangeKind::EditModule, templ);
+    // A template without a name attribute (a file written by hand) keeps its name.
+    if (TXmlDAttribute* attribute = templ->GetAttributeNode(t.NameAttribute); attribute != nullptr && attribute->Value != name)
+        change.SetValue(attribute, name);
+    TXmlDElement* moduleElement = TemplateModule(templ);
+    std::string storage;
+    if (moduleElement == nullptr) {
+        // A template without its parts gets them, as the copy expects them.
+        if (TemplateControls(templ) == nullptr) change.Insert(templ, TRef<TXmlDElement>(new TXmlDElement(t.ControlsTag)).Get());
+        const TRef<TXmlDElement> made(new TXmlDElement(t.ModuleTag));
+        change.Insert(templ, made.Get());
+        moduleElement = made.Get();
+    }
+    if (PartText(moduleElement, storage) != module) change.SetText(moduleElement, module);
+    if (change.Empty()) return templ;
+    ListTemplates();
+    Ports.StatusBar1.SetText(t.StatusEdited + t.QuoteOpen + name + t.QuoteClose + t.StatusEnd);
+    Commit(std::move(change));
+    return templ;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -461,16 +589,16 @@ TXmlDElement* TmForm::SelectedTemplate() {
     return CurrentTemplate;
 }
 
-TXmlDNode* TmForm::ControlsNode(TXmlDElement* templ, const std::string& entryText) const {
-    TXmlDNode* controls = TemplateControls(templ);
+TXmlDElement* TmForm::ControlsNode(TXmlDElement* templ, const std::string& entryText) const {
+    TXmlDElement* controls = TemplateControls(templ);
     if (controls == nullptr)
         throw Exception(Texts().InTemplate + entryText + Texts().NoControlsElement);
     return controls;
 }
 
-TXmlDNode* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText) const {
+TXmlDElement* TmForm::ModuleNode(TXmlDElement* templ, const std::string& entryText) const {
     ControlsNode(templ, entryText);  // a template without controls says so first
-    TXmlDNode* module = TemplateModule(templ);
+    TXmlDElement* module = TemplateModule(templ);
     if (module == nullptr)
         throw Exception(Texts().InTemplate + entryText + Texts().NoModuleElement);
     return module;
@@ -490,17 +618,13 @@ void TmForm::DlgFormsClick() {
 
 void TmForm::Button1Click() {
     if (!FileReadyForChange(false)) return;
-    CurrentTemplate = AppendTemplate({Ports.edtName.Text(), std::string(), std::string()});
+    const TRef<TXmlDElement> templ = NewTemplate({Ports.edtName.Text(), std::string(), std::string()});
+    TChange change(TChangeKind::Add, templ.Get());
+    change.Insert(RootElement, templ.Get());
+    CurrentTemplate = templ.Get();
     Ports.DlgForms.Add(TemplateName(CurrentTemplate), CurrentTemplate);
     Ports.edtName.SetText(std::string());
-    SaveAfterChange();
-    DocumentChanged();
-}
-
-TXmlDElement* TmForm::AppendTemplate(const TTemplateContent& content) {
-    const TRef<TXmlDElement> templ = NewTemplate(content);
-    RootElement->AppendChild(templ.Get());
-    return templ.Get();
+    Commit(std::move(change));
 }
 
 void TmForm::Button2Click() {
@@ -510,27 +634,30 @@ void TmForm::Button2Click() {
     const std::string newName = Ports.edtName.Text();
     // Read first: the entry shows its template's name, which the rename changes.
     const std::string oldName = Ports.DlgForms.ItemText(index);
-    CurrentTemplate->Attributes()->Item(0)->SetNodeValue(newName);
+    TChange change(TChangeKind::Rename, CurrentTemplate);
+    change.SetValue(CurrentTemplate->Attributes()->Item(0), newName);
     Ports.StatusBar1.SetText(Texts().StatusRenamedFrom + oldName + Texts().StatusRenamedTo + newName);
     Ports.DlgForms.SetItemText(index, newName);
     Ports.DlgForms.SetItemIndex(index);
     Ports.edtName.SetText(std::string());
-    SaveAfterChange();
-    DocumentChanged();
+    Commit(std::move(change));
 }
 
 void TmForm::Button3Click() {
     if (!FileReadyForChange(true)) return;
     const int index = SelectedIndex();
     CurrentTemplate = Ports.DlgForms.ItemObject(index);
-    TXmlDNode* parent = CurrentTemplate->ParentNode();
-    if (parent != nullptr) parent->RemoveChild(CurrentTemplate);
-    CurrentTemplate = nullptr;  // released with its removal
+    const std::string name = Ports.DlgForms.ItemText(index);
+    TChange change(TChangeKind::Delete, CurrentTemplate);
+    if (CurrentTemplate->ParentNode() != nullptr) change.Remove(CurrentTemplate);
+    CurrentTemplate = nullptr;  // out of the document; the change holds it for its undo
     Ports.DlgForms.Delete(index);
     Ports.DlgForms.SetItemIndex(-1);
     Ports.edtName.SetText(std::string());
-    SaveAfterChange();
-    DocumentChanged();
+    // The delete asks nothing: the status line says how to get the template back.
+    Ports.StatusBar1.SetText(Texts().StatusDeleted + Texts().QuoteOpen + name + Texts().QuoteClose +
+                             Texts().StatusDeletedUndo);
+    Commit(std::move(change));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -616,16 +743,15 @@ void TmForm::insContronClick() {
     if (!index) return;
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(*index);
-    TXmlDNode* controls = ControlsNode(templ, entryText);
+    TXmlDElement* controls = ControlsNode(templ, entryText);
     const TAsking asking(Asking);
     if (!controls->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceControls, Ports.Window.Caption()))
         return;
-    controls->SetText(*data);
+    TChange change(TChangeKind::PasteControls, templ);
+    change.SetText(controls, *data);
     Ports.StatusBar1.SetText(Texts().StatusControlsPasted + entryText + Texts().StatusEnd);
-    SaveAfterChange();
-    // Nothing the find window searches or shows has changed (names and module texts): its
-    // index stays as it is.
+    Commit(std::move(change));
 }
 
 bool TmForm::ClipboardHasControls() {
@@ -645,7 +771,7 @@ void TmForm::insModuleClick() {
     if (!ClipboardHasText()) return;
     TXmlDElement* templ = SelectedTemplate();
     const std::string entryText = Ports.DlgForms.ItemText(*index);
-    TXmlDNode* module = ModuleNode(templ, entryText);
+    TXmlDElement* module = ModuleNode(templ, entryText);
     const TAsking asking(Asking);
     if (!module->GetText().empty() &&
         !Ports.Boxes.AskOkCancel(Texts().AskReplaceModule, Ports.Window.Caption()))
@@ -662,12 +788,12 @@ void TmForm::insModuleClick() {
         else
             text = Ports.Clipboard.GetData(kCfText).value_or(std::string());
     }
-    module->SetText(text);
+    TChange change(TChangeKind::PasteModule, templ);
+    change.SetText(module, text);
     std::string status = Texts().StatusModulePasted + entryText + Texts().StatusEnd;
     if (replaced != 0) status += Texts().StatusCharactersReplaced + std::to_string(replaced) + '.';
     Ports.StatusBar1.SetText(status);
-    SaveAfterChange();
-    DocumentChanged();
+    Commit(std::move(change));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -738,15 +864,15 @@ void TmForm::MoveSelectedTo(const TMoveRule& placeOf) {
     // Up: into the target's place, which stays where it is when the template leaves.
     // Down: just after the target, which moves up one when the template leaves. Whatever
     // lies between the templates (comments, texts) stays where it is.
-    parent->InsertChild(CurrentTemplate, parent->ChildNodes()->IndexOf(target));
+    TChange change(TChangeKind::Move, CurrentTemplate);
+    change.Move(CurrentTemplate, parent->ChildNodes()->IndexOf(target));
     const std::string name = Ports.DlgForms.ItemText(index);
     ListTemplates();
     Ports.DlgForms.SetItemIndex(*moved);
     Ports.StatusBar1.SetText(Texts().StatusMovedPrefix + name + Texts().StatusMovedTo +
                              std::to_string(*moved + 1) + Texts().StatusMovedOf +
                              std::to_string(Ports.DlgForms.Count()) + '.');
-    SaveAfterChange();
-    DocumentChanged();
+    Commit(std::move(change));
 }
 
 std::string TmForm::DlgFormsPreview(int index) const {
@@ -770,6 +896,7 @@ void TmForm::FilesDropped(const std::vector<std::string>& fileNames) {
     if (!FileReadyForChange(false)) return;
     const TTexts& t = Texts();
     TTakeIn takeIn(RootElement);
+    TChange change(TChangeKind::TakeIn, nullptr);
 
     int added = 0, passedOver = 0;
     std::string notes;
@@ -796,17 +923,16 @@ void TmForm::FilesDropped(const std::vector<std::string>& fileNames) {
                 ++passedOver;
                 continue;
             }
-            AppendTemplate(content);
-            ++added;
+            const TRef<TXmlDElement> templ = NewTemplate(content);
+            change.Insert(RootElement, templ.Get());
+            if (added++ == 0) change.Template = templ;
+            change.Count = added;
         }
     }
     if (added > 0) ListTemplates();
     Ports.StatusBar1.SetText(t.StatusDropAdded + std::to_string(added) + t.StatusDropPassedOver +
                              std::to_string(passedOver) + '.' + notes);
-    if (added > 0) {
-        SaveAfterChange();
-        DocumentChanged();
-    }
+    if (added > 0) Commit(std::move(change));
 }
 
 }  // namespace tessara

@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/PlaceholderCopy.h"
+#include "app/Changes.h"
 #include "app/Ports.h"
+#include "app/RepositoryHistory.h"
 #include "app/Template.h"
 #include "app/Texts.h"
 #include "xml/XXmlDom.h"
@@ -98,13 +99,27 @@ public:
     void insContronClick();
     void insModuleClick();
 
+    // Undoes the newest change, or makes the newest undone one again: the document as it was,
+    // the list showing it with the template concerned selected (none when it is gone), the
+    // status line saying what was undone or made again, and the file saved, as after any
+    // change.
+    void Undo();
+    void Redo();
+    // A key down anywhere in the main window, with whether the name box has the focus: the
+    // window's own commands (undo, redo); true when the key ran one.
+    bool MainWindowKeyDown(unsigned virtualKey, unsigned modifiers, bool inNameBox);
+    // Saves an edit of a template's name and module text as one change that can be undone: a
+    // rename when Name differs, the module text replaced when Module differs (nothing at all
+    // when neither does). When Templ is no longer in the document (deleted, or the file was
+    // read again), a new template with Name and Module is appended instead and the status line
+    // says so. Runs the outside-change check and the safe save as every change does. Returns
+    // the template that now holds the text (null when the change was refused).
+    TXmlDElement* SaveTemplateEdit(TXmlDElement* templ, const std::string& name, const std::string& module);
+
     // "Копировать" for a template that the find window chose: the same blocks and the same
     // status line as for the selected entry, without selecting anything; a placeholder
     // dialog opens over the find window. False when the user cancelled it: nothing copied.
     bool CopyTemplate(TXmlDElement* templ);
-
-    // The local date and time a copy offers for a date placeholder.
-    std::function<TDateTime()> Now = LocalNow;
 
     // Run after every change of the document's templates (added, renamed, deleted, pasted
     // into, read again), so that whatever holds links into the document drops them.
@@ -166,6 +181,14 @@ public:
     std::string UnreadReason;
     // The document holds changes that are not in the file yet (its save failed).
     bool Unsaved = false;
+    // The changes that can be undone and redone; emptied when the file is read again, which
+    // the next undo says (HistoryLost) when nothing was changed since.
+    TUndoHistory History;
+    bool HistoryLost = false;
+    // The repository's history across runs: the day of the last copy kept in this run (-1:
+    // none yet), and the clock it is dated by, which a copy's date placeholder offers too.
+    int64_t HistoryDay = -1;
+    std::function<TDateTime()> Now = LocalNow;
 
 private:
     // Where the entry at Index of Count goes in a move; nothing when it does not move.
@@ -182,21 +205,28 @@ private:
     bool ClipboardHasText();
     // The dialog editor's data on the clipboard: what "Вставить контролы" takes.
     bool ClipboardHasControls();
-    TXmlDNode* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
-    TXmlDNode* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
+    TXmlDElement* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
+    TXmlDElement* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
     // Puts the template on the clipboard, first asking over Owner for the values of its module
     // text's placeholders, if it has any. False when the user cancelled: nothing copied.
     bool CopyToClipboard(TXmlDElement* templ, const std::string& entryText, TDialogOwner owner);
-    // Appends a template element with these parts to the root (not to the list).
-    TXmlDElement* AppendTemplate(const TTemplateContent& content);
+    // The one way a change reaches the document's history and the file: records it, saves
+    // (with the outside-change check) and tells whatever holds links into the document.
+    void Commit(TChange change);
+    void UndoOrRedo(bool undo);
     void CreateRepository();
     void StartNewRepository();
     void ListTemplates();
     void RestoreApplication();
     // Makes the owed backup copy, if any; raises when it cannot be made.
     void MakePendingBackup();
-    // Backup (when owed), then SaveToFile; raises on failure.
-    void SaveRepository();
+    // Before the first save of the run and of each day: the file as it stands kept in the
+    // history folder (unless the newest copy there holds the same bytes), and the oldest copies
+    // past the bounds let go. Never raises: what went wrong, or empty.
+    std::string KeepHistoryCopy();
+    // Backup (when owed), the history copy (when due), then SaveToFile; raises when the save
+    // fails. HistoryNote: why the history copy could not be made, or empty.
+    void SaveRepository(std::string* historyNote = nullptr);
     // Saves after a change; a failure is reported in the status bar.
     void SaveAfterChange();
 

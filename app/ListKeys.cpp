@@ -30,6 +30,13 @@ TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers) {
     return TListCommand::None;
 }
 
+TWindowCommand WindowKeyCommand(unsigned virtualKey, unsigned modifiers) {
+    if (virtualKey == kVkZ && modifiers == kModCtrl) return TWindowCommand::Undo;
+    if ((virtualKey == kVkY && modifiers == kModCtrl) || (virtualKey == kVkZ && modifiers == (kModCtrl | kModShift)))
+        return TWindowCommand::Redo;
+    return TWindowCommand::None;
+}
+
 std::optional<int> MovedIndex(int index, int count, int step) {
     if (index < 0 || index >= count) return std::nullopt;
     const int moved = index + step;

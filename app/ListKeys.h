@@ -1,5 +1,5 @@
-// The template list's keys: which key, with which modifiers, runs which command, and where a
-// moved template goes. Virtual-key codes are the platform's numbers.
+// The template list's keys and the main window's: which key, with which modifiers, runs which
+// command, and where a moved template goes. Virtual-key codes are the platform's numbers.
 #pragma once
 
 #include <optional>
@@ -11,6 +11,8 @@ inline constexpr unsigned kVkUp = 0x26;
 inline constexpr unsigned kVkDown = 0x28;
 inline constexpr unsigned kVkDelete = 0x2E;
 inline constexpr unsigned kVkC = 'C';
+inline constexpr unsigned kVkY = 'Y';
+inline constexpr unsigned kVkZ = 'Z';
 inline constexpr unsigned kVkV = 'V';
 inline constexpr unsigned kVkApps = 0x5D;
 inline constexpr unsigned kVkF2 = 0x71;
@@ -23,6 +25,11 @@ enum class TListCommand { None, Copy, Delete, Rename, Paste, PasteMenu, MoveUp, 
 
 // The command of a key with exactly these modifiers held; None for every other combination.
 TListCommand ListKeyCommand(unsigned virtualKey, unsigned modifiers);
+
+// The main window's own commands, wherever its focus is (but in the name box).
+enum class TWindowCommand { None, Undo, Redo };
+// Ctrl+Z undoes; Ctrl+Y and Ctrl+Shift+Z redo.
+TWindowCommand WindowKeyCommand(unsigned virtualKey, unsigned modifiers);
 
 // The place of the entry at Index of Count after a move by Step (-1 up, +1 down); nothing
 // when it would leave the list or no entry is selected (Index outside the list).

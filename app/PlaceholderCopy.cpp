@@ -1,6 +1,5 @@
 #include "app/PlaceholderCopy.h"
 
-#include <ctime>
 #include <utility>
 #include <vector>
 
@@ -40,14 +39,6 @@ std::string WithPlaceholderPrompts(std::string preview, std::string_view module)
     if (prompts.empty()) return preview;
     if (!preview.empty()) preview += "\r\n";
     return preview + Texts().PreviewPlaceholders + prompts;
-}
-
-TDateTime LocalNow() {
-    const std::time_t now = std::time(nullptr);
-    const std::tm* local = std::localtime(&now);
-    if (local == nullptr) return TDateTime{};
-    return {local->tm_year + 1900, local->tm_mon + 1, local->tm_mday,
-            local->tm_hour,        local->tm_min,     local->tm_sec};
 }
 
 }  // namespace tessara

@@ -33,7 +33,4 @@ std::optional<TModuleCopy> ModuleToCopy(IPlaceholderDialog& dialog, std::string 
 // for any.
 std::string WithPlaceholderPrompts(std::string preview, std::string_view module);
 
-// The local date and time by the system's clock.
-TDateTime LocalNow();
-
 }  // namespace tessara

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/Placeholders.h"
@@ -243,6 +244,19 @@ public:
     // Copies the file's bytes to the first free name of FileName + ".bad", ".bad1", ... and
     // returns that name; the copy appears complete or not at all.
     virtual std::string Backup(const std::string& fileName) = 0;
+
+    // The repository's history: copies of the file kept in a folder beside it.
+    // Keeps the file's bytes as they stand now under CopyName, making its folder when missing:
+    // a second name of the same file where the file system has them (the save that follows
+    // puts a new file in the old one's place, and the second name keeps the old bytes), a copy
+    // otherwise. Raises when neither can be made.
+    virtual void KeepCopy(const std::string& fileName, const std::string& copyName) = 0;
+    // The names (without the folder) and sizes of the files in a folder; none when it is not there.
+    virtual std::vector<std::pair<std::string, int64_t>> FilesIn(const std::string& folder) = 0;
+    // Deletes a file; false when it cannot.
+    virtual bool Remove(const std::string& fileName) = 0;
+    // The separator between a folder and a name in it.
+    virtual char PathSeparator() const = 0;
 };
 
 // The window a dialog opens over: the one the command came from.

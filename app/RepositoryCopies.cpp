@@ -15,13 +15,17 @@ std::string FreeBackupName(const std::string& fileName) {
     }
 }
 
-std::string BackupRepositoryFile(const std::string& fileName) {
+void CopyRepositoryFile(const std::string& fileName, const std::string& copyName) {
     TFileStream source(fileName, TFileMode::OpenReadShareDenyWrite);
-    const std::string backupName = FreeBackupName(fileName);
     // Written as a save is, so that a copy cut off by a crash never stands under the name.
-    TSafeFileStream target(backupName);
+    TSafeFileStream target(copyName);
     ReadBlocks(source, [&](std::string_view block) { target.WriteBuffer(block.data(), block.size()); });
     target.Commit();
+}
+
+std::string BackupRepositoryFile(const std::string& fileName) {
+    const std::string backupName = FreeBackupName(fileName);
+    CopyRepositoryFile(fileName, backupName);
     return backupName;
 }
 

@@ -10,6 +10,10 @@ namespace tessara {
 // directory or anything else.
 std::string FreeBackupName(const std::string& fileName);
 
+// Copies the file's bytes to CopyName, written as a save is: the copy appears complete or not
+// at all. Raises the stream errors when it cannot.
+void CopyRepositoryFile(const std::string& fileName, const std::string& copyName);
+
 // Copies the file's bytes to FreeBackupName(FileName) and returns that name. The copy appears
 // complete or not at all. Raises the stream errors (EFOpenError, EFCreateError, EReadError,
 // EWriteError) when it cannot.

@@ -4,6 +4,8 @@
 
 #include "app/ByteHash.h"
 #include "app/RepositoryCopies.h"
+#include "platform/Exceptions.h"
+#include "platform/Folders.h"
 #include "platform/SafeFile.h"
 #include "platform/Streams.h"
 #include "xml/XXmlDom.h"
@@ -81,5 +83,24 @@ uint64_t TRepositoryFiles::Save(const TXmlDDocument& document, const std::string
 }
 
 std::string TRepositoryFiles::Backup(const std::string& fileName) { return BackupRepositoryFile(fileName); }
+
+void TRepositoryFiles::KeepCopy(const std::string& fileName, const std::string& copyName) {
+    const size_t slash = copyName.find_last_of(kPathSeparator);
+    if (slash != std::string::npos && !MakeFolder(copyName.substr(0, slash))) throw EFCreateError(copyName);
+    // A link costs nothing: the safe save puts a new file in the name's place and leaves the
+    // old one to the link. Where there are no links that keep the old bytes, a copy.
+    if (LinkFile(fileName, copyName)) return;
+    CopyRepositoryFile(fileName, copyName);
+}
+
+std::vector<std::pair<std::string, int64_t>> TRepositoryFiles::FilesIn(const std::string& folder) {
+    std::vector<std::pair<std::string, int64_t>> files;
+    for (const TFolderFile& file : tessara::FilesIn(folder)) files.emplace_back(file.Name, file.Size);
+    return files;
+}
+
+bool TRepositoryFiles::Remove(const std::string& fileName) { return RemoveFile(fileName); }
+
+char TRepositoryFiles::PathSeparator() const { return kPathSeparator; }
 
 }  // namespace tessara

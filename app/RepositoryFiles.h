@@ -28,6 +28,10 @@ public:
     uint64_t Load(TXmlDDocument& document, const std::string& fileName) override;
     uint64_t Save(const TXmlDDocument& document, const std::string& fileName) override;
     std::string Backup(const std::string& fileName) override;
+    void KeepCopy(const std::string& fileName, const std::string& copyName) override;
+    std::vector<std::pair<std::string, int64_t>> FilesIn(const std::string& folder) override;
+    bool Remove(const std::string& fileName) override;
+    char PathSeparator() const override;
 };
 
 }  // namespace tessara

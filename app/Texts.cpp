@@ -1,5 +1,7 @@
 #include "app/Texts.h"
 
+#include <iterator>
+
 #include "platform/Charset.h"
 
 namespace tessara {
@@ -99,6 +101,22 @@ TTexts MakeTexts() {
     t.StatusDropPassedOver = Cp1251(", пропущено одинаковых: ");
     t.StatusDropNoTemplatesIn = Cp1251(" В файле ");
     t.StatusDropNoTemplates = Cp1251(" нет шаблонов.");
+    t.StatusDeleted = Cp1251("Удален шаблон ");
+    t.StatusDeletedUndo = Cp1251(". Вернуть его: Ctrl+Z.");
+    t.StatusUndone = Cp1251("Отменено: ");
+    t.StatusRedone = Cp1251("Сделано снова: ");
+    const char* changeNames[] = {"добавление шаблона", "переименование шаблона", "удаление шаблона",
+                                 "вставка контролов в шаблон", "вставка модуля в шаблон",
+                                 "перемещение шаблона", "добавление шаблонов из файлов",
+                                 "изменение шаблона"};
+    for (size_t i = 0; i < std::size(changeNames); ++i) t.ChangeNames[i] = Cp1251(changeNames[i]);
+    t.StatusNothingToUndo = Cp1251("Отменять нечего.");
+    t.StatusNothingToRedo = Cp1251("Делать снова нечего.");
+    t.StatusHistoryLost = Cp1251(
+        "Файл шаблонов был прочитан заново после изменения другой программой: прежние изменения отменить нельзя.");
+    t.StatusHistoryFailed = Cp1251("Копия файла шаблонов в истории не сохранена: ");
+    t.StatusEdited = Cp1251("Сохранен шаблон ");
+    t.StatusEditedIntoNew = Cp1251("Шаблона больше нет: текст сохранен в новый шаблон ");
 
     t.AskReplaceControls = Cp1251("Контролы уже существуют!\r\nЗаменить?");
     t.AskReplaceModule = Cp1251("Текст модуля уже существует!\r\nЗаменить?");

@@ -62,6 +62,18 @@ struct TTexts {
     // A list entry's preview: ellipsis for a cut line; ControlsSize + bytes + Bytes.
     std::string PreviewEllipsis, PreviewControlsSize, PreviewBytes;
     std::string StatusDropAdded, StatusDropPassedOver, StatusDropNoTemplatesIn, StatusDropNoTemplates;
+    // A delete: Deleted + quoted name + DeletedUndo.
+    std::string StatusDeleted, StatusDeletedUndo;
+    // Undo and redo: Undone or Redone + the change's name + quoted template name (or ": " and
+    // how many templates were taken in) + ".". ChangeNames follows TChangeKind.
+    std::string StatusUndone, StatusRedone;
+    std::string ChangeNames[8];
+    std::string StatusNothingToUndo, StatusNothingToRedo;
+    std::string StatusHistoryLost;         // the file was read again: the changes before are gone
+    // An edited template saved: Edited + quoted name + "!"; or put into a new template because
+    // its own is gone: EditedIntoNew + quoted name + ".".
+    std::string StatusEdited, StatusEditedIntoNew;
+    std::string StatusHistoryFailed;       // + why the file's history copy could not be kept
 
     // Questions.
     std::string AskReplaceControls;

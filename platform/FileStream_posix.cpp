@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -27,15 +26,7 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(-
     } else {
         // Lock before truncating, so that a file another program holds is left as it is.
         fd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-        struct stat st {};
-        if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd);
-            fd = -1;
-        } else if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            // An existing file is cut at its written end only when the writing stops: see
-            // CutOldBytes.
-            OldEnd = static_cast<int64_t>(st.st_size);
-        } else if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        if (fd >= 0 && (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ftruncate(fd, 0) != 0)) {
             ::close(fd);
             fd = -1;
         }
@@ -44,22 +35,9 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : Handle(-
     Handle = fd;
 }
 
-TFileStream::~TFileStream() {
-    const int fd = static_cast<int>(Handle);
-    (void)CutOldBytes();
-    struct stat st {};
-    if (Room.Holds() && ::fstat(fd, &st) == 0) Room.Release(fd, static_cast<int64_t>(st.st_size));
-    ::close(fd);
-}
-
-bool TFileStream::CutOldBytes() noexcept {
-    if (OldEnd == 0) return true;
-    OldEnd = 0;
-    return ::ftruncate(static_cast<int>(Handle), static_cast<off_t>(Written)) == 0;
-}
+TFileStream::~TFileStream() { ::close(static_cast<int>(Handle)); }
 
 size_t TFileStream::Read(void* buffer, size_t count) {
-    (void)CutOldBytes();
     size_t done = 0;
     while (done < count) {
         const ssize_t n = ::read(static_cast<int>(Handle), static_cast<char*>(buffer) + done, count - done);
@@ -71,13 +49,6 @@ size_t TFileStream::Read(void* buffer, size_t count) {
 }
 
 size_t TFileStream::Write(const void* buffer, size_t count) {
-    // Only a large write is worth the position query; the saves write in blocks of 256 KB.
-    constexpr size_t kLargeWrite = 64 * 1024;
-    // The old file's blocks are there already up to OldEnd.
-    if (count >= kLargeWrite && Written + static_cast<int64_t>(count) > OldEnd) {
-        const off_t at = ::lseek(static_cast<int>(Handle), 0, SEEK_CUR);
-        if (at >= 0) Room.Claim(static_cast<int>(Handle), at, at + static_cast<int64_t>(count));
-    }
     size_t done = 0;
     while (done < count) {
         const ssize_t n =
@@ -86,15 +57,10 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-    if (OldEnd != 0) {
-        Written += static_cast<int64_t>(done);
-        if (Written >= OldEnd) OldEnd = 0;  // every old byte is overwritten: nothing to cut
-    }
     return done;
 }
 
 int64_t TFileStream::Size() const {
-    if (OldEnd != 0) return Written;
     struct stat st {};
     return ::fstat(static_cast<int>(Handle), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
 }
@@ -104,41 +70,10 @@ int64_t TFileStream::Position() const {
 }
 
 void TFileStream::Seek(int64_t position) {
-    (void)CutOldBytes();
     ::lseek(static_cast<int>(Handle), static_cast<off_t>(position), SEEK_SET);
 }
 
-bool TFileStream::Flush() {
-    const bool cut = CutOldBytes();
-    return ::fsync(static_cast<int>(Handle)) == 0 && cut;
-}
-
-void TFileRoom::Claim(int fd, int64_t from, int64_t end) noexcept {
-#if defined(__linux__)
-    constexpr int64_t kFrom = int64_t{1} << 20;
-    constexpr int64_t kMostAhead = int64_t{64} << 20;
-    if (Refused || end <= Claimed || end < kFrom) return;
-    // As much again as the file holds, up to 64 MB: a few claims for any size, and little room
-    // held past the end should the writing stop early.
-    const int64_t start = std::max(from, Claimed);
-    const int64_t stop = end + std::clamp(end, kFrom, kMostAhead);
-    if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(start), static_cast<off_t>(stop - start)) != 0) {
-        Refused = true;
-        return;
-    }
-    Claimed = stop;
-#else
-    (void)fd;
-    (void)from;
-    (void)end;
-#endif
-}
-
-void TFileRoom::Release(int fd, int64_t size) noexcept {
-    // Setting the size the file has gives back the blocks claimed past it.
-    if (Claimed > size) (void)::ftruncate(fd, static_cast<off_t>(size));
-    Claimed = 0;
-}
+bool TFileStream::Flush() { return ::fsync(static_cast<int>(Handle)) == 0; }
 
 bool FileExists(const std::string& fileName) {
     struct stat st {};

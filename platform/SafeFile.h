@@ -87,7 +87,6 @@ private:
     intptr_t TargetLock;          // POSIX: the lock held on the replaced file until it is replaced
     [[maybe_unused]] uint32_t KeptAttributes = 0;  // Windows: attributes the new file takes over
     int64_t Written = 0;
-    TFileRoom Room;  // POSIX: the disk room claimed ahead of the writes
     bool Committed = false;
 };
 

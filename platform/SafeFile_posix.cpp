@@ -112,7 +112,6 @@ void TSafeFileStream::Seek(int64_t) {}
 
 size_t TSafeFileStream::Write(const void* buffer, size_t count) {
     if (Handle < 0) return 0;
-    Room.Claim(static_cast<int>(Handle), Written, Written + static_cast<int64_t>(count));
     size_t done = 0;
     while (done < count) {
         const size_t chunk = count - done < kWriteChunk ? count - done : kWriteChunk;
@@ -128,7 +127,6 @@ size_t TSafeFileStream::Write(const void* buffer, size_t count) {
 
 void TSafeFileStream::Commit() {
     if (Handle < 0 || Committed) return;
-    Room.Release(static_cast<int>(Handle), Written);
     if (Fails(TSafeFileStep::Flush) || ::fsync(static_cast<int>(Handle)) != 0) {
         Discard();
         throw EWriteError();

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/FileRoom.h"
-
 namespace tessara {
 
 class TStream {
@@ -52,8 +50,6 @@ enum class TFileMode {
     // Open an existing file for reading; others may read it but not write it.
     OpenReadShareDenyWrite,
     // Create the file, or truncate it when it exists, for reading and writing without sharing.
-    // (On POSIX systems an existing file is written over and cut when the writing stops: see
-    // TFileStream::CutOldBytes.)
     CreateExclusive,
 };
 
@@ -85,20 +81,7 @@ public:
     bool Flush();
 
 private:
-    // POSIX: an existing file opened for writing is not cut at the open but written over from
-    // its start, which spares the system freeing its pages and blocks only to find new ones for
-    // the same bytes (two thirds of the system's work in writing a 7 MB file anew). It is cut at
-    // the written end when the writing stops: at the close, or before anything (a read, a seek,
-    // a flush) could meet an old byte; a flush reports a cut that failed. Until then Size() is
-    // the bytes written. What a reader that does not lock sees meanwhile, or what the disk holds
-    // after a crash, is the new bytes followed by old ones rather than the new bytes alone; a
-    // file that must survive either is written through TSafeFileStream.
-    bool CutOldBytes() noexcept;
-
     intptr_t Handle;
-    TFileRoom Room;       // POSIX: the disk room claimed ahead of large writes
-    int64_t OldEnd = 0;   // POSIX: the old file's size while the bytes written are short of it
-    int64_t Written = 0;  // POSIX: the bytes written while OldEnd is not 0
 };
 
 // True when a file (not a directory) of this name exists.

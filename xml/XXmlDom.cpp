@@ -10,7 +10,6 @@
 
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
-#include "platform/Memory.h"
 
 namespace tessara {
 
@@ -525,12 +524,6 @@ char* TXmlDNode::WriteSubtreeXml(const TXmlDNode* root, char* p) {
 void TXmlDNode::AppendXml(std::string& out) const {
     const size_t length = SubtreeXmlLength(this);
     const size_t start = out.size();
-    if (out.capacity() < start + length + kWriteSlack) {
-        // Fresh room, about to be filled: for a large document the page faults of the fill cost
-        // more than the rendering.
-        out.reserve(start + length + kWriteSlack);
-        AdviseFill(out.data() + start, length + kWriteSlack);
-    }
     out.resize(start + length + kWriteSlack);
     if (WriteSubtreeXml(this, out.data() + start) != out.data() + start + length) RenderOverrun();
     out.resize(start + length);

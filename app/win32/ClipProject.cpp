@@ -112,6 +112,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         ShowStandardError(findBoxes, error, application.Title());
     });
     application.SetMessageObserver([&](const MSG& message) { window.ControlHints().Relay(message); });
+    application.SetKeyHandler([&](const MSG& message) { return window.KeyDown(message); });
     application.SetMinimizeHandler([&] { window.Guard([&] { form.ApplicationMinimize(); }); });
 
     window.Guard([&] { form.FormCreate(); });

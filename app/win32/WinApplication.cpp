@@ -56,6 +56,7 @@ std::string TWinApplication::Title() const {
 bool TWinApplication::TranslateKeys(const MSG& message) {
     if (message.message != WM_KEYDOWN || MainWindow == nullptr) return false;
     if (message.hwnd != MainWindow && !::IsChild(MainWindow, message.hwnd)) return false;
+    if (OnKey && OnKey(message)) return true;
     if (::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0) return false;
     if (message.wParam == VK_TAB) {
         const bool back = ::GetKeyState(VK_SHIFT) < 0;

@@ -30,6 +30,10 @@ public:
         OnMessage = std::move(observer);
     }
 
+    // Sees every key down in the main window or one of its controls before anything else
+    // does; true when it took the key (the window's own commands, wherever the focus is).
+    void SetKeyHandler(std::function<bool(const MSG&)> handler) { OnKey = std::move(handler); }
+
     // The main window's minimize box or system menu, or the taskbar button: hides the main
     // window and fires the minimize event.
     void Minimize();
@@ -56,6 +60,7 @@ private:
     bool Minimized = false;
     std::function<void()> OnMinimize;
     std::function<void(const MSG&)> OnMessage;
+    std::function<bool(const MSG&)> OnKey;
 };
 
 }  // namespace tessara::win32

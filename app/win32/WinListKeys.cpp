@@ -15,14 +15,6 @@ struct TListKeys {
     WPARAM SwallowUp = 0;      // and its key up (the context-menu key opens the menu on it)
 };
 
-unsigned HeldModifiers() {
-    unsigned modifiers = 0;
-    if (::GetKeyState(VK_SHIFT) < 0) modifiers |= kModShift;
-    if (::GetKeyState(VK_CONTROL) < 0) modifiers |= kModCtrl;
-    if (::GetKeyState(VK_MENU) < 0) modifiers |= kModAlt;
-    return modifiers;
-}
-
 LRESULT CALLBACK ListKeysProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                               DWORD_PTR data) {
     auto& keys = *reinterpret_cast<TListKeys*>(data);
@@ -61,6 +53,14 @@ LRESULT CALLBACK ListKeysProc(HWND list, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 }  // namespace
+
+unsigned HeldModifiers() {
+    unsigned modifiers = 0;
+    if (::GetKeyState(VK_SHIFT) < 0) modifiers |= kModShift;
+    if (::GetKeyState(VK_CONTROL) < 0) modifiers |= kModCtrl;
+    if (::GetKeyState(VK_MENU) < 0) modifiers |= kModAlt;
+    return modifiers;
+}
 
 void HookListKeys(HWND list, TListKeyHandler onKey) {
     auto* keys = new TListKeys{std::move(onKey)};

@@ -15,4 +15,7 @@ using TListKeyHandler = std::function<bool(unsigned virtualKey, unsigned modifie
 
 void HookListKeys(HWND list, TListKeyHandler onKey);
 
+// The modifier bits (TKeyModifier) of the keys held now.
+unsigned HeldModifiers();
+
 }  // namespace tessara::win32

@@ -276,6 +276,16 @@ void TWinMainWindow::FocusNameBox() {
 
 std::string TWinMainWindow::Caption() const { return GetWindowText1251(Window); }
 
+bool TWinMainWindow::KeyDown(const MSG& message) {
+    if (message.message != WM_KEYDOWN || Form == nullptr) return false;
+    bool taken = false;
+    Guard([&] {
+        taken = Form->MainWindowKeyDown(static_cast<unsigned>(message.wParam), HeldModifiers(),
+                                        message.hwnd == Control(idEdtName));
+    });
+    return taken;
+}
+
 void TWinMainWindow::ShowError(const std::exception& error) {
     if (Form != nullptr) {
         Form->ShowException(error);

@@ -79,6 +79,10 @@ public:
     void FocusNameBox() override;
     std::string Caption() const override;
 
+    // A key down in the window or one of its controls, before the control sees it: the form's
+    // window-wide commands. True when the form took it.
+    bool KeyDown(const MSG& message);
+
     TWinListBox DlgForms;
     TWinEditBox edtName;
     TWinButton Button2;

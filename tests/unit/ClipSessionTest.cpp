@@ -102,6 +102,7 @@ protected:
             if (Selected < 0) {
                 ExpectError("List index out of bounds (-1)");
             } else {
+                Status = C("Удален шаблон «") + Model[static_cast<size_t>(Selected)].Name + C("». Вернуть его: Ctrl+Z.");
                 Model.erase(Model.begin() + Selected);
                 Selected = -1;
                 NameBox.clear();

@@ -244,7 +244,7 @@ TEST_F(ClipUnitTest, DeleteRemovesSelectedTemplateAndLeavesButtonsEnabled) {
     EXPECT_EQ(W.edtName.Value, "");
     EXPECT_TRUE(W.Button2.Enabled);
     EXPECT_TRUE(W.Button3.Enabled);
-    EXPECT_EQ(W.StatusBar1.Text, "");
+    EXPECT_EQ(W.StatusBar1.Text, C("Удален шаблон «B». Вернуть его: Ctrl+Z."));
     EXPECT_EQ(Form->RootElement->ChildNodes()->Count(), 2);
     EXPECT_EQ(W.DlgForms.ItemObject(1), Form->RootElement->LastChild());
     EXPECT_TRUE(W.Boxes.Errors.empty());

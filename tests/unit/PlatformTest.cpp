@@ -4,24 +4,14 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include <fcntl.h>
-#include <linux/magic.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-#endif
-
 #include "platform/Charset.h"
 #include "platform/Exceptions.h"
 #include "platform/Lists.h"
-#include "platform/Memory.h"
 #include "platform/SafeFile.h"
 #include "platform/Streams.h"
 
@@ -347,8 +337,6 @@ TEST(PlatformFileStream, CreateOverAnExistingFileHoldsOnlyTheNewBytes) {
     const Case cases[] = {
         {"shorter", [&](TFileStream& s) { put(s, "new"); }, "new"},
         {"nothing", [](TFileStream&) {}, ""},
-        {"as long", [&](TFileStream& s) { put(s, std::string(old.size(), 'n')); }, std::string(old.size(), 'n')},
-        {"longer", [&](TFileStream& s) { put(s, old + old); }, old + old},
         {"size while written",
          [&](TFileStream& s) {
              put(s, "new");
@@ -373,12 +361,6 @@ TEST(PlatformFileStream, CreateOverAnExistingFileHoldsOnlyTheNewBytes) {
              put(s, "x");
          },
          std::string("new\0\0\0x", 7)},
-        {"flushed", [&](TFileStream& s) {
-             put(s, "new");
-             EXPECT_TRUE(s.Flush());
-             put(s, "er");
-         },
-         "newer"},
     };
     ScratchDir dir;
     const std::string name = dir / "a.xml";
@@ -688,103 +670,3 @@ TEST(PlatformCharset, Utf8ToCp1251) {
     for (const auto& c : cases) EXPECT_EQ(Cp1251(c.utf8), c.cp1251) << c.utf8;
     EXPECT_EQ(Utf16ToCp1251(u"Шаблон \u4E2D"), Cp1251(u8"Шаблон ?"));
 }
-
-#if defined(__linux__)
-// A large file written in blocks, by either writing stream: while it is written its size is the
-// bytes written so far, with disk room claimed ahead of them where the file system allows it;
-// once it is done it holds its bytes and takes no more room than they need.
-TEST(PlatformFileRoom, LargeWritesClaimRoomAheadAndGiveItBack) {
-    struct Writer {
-        const char* Name;
-        std::function<std::unique_ptr<TStream>(const std::string&)> Open;
-        std::function<void(TStream&)> Finish;
-        std::function<std::string(TStream&, const std::string&)> WrittenFile;
-    };
-    const Writer writers[] = {
-        {"TFileStream", [](const std::string& n) { return std::make_unique<TFileStream>(n, TFileMode::CreateExclusive); },
-         [](TStream&) {}, [](TStream&, const std::string& n) { return n; }},
-        {"TSafeFileStream", [](const std::string& n) { return std::make_unique<TSafeFileStream>(n); },
-         [](TStream& s) { static_cast<TSafeFileStream&>(s).Commit(); },
-         [](TStream& s, const std::string&) { return static_cast<TSafeFileStream&>(s).TempName(); }},
-    };
-    constexpr size_t kBlock = 256 * 1024;
-    constexpr int kBlocks = 40;
-    const auto onDisk = [](const std::string& n) {
-        struct stat st {};
-        EXPECT_EQ(::stat(n.c_str(), &st), 0) << n;
-        return std::pair<int64_t, int64_t>(st.st_size, int64_t{st.st_blocks} * 512);
-    };
-    for (const Writer& w : writers) {
-        SCOPED_TRACE(w.Name);
-        ScratchDir dir;
-        const std::string name = dir / "big.xml";
-        {  // whether this file system claims room at all
-            const int fd = ::open((dir / "probe").c_str(), O_WRONLY | O_CREAT, 0644);
-            const bool claims = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, 1 << 20) == 0;
-            ::close(fd);
-            if (!claims) GTEST_SKIP() << "this file system does not claim room ahead";
-        }
-        std::string expected;
-        std::string block(kBlock, 0);
-        auto stream = w.Open(name);
-        for (int i = 0; i < kBlocks; ++i) {
-            for (size_t j = 0; j < kBlock; ++j) block[j] = static_cast<char>('a' + (i * 7 + j) % 26);
-            stream->WriteBuffer(block.data(), block.size());
-            expected += block;
-            if (i == kBlocks / 2) {
-                const auto [size, room] = onDisk(w.WrittenFile(*stream, name));
-                EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-                EXPECT_GT(room, size + (int64_t{1} << 20));
-            }
-        }
-        w.Finish(*stream);
-        stream.reset();
-        EXPECT_TRUE(ReadFile(name) == expected);
-        const auto [size, room] = onDisk(name);
-        EXPECT_EQ(size, static_cast<int64_t>(expected.size()));
-        // Giving the room back is promised where it is known to work: ext4 and tmpfs.
-        struct statfs fsInfo {};
-        ASSERT_EQ(::statfs(name.c_str(), &fsInfo), 0);
-        if (fsInfo.f_type == EXT4_SUPER_MAGIC || fsInfo.f_type == TMPFS_MAGIC) {
-            EXPECT_LE(room, size + 64 * 1024);
-        }
-    }
-}
-#endif
-
-#if defined(__linux__)
-namespace {
-
-// The VmFlags of the mapping that holds Address, from /proc/self/smaps ("" when not found).
-std::string MappingFlags(const void* address) {
-    std::ifstream smaps("/proc/self/smaps");
-    const auto at = reinterpret_cast<uintptr_t>(address);
-    bool inside = false;
-    for (std::string line; std::getline(smaps, line);) {
-        unsigned long long from = 0, to = 0;
-        if (std::sscanf(line.c_str(), "%llx-%llx ", &from, &to) == 2)
-            inside = from <= at && at < to;
-        else if (inside && line.rfind("VmFlags:", 0) == 0)
-            return line + " ";
-    }
-    return "";
-}
-
-}  // namespace
-
-// The large pages are asked for the whole 2 MB pages inside a large range, and not at all for
-// a small one.
-TEST(PlatformMemory, AdviseFillAsksForLargePagesInsideLargeRanges) {
-    if (!fs::exists("/sys/kernel/mm/transparent_hugepage/enabled"))
-        GTEST_SKIP() << "this kernel has no transparent huge pages";
-    constexpr size_t kLarge = size_t{2} << 20;
-    auto large = std::make_unique<char[]>(8 * kLarge);
-    auto small = std::make_unique<char[]>(kLarge);
-    char* firstWhole = large.get() + (kLarge - reinterpret_cast<uintptr_t>(large.get()) % kLarge) % kLarge;
-    AdviseFill(small.get(), kLarge);
-    EXPECT_EQ(MappingFlags(small.get()).find(" hg "), std::string::npos);
-    AdviseFill(large.get(), 8 * kLarge);
-    EXPECT_NE(MappingFlags(firstWhole).find(" hg "), std::string::npos) << MappingFlags(firstWhole);
-    EXPECT_NE(MappingFlags(firstWhole + 5 * kLarge).find(" hg "), std::string::npos);
-}
-#endif

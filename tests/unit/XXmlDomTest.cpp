@@ -800,8 +800,8 @@ TXmlDElement* RandomElement(std::mt19937& rng, int depth) {
 
 }  // namespace
 
-// A document of several megabytes is rendered into fresh room that is advised for large pages:
-// the same bytes as the stream, whole or appended.
+// A document of several megabytes is rendered into fresh room: the same bytes as the stream,
+// whole or appended.
 TEST(XmlDomRender, LargeDocumentIntoFreshRoom) {
     TRef<TXmlDDocument> doc(new TXmlDDocument());
     auto* root = new TXmlDElement("r");

@@ -67,6 +67,23 @@ public:
         return name;
     }
 
+    bool FailKeepCopy = false;  // every kept copy raises "Cannot create file <name>"
+    void KeepCopy(const std::string& fileName, const std::string& copyName) override {
+        const std::string bytes = Readable(fileName);
+        if (FailKeepCopy) throw EFCreateError(copyName);
+        Put(copyName, bytes);
+    }
+    std::vector<std::pair<std::string, int64_t>> FilesIn(const std::string& folder) override {
+        std::vector<std::pair<std::string, int64_t>> files;
+        const std::string prefix = folder + '/';
+        for (const auto& [name, bytes] : Files)
+            if (name.compare(0, prefix.size(), prefix) == 0 && name.find('/', prefix.size()) == std::string::npos)
+                files.emplace_back(name.substr(prefix.size()), static_cast<int64_t>(bytes.size()));
+        return files;
+    }
+    bool Remove(const std::string& fileName) override { return Files.erase(fileName) != 0; }
+    char PathSeparator() const override { return '/'; }
+
 private:
     std::map<std::string, int64_t> Times;
     int64_t Clock = 0;
