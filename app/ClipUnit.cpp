@@ -330,10 +330,8 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
     const bool firstRead = Unread;
     CurrentTemplate = nullptr;
     // The changes recorded so far were made on the document that is let go now.
-    if (History.Changes() != 0) {
-        History.Clear();
-        HistoryLost = true;
-    }
+    if (History.Changes() != 0) HistoryLost = true;
+    History.Clear();
     // The list's entries point into the old document until they are listed again.
     const TRef<TXmlDDocument> old(Repository);
     AssignRef(Repository, fresh.Get());
@@ -427,7 +425,7 @@ std::string TmForm::KeepHistoryCopy() {
         // made sure); a copy of the same bytes is there already when the newest one hashes so.
         const bool same = !copies.empty() && Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
         if (!same) {
-            const std::string name = HistoryCopyName(RepositoryFileName, separator, now);
+            const std::string name = HistoryCopyName(RepositoryFileName, separator, now, copies);
             Ports.Files.KeepCopy(RepositoryFileName, name);
             copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
         }

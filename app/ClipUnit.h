@@ -1,6 +1,7 @@
-// The main window: its program-wide state and one handler per event. The handlers act on
-// the repository document directly and on the window through the ports; the Win32 shell
-// calls them and shows any exception they raise with ShowStandardError.
+// The main window: its program-wide state and one handler per event. The handlers change the
+// repository document through a TChange committed by Commit (so that every change can be
+// undone) and act on the window through the ports; the Win32 shell calls them and shows any
+// exception they raise with ShowStandardError.
 #pragma once
 
 #include <cstdint>

@@ -22,7 +22,11 @@
 //  - after a successful close, the file holds exactly the document's XML text and nothing but
 //    the file and its backups is left in the directory; a restart then loads it without an
 //    error and lists the templates by the same names;
-//  - a backup holds exactly the bytes the file had at start or that another program wrote.
+//  - a backup holds exactly the bytes the file had at start or that another program wrote;
+//    the history folder holds only dated copies of the file;
+//  - at the end, undoing every recorded change gives the document as it was when its history
+//    began (the start, or the last time the file was read again), byte for byte, and redoing
+//    every one gives the final document.
 #include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -95,6 +99,12 @@ std::vector<std::string> DirEntries() {
 }
 
 void ClearDir() {
+    const std::string history = WorkDir() + "/1CDialogControls.history";
+    if (DIR* d = ::opendir(history.c_str())) {
+        while (dirent* e = ::readdir(d)) ::unlink((history + "/" + e->d_name).c_str());
+        ::closedir(d);
+        ::rmdir(history.c_str());
+    }
     for (const std::string& name : DirEntries()) ::unlink((WorkDir() + "/" + name).c_str());
 }
 
@@ -115,6 +125,9 @@ struct TSession {
     bool HadFile = false;
     std::set<std::string> Outside;  // and those other programs wrote over it since
     bool AnswerOk = true;
+    std::string Baseline;  // the document when its undo history began
+    bool BaselineKnown = true;  // false: the history began again inside a change (a file read
+                                // again before it), whose document was not seen
 
     void Start() {
         Form = std::make_unique<TmForm>(Ports.Ports());
@@ -129,6 +142,7 @@ struct TSession {
     bool Run(const std::function<void()>& handler) {
         Ports.Boxes.Answers.assign(4, AnswerOk);
         const size_t errors = Ports.Boxes.Errors.size();
+        const uint64_t clears = Form->History.Clears();
         try {
             handler();
         } catch (const Exception& e) {
@@ -136,6 +150,12 @@ struct TSession {
         }
         Ports.Boxes.Answers.clear();
         Check();
+        if (Form->Repository != nullptr && Form->History.Changes() == 0) {
+            Baseline = Form->Repository->GetXml();
+            BaselineKnown = true;
+        } else if (Form->History.Clears() != clears) {
+            BaselineKnown = false;
+        }
         return Ports.Boxes.Errors.size() == errors;
     }
 
@@ -178,6 +198,11 @@ struct TSession {
             for (const auto& file : Memory.Files) names.push_back(file.first);
         for (const std::string& name : names) {
             if (name == "1CDialogControls.xml") continue;
+            if (name.rfind("1CDialogControls.history", 0) == 0) {
+                if (RealFiles) FUZZ_CHECK(name == "1CDialogControls.history");
+                else FUZZ_CHECK(name.rfind("1CDialogControls.history/1CDialogControls 2", 0) == 0);
+                continue;
+            }
             // Anything else is a backup of the original file, byte for byte.
             FUZZ_CHECK(name.rfind("1CDialogControls.xml.bad", 0) == 0);
             const std::string bytes = FileBytes(name);
@@ -209,6 +234,18 @@ struct TSession {
         Start();
         FUZZ_CHECK(Ports.Boxes.Errors.size() == errors);
         FUZZ_CHECK(Ports.DlgForms.Texts() == names);
+    }
+
+    // Every recorded change undone, then made again, on the document alone.
+    void CheckUndoRedo() {
+        const std::string final = Form->Repository->GetXml();
+        size_t undone = 0;
+        while (Form->History.Undo() != nullptr) ++undone;
+        FUZZ_CHECK(!BaselineKnown || Form->Repository->GetXml() == Baseline);
+        // As many made again as were undone (changes the user undid stay undone).
+        for (; undone != 0; --undone) FUZZ_CHECK(Form->History.Redo() != nullptr);
+        FUZZ_CHECK(Form->Repository->GetXml() == final);
+        Check();
     }
 
     void Copy(TPlaceholderAnswer answer) {
@@ -281,7 +318,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeClipboard& clip = s.Ports.Clipboard;
     for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
         TmForm& f = *s.Form;
-        switch (in.Byte() % 27) {
+        switch (in.Byte() % 29) {
             case 0: {  // the user selects an entry (or none)
                 const int count = s.Ports.DlgForms.Count();
                 s.Ports.DlgForms.Selected = static_cast<int>(in.Byte() % (count + 1)) - 1;
@@ -326,9 +363,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 26:
                 if (!s.RealFiles) s.Memory.Files.erase(s.FileName);
                 break;
+            case 27: s.Run([&] { f.Undo(); }); break;
+            case 28: s.Run([&] { f.Redo(); }); break;
         }
         FUZZ_CHECK(clip.LiveBlocks == 0);
     }
+    s.CheckUndoRedo();
     s.Run([&] { s.Form->FormDestroy(); });
     s.CheckDirectory();
     s.Form.reset();

@@ -1501,6 +1501,54 @@ def placeholder_dialog_150(s):
     check(log_pixels(), before, "LogPixels after the test")
 
 
+# ---------------------------------------------------------------------------------------------
+# Undo, redo and the repository's history
+
+VK_Y_KEY, VK_Z_KEY = 0x59, 0x5A
+
+
+@test
+def undo_delete(s):
+    """The second of three templates deleted with the Delete key, brought back with Ctrl+Z in
+    its place with every byte, deleted again with Ctrl+Y; the history folder holds the file as
+    it was at start."""
+    templates = [("Первый", "{1}", "Процедура А()\r\nКонецПроцедуры"), ("Второй", "{2 \"x\"}", "'<&>\"\r\n\t"),
+                 ("Третий", "", "m3")]
+    original = repository(*templates)
+    without = repository(templates[0], templates[2])
+    work = s.workdir("undo_delete", {REPO: original})
+    repo = os.path.join(work, REPO)
+    p = s.start(work)
+    click_entry(s, p, 1)
+    p.d(f"chord none {VK_DELETE}")
+    poll("the template deleted", lambda: p.items()[0] == ["Первый", "Третий"], timeout=3)
+    check(read(repo), without, "file after Delete")
+    check(p.status(), "Удален шаблон «Второй». Вернуть его: Ctrl+Z.", "status after Delete")
+    p.d(f"chord ctrl {VK_Z_KEY}")
+    poll("the delete undone", lambda: p.items() == (["Первый", "Второй", "Третий"], 1), timeout=3)
+    check(read(repo), original, "file after Ctrl+Z")
+    check(p.status(), "Отменено: удаление шаблона «Второй».", "status after Ctrl+Z")
+    p.d(f"chord ctrl {VK_Y_KEY}")
+    poll("the delete made again", lambda: p.items() == (["Первый", "Третий"], -1), timeout=3)
+    check(read(repo), without, "file after Ctrl+Y")
+    history = os.path.join(work, "1CDialogControls.history")
+    copies = sorted(os.listdir(history))
+    check(len(copies), 1, f"copies in the history folder: {copies}")
+    check_true(re.fullmatch(r"1CDialogControls \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.xml", copies[0]) is not None,
+               f"the copy's name: {copies[0]}")
+    check(read(os.path.join(history, copies[0])), original, "the history copy: the file as it was at start")
+    p.close()
+
+    # A second run keeps the file as it stands at its first save: two copies, oldest first.
+    p = s.start(work)
+    p.add("Четвёртый")
+    p.close()
+    copies = sorted(os.listdir(history))
+    print(f"  history after two runs: {copies}")
+    check(len(copies), 2, f"copies after the second run: {copies}")
+    check(read(os.path.join(history, copies[1])), without, "the second run's copy")
+
+
 if __name__ == "__main__":
     restore_log_pixels()
     sys.exit(main(test))

@@ -230,6 +230,13 @@ TEST(RepositoryHistory, CopiesAreLetGoByCountAgeAndSizeOldestFirstTheNewestAlway
         for (size_t i = 0; i < letGo.size(); ++i) EXPECT_EQ(letGo[i], c.Copies[i].Name);  // oldest first
     }
     EXPECT_EQ(HistoryCopyName("dir/r.xml", '/', now), "dir/r.history/r 2026-12-10 12-00-00.xml");
+    // Two runs in one second: the second copy gets a name of its own, sorted after the first.
+    const auto taken = HistoryCopies("dir/r.xml", {{"r 2026-12-10 12-00-00.xml", 1}});
+    const std::string second = HistoryCopyName("dir/r.xml", '/', now, taken);
+    EXPECT_EQ(second, "dir/r.history/r 2026-12-10 12-00-00_2.xml");
+    const auto both = HistoryCopies("dir/r.xml", {{"r 2026-12-10 12-00-00_2.xml", 2}, {"r 2026-12-10 12-00-00.xml", 1}});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both.back().Name, "r 2026-12-10 12-00-00_2.xml");
     EXPECT_EQ(DayNumber({2026, 3, 1}) - DayNumber({2026, 2, 28}), 1);
 }
 
