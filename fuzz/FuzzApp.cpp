@@ -17,7 +17,8 @@
 //    text is the template's name where the template's first attribute is "name";
 //  - the clipboard is closed and no list update is left open;
 //  - after a copy, the clipboard holds exactly the template's controls bytes and its module
-//    text with one zero byte;
+//    text with one zero byte: filled in with the fields' first values or as it is, as the
+//    placeholder dialog is answered (one byte), or what it held before when it is cancelled;
 //  - after a successful close, the file holds exactly the document's XML text and nothing but
 //    the file and its backups is left in the directory; a restart then loads it without an
 //    error and lists the templates by the same names;
@@ -130,6 +131,7 @@ struct TSession {
 
     void Start() {
         Form = std::make_unique<TmForm>(Ports.Ports());
+        Form->Now = [] { return TDateTime{2024, 3, 5, 7, 8, 9}; };
         Form->RepositoryFileName = FileName;
         Run([&] { Form->FormCreate(); });
         Run([&] { Form->FormShow(); });
@@ -246,25 +248,41 @@ struct TSession {
         Check();
     }
 
-    void Copy() {
+    void Copy(TPlaceholderAnswer answer) {
         const int index = Ports.DlgForms.Selected;
-        if (!Run([&] { Form->DlgFormsDblClick(); })) return;
+        const std::string before = Ports.Clipboard.Bytes(kCfText);
+        Ports.PlaceholderDialog.Replies.assign(1, TPlaceholderReply{answer, {}});
+        Ports.PlaceholderDialog.Asks.clear();
+        const bool ran = Run([&] { Form->DlgFormsDblClick(); });
+        const bool asked = !Ports.PlaceholderDialog.Asks.empty();
+        Ports.PlaceholderDialog.Replies.clear();
+        if (!ran) return;
         FUZZ_CHECK(index >= 0);
         TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
         TXmlDNode* controls = templ->FirstChild();
         while (controls->NodeType() != ntElement) controls = controls->NextSibling();
         TXmlDNode* module = controls->NextSibling();
         while (module->NodeType() != ntElement) module = module->NextSibling();
+        std::string text = module->GetText();
+        FUZZ_CHECK(asked == HasPlaceholders(text));
+        if (asked && answer == TPlaceholderAnswer::Cancel) {
+            FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == before);
+            return;
+        }
+        if (asked && answer == TPlaceholderAnswer::Fill) {
+            const std::vector<TModulePart> parts = ParseModuleText(text);
+            text = FillPlaceholders(text, parts, PlaceholderFields(parts, Form->Now()), {});
+        }
         FUZZ_CHECK(Ports.Clipboard.Bytes(Form->DialogEditorFormat) == controls->GetText());
-        FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == module->GetText() + std::string(1, '\0'));
+        FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == text + std::string(1, '\0'));
         // The Unicode text is the same text exactly: converted back, it gives the same bytes.
         const std::string& unicode = Ports.Clipboard.Bytes(kCfUnicodeText);
-        FUZZ_CHECK(unicode.size() == 2 * (module->GetText().size() + 1));
+        FUZZ_CHECK(unicode.size() == 2 * (text.size() + 1));
         std::u16string wide;
         for (size_t i = 0; i + 3 < unicode.size(); i += 2)
             wide += static_cast<char16_t>(static_cast<unsigned char>(unicode[i]) |
                                           static_cast<unsigned char>(unicode[i + 1]) << 8);
-        FUZZ_CHECK(Utf16ToCp1251(wide) == module->GetText());
+        FUZZ_CHECK(Utf16ToCp1251(wide) == text);
     }
 };
 
@@ -311,7 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 2: s.Run([&] { f.Button1Click(); }); break;
             case 3: s.Run([&] { f.Button2Click(); }); break;
             case 4: s.Run([&] { f.Button3Click(); }); break;
-            case 5: s.Copy(); break;
+            case 5: s.Copy(static_cast<TPlaceholderAnswer>(in.Byte() % 3)); break;
             case 6: s.Run([&] { f.Button4Click(); }); break;
             case 7: s.Run([&] { f.DlgFormsContextMenu(10, 20); }); break;
             case 8: s.Run([&] { f.insContronClick(); }); break;

@@ -17,6 +17,7 @@
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinOneWriter.h"
+#include "app/win32/WinPlaceholderDialog.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 
@@ -70,6 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TRepositoryFiles files;
     TWinFindWindow findWindow;
     TWinMessageBoxes findBoxes;
+    TWinPlaceholderDialog placeholderDialog;
     try {
         application.Create(instance, icon, Wide(Texts().MainCaption));
         window.Create(instance, icon, application);
@@ -86,6 +88,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     shell.SetOwner(main);
     trayIcon.SetWindow(main, smallIcon);
     findBoxes.SetOwner(findWindow.Handle());
+    placeholderDialog.SetOwners(instance, main, findWindow.Handle());
 
     TmForm form(TFormPorts{.DlgForms = window.DlgForms,
                            .edtName = window.edtName,
@@ -100,7 +103,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                            .Shell = shell,
                            .TrayIcon = trayIcon,
                            .Application = application,
-                           .Files = files});
+                           .Files = files,
+                           .PlaceholderDialog = placeholderDialog});
     window.SetForm(&form);
     TFindForm find(TFindPorts{findWindow, findBoxes, window.StatusBar1, application}, form);
     form.OnDocumentChanged = [&] { find.DocumentChanged(); };

@@ -41,6 +41,7 @@ constexpr wchar_t MainCaption[] = L"Tessara";
 constexpr wchar_t AppClass[] = L"TessaraApplication";
 constexpr wchar_t FindClass[] = L"TessaraFind";
 constexpr int FindSearchId = 301, FindListId = 302;
+constexpr int PlaceholderAsIsId = 401;  // the "Как есть" button of the placeholder dialog
 constexpr int FindHotkeyId = 1;  // the identifier the program registers its hotkey under
 constexpr wchar_t DialogEditorFormatName[] = L"1S DIALOG EDITOR";
 constexpr UINT SendTimeoutMs = 5000;
@@ -307,15 +308,31 @@ std::vector<TopWindow> TopWindows()
     return all;
 }
 
-// The visible message box of the program, if one is open.
-HWND FindMessageBox()
+// A visible dialog of the program: its placeholder dialog (the one with the "Как есть"
+// button), or any other dialog, a message box.
+HWND FindDialog(bool placeholders)
 {
     HWND main = FindMain();
     if (!main) return nullptr;
     DWORD pid = ProcessOf(main);
     for (const auto& w : TopWindows())
-        if (w.visible && w.pid == pid && w.cls == L"#32770") return w.hwnd;
+        if (w.visible && w.pid == pid && w.cls == L"#32770" &&
+            (GetDlgItem(w.hwnd, PlaceholderAsIsId) != nullptr) == placeholders)
+            return w.hwnd;
     return nullptr;
+}
+
+// The visible message box of the program, if one is open.
+HWND FindMessageBox()
+{
+    return FindDialog(false);
+}
+
+HWND PlaceholderDialog()
+{
+    HWND h = FindDialog(true);
+    if (!h) throw Failure("no placeholder dialog");
+    return h;
 }
 
 // The program's tool tip, if one is shown.
@@ -645,6 +662,76 @@ std::map<std::string, Command>& Commands()
         RECT r;
         GetWindowRect(a.size() > 1 ? FindControl(ParseNumber(a[1])) : Find(), &r);
         return RectText(r);
+    };
+    // The placeholder dialog: ph-wait MS shown|gone (shown: its rectangle), ph-rect [ID] (the
+    // dialog's rectangle on the screen, or that of its control ID), ph-text ID (a control's
+    // text; 0: the title), ph-focus (the ID of the control that has the focus).
+    c["ph-wait"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        const bool shown = a[2] == "shown";
+        HWND dialog = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return ((dialog = FindDialog(true)) != nullptr) == shown; }))
+            throw Failure(shown ? "no placeholder dialog" : "the placeholder dialog is still open");
+        return shown ? WindowRectText(dialog, "no placeholder dialog") : std::string();
+    };
+    c["ph-rect"] = [](const Args& a) {
+        HWND dialog = PlaceholderDialog();
+        return WindowRectText(a.size() > 1 ? GetDlgItem(dialog, int(ParseNumber(a[1]))) : dialog, "no such control");
+    };
+    c["ph-text"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND dialog = PlaceholderDialog();
+        const long id = ParseNumber(a[1]);
+        HWND control = id == 0 ? dialog : GetDlgItem(dialog, int(id));
+        if (!control) throw Failure("no such control");
+        return Quote(TextOf(control));
+    };
+    c["ph-focus"] = [](const Args&) {
+        HWND dialog = PlaceholderDialog();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) throw Failure("GetGUIThreadInfo failed");
+        if (!info.hwndFocus || !IsChild(dialog, info.hwndFocus)) return std::string("none");
+        return std::to_string(GetDlgCtrlID(info.hwndFocus));
+    };
+    // input ITEM...: typed on the keyboard through SendInput, into the foreground window, as
+    // it is: VK (a key; "shift+VK" with Shift held) or text=h:HEX (UTF-8 text, each character
+    // typed as a Unicode character).
+    c["input"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        std::vector<INPUT> inputs;
+        auto key = [&](WORD vk, bool up) {
+            INPUT in{};
+            in.type = INPUT_KEYBOARD;
+            in.ki.wVk = vk;
+            in.ki.wScan = WORD(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+            in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            if (vk == VK_UP || vk == VK_DOWN || vk == VK_LEFT || vk == VK_RIGHT || vk == VK_DELETE)
+                in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+            inputs.push_back(in);
+        };
+        for (size_t i = 1; i < a.size(); ++i) {
+            if (a[i].rfind("text=", 0) == 0) {
+                for (wchar_t typed : FromUtf8(DecodeWord(a[i].substr(5))))
+                    for (bool up : {false, true}) {
+                        INPUT in{};
+                        in.type = INPUT_KEYBOARD;
+                        in.ki.wScan = WORD(typed);
+                        in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+                        inputs.push_back(in);
+                    }
+                continue;
+            }
+            const bool shift = a[i].rfind("shift+", 0) == 0;
+            const WORD vk = WORD(ParseNumber(shift ? a[i].substr(6) : a[i]));
+            if (shift) key(VK_SHIFT, false);
+            key(vk, false);
+            key(vk, true);
+            if (shift) key(VK_SHIFT, true);
+        }
+        if (SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT)) != inputs.size())
+            throw Failure("SendInput failed");
+        return std::string();
     };
     // chord MODS VK: a key typed on the keyboard with modifiers held (MODS: "none" or
     // ctrl, shift, alt joined by "+"), through SendInput into the foreground window, after

@@ -1364,6 +1364,144 @@ def find_window(s):
 
 
 # ---------------------------------------------------------------------------------------------
+# Placeholders filled in at copy time
+
+
+PH_AS_IS, PH_LABEL, PH_FIELD = 401, 1000, 2000
+PH_OK, PH_CANCEL = 1, 2
+PH_MODULE = ('Процедура <?"Имя">()\r\n\tСообщить("<?"Имя">");<?>\r\n'
+             '\tРежим = "<?"", ВыборВарианта, "Первый", "1", "Второй", "2">";\r\nКонецПроцедуры')
+PH_FILLED = 'Процедура Тест()\r\n\tСообщить("Тест");\r\n\tРежим = "2";\r\nКонецПроцедуры'
+PH_TEMPLATE = ("Подстановки", "{c}", PH_MODULE)
+OUTSIDE_TEXT = cp1251("чужой текст") + NUL
+
+
+def open_placeholder_dialog(s, p):
+    """The copy by the "Копировать" button (posted: the dialog's own loop holds the program);
+    gives the dialog's rectangle once it is the active window."""
+    p.d(f"postclick {BUTTON5}")
+    rect = tuple(int(v) for v in s.driver("ph-wait 5000 shown").split())
+    poll("the dialog to be the active window", lambda: foreground(s) == "#32770", timeout=5)
+    return rect
+
+
+def ph_focus(s, control, what):
+    poll(what, lambda: s.driver("ph-focus") == str(control), timeout=5)
+
+
+@test
+def placeholder_copy(s):
+    """A copy of a template with placeholders asks for their values first: typed in the
+    dialog through the keyboard, they are in the text another program reads; Esc copies
+    nothing and leaves the clipboard as another program left it."""
+    original = repository(PH_TEMPLATE)
+    work = s.workdir("placeholder_copy", {REPO: original})
+    p = s.start(work)
+    p.select(0)
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    left, top, right, bottom = open_placeholder_dialog(s, p)
+    ml, mt, mr, mb = p.rect()
+    check_true(abs((left + right) - (ml + mr)) <= 2 and abs((top + bottom) - (mt + mb)) <= 2,
+               f"the dialog {left},{top},{right},{bottom} centred over the main window {ml},{mt},{mr},{mb}")
+    texts = {control: s.driver.words(f"ph-text {control}")[0]
+             for control in (0, PH_LABEL, PH_LABEL + 1, PH_FIELD, PH_FIELD + 1, PH_OK, PH_AS_IS, PH_CANCEL)}
+    check(texts, {0: "Копирование шаблона «Подстановки»", PH_LABEL: "Имя", PH_LABEL + 1: "ВыборВарианта",
+                  PH_FIELD: "", PH_FIELD + 1: "Первый", PH_OK: "Копировать", PH_AS_IS: "Как есть",
+                  PH_CANCEL: "Отмена"}, "the dialog's texts: one field per placeholder prompt, the first option")
+    check(s.driver("ph-focus"), str(PH_FIELD), "the first field has the focus")
+    p.screenshot("placeholder-dialog", rect=(left, top, right, bottom))
+    check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "nothing copied while the dialog asks")
+
+    # Typed on the keyboard: the name, Tab to the list and Shift+Tab back, Tab again, the
+    # second option, Enter.
+    s.driver(f"input text={word('Тест')} {VK_TAB}")
+    ph_focus(s, PH_FIELD + 1, "Tab to the drop-down list")
+    s.driver(f"input shift+{VK_TAB}")
+    ph_focus(s, PH_FIELD, "Shift+Tab back to the name")
+    check(s.driver.words(f"ph-text {PH_FIELD}")[0], "Тест", "the name as typed")
+    s.driver(f"input {VK_TAB} {VK_DOWN} {VK_RETURN}")
+    s.driver("ph-wait 5000 gone")
+    poll("the copy's status line", lambda: p.status() == "Скопировано Подстановки!", timeout=5)
+    filled = cp1251(PH_FILLED)
+    check(clip(s, "utext"), (2 * (len(PH_FILLED) + 1), PH_FILLED.encode("utf-16-le") + bytes(2)),
+          "CF_UNICODETEXT: the values in place, no cursor mark")
+    check(clip(s, "text"), (len(filled) + 1, filled + NUL), "CF_TEXT: the same text in 1251")
+    check(clip(s, "dlg"), (3, b"{c}"), "the controls as they are")
+
+    # Esc: nothing copied, the clipboard as another program left it.
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    open_placeholder_dialog(s, p)
+    s.driver(f"input {VK_ESCAPE}")
+    s.driver("ph-wait 5000 gone")
+    p.d("sync")
+    check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "the other program's text after Esc")
+    check(clip(s, "dlg"), None, "no controls put after Esc")
+    check(p.status(), "Скопировано Подстановки!", "the status line after Esc")
+    p.close()
+    check(read(os.path.join(work, REPO)), original, "the repository unchanged by the copies")
+
+
+@test
+def placeholder_from_find_window(s):
+    """Enter in the find window opens the dialog over it; Esc goes back to the find window,
+    which stays open; Enter in the dialog then copies and hides the find window."""
+    p = s.start(s.workdir("placeholder_from_find_window", {REPO: repository(PH_TEMPLATE)}))
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    s.xdotool("mousemove", "200", "150")
+    open_find_window(s)
+    for answer in (VK_ESCAPE, VK_RETURN):
+        s.driver(f"find-key {VK_RETURN}")
+        left, top, right, bottom = (int(v) for v in s.driver("ph-wait 5000 shown").split())
+        fl, ft, fr, fb = (int(v) for v in s.driver("find-rect").split())
+        check_true(abs((left + right) - (fl + fr)) <= 2 and abs((top + bottom) - (ft + fb)) <= 2,
+                   f"the dialog {left},{top},{right},{bottom} centred over the find window {fl},{ft},{fr},{fb}")
+        poll("the dialog to be the active window", lambda: foreground(s) == "#32770", timeout=5)
+        s.driver("find-wait 1000 shown")
+        s.driver(f"input text={word('Тест')} {VK_TAB} {VK_DOWN} {answer}")
+        s.driver("ph-wait 5000 gone")
+        if answer == VK_ESCAPE:
+            poll("the find window active again", lambda: foreground(s) == "TessaraFind", timeout=5)
+            s.driver("find-wait 1000 shown")
+            check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "the clipboard after Esc")
+    s.driver("find-wait 5000 hidden")
+    filled = cp1251(PH_FILLED)
+    check(clip(s, "text"), (len(filled) + 1, filled + NUL), "CF_TEXT of the copy from the find window")
+    check(p.status(), "Скопировано Подстановки!", "the main window's status line")
+    p.close()
+
+
+@test
+def placeholder_dialog_150(s):
+    """At 150% the placeholder dialog is laid out at that scale (screenshot
+    placeholder-dialog-150.png)."""
+    before = log_pixels()
+    with open(KEPT_LOG_PIXELS, "w", encoding="ascii") as f:
+        f.write(str(before or 0))
+    log_pixels(144)
+    try:
+        p = s.start(s.workdir("placeholder_dialog_150", {REPO: repository(PH_TEMPLATE)}))
+        p.select(0)
+        rect = open_placeholder_dialog(s, p)
+        sizes = {}
+        for control in (PH_FIELD, PH_OK, PH_AS_IS, PH_CANCEL):
+            left, top, right, bottom = (int(v) for v in s.driver(f"ph-rect {control}").split())
+            sizes[control] = (right - left, bottom - top)
+        field_width = sizes[PH_FIELD][0]
+        check(sizes, {PH_FIELD: (field_width, scaled(21, 144)), PH_OK: (scaled(89, 144), scaled(22, 144)),
+                      PH_AS_IS: (scaled(89, 144), scaled(22, 144)), PH_CANCEL: (scaled(89, 144), scaled(22, 144))},
+              "the name field and the buttons at 150%")
+        check_true(field_width >= scaled(220, 144), f"the name field's width {field_width} at 150%")
+        p.screenshot("placeholder-dialog-150", rect=rect)
+        s.driver(f"input {VK_ESCAPE}")
+        s.driver("ph-wait 5000 gone")
+        p.close()
+    finally:
+        s.cleanup()
+        restore_log_pixels()
+    check(log_pixels(), before, "LogPixels after the test")
+
+
+# ---------------------------------------------------------------------------------------------
 # Undo, redo and the repository's history
 
 VK_Y_KEY, VK_Z_KEY = 0x59, 0x5A

@@ -336,6 +336,30 @@ public:
     void Terminate() override { Terminated = true; }
 };
 
+// The placeholder dialog: records what each copy asked and answers as the user would.
+class FakePlaceholderDialog : public IPlaceholderDialog {
+public:
+    struct Asked {
+        std::vector<TPlaceholderField> Fields;
+        TDialogOwner Owner;
+        std::string Title;
+    };
+    std::vector<Asked> Asks;
+    std::deque<TPlaceholderReply> Replies;  // the user's answers, in order; asking with none left fails
+    // Runs while the dialog is on screen (its message loop runs the program's other events).
+    std::function<void()> WhileAsking;
+
+    TPlaceholderReply Ask(const std::vector<TPlaceholderField>& fields, TDialogOwner owner,
+                          const std::string& title) override {
+        Asks.push_back({fields, owner, title});
+        if (WhileAsking) WhileAsking();
+        if (Replies.empty()) throw std::logic_error("unexpected placeholder dialog");
+        TPlaceholderReply reply = std::move(Replies.front());
+        Replies.pop_front();
+        return reply;
+    }
+};
+
 // All ports of one main window.
 struct FakeWindowSystem {
     FakeListBox DlgForms;
@@ -351,6 +375,7 @@ struct FakeWindowSystem {
     FakeShell Shell;
     FakeTrayIcon TrayIcon;
     FakeApplication Application;
+    FakePlaceholderDialog PlaceholderDialog;
     // The repository file: real files unless Files points at another implementation.
     TRepositoryFiles RealFiles;
     IRepositoryFiles* Files = nullptr;
@@ -369,7 +394,8 @@ struct FakeWindowSystem {
                           .Shell = Shell,
                           .TrayIcon = TrayIcon,
                           .Application = Application,
-                          .Files = Files != nullptr ? *Files : RealFiles};
+                          .Files = Files != nullptr ? *Files : RealFiles,
+                          .PlaceholderDialog = PlaceholderDialog};
     }
 };
 
