@@ -170,6 +170,7 @@ TChange* TUndoHistory::Redo() {
 }
 
 void TUndoHistory::Clear() {
+    ++ClearCount;
     Done.clear();
     Undone.clear();
     Bytes = 0;

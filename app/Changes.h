@@ -84,6 +84,8 @@ public:
     void Clear();
 
     size_t Changes() const noexcept { return Done.size() + Undone.size(); }
+    // How many times it was emptied: a history that began again.
+    uint64_t Clears() const noexcept { return ClearCount; }
     size_t KeptBytes() const noexcept { return Bytes; }
 
 private:
@@ -92,6 +94,7 @@ private:
     std::deque<TChange> Done;
     std::vector<TChange> Undone;
     size_t Bytes = 0;
+    uint64_t ClearCount = 0;
 };
 
 // The bytes of the texts, CDATA sections and comments in a subtree, measured without rendering

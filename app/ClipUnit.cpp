@@ -5,6 +5,7 @@
 #include "app/FormHelpers.h"
 #include "app/ListEntries.h"
 #include "app/ListKeys.h"
+#include "app/PlaceholderCopy.h"
 #include "app/Preview.h"
 #include "app/TakeIn.h"
 #include "app/Template.h"
@@ -329,10 +330,8 @@ TmForm::TFileCheck TmForm::CheckFile(std::string& reason) {
     const bool firstRead = Unread;
     CurrentTemplate = nullptr;
     // The changes recorded so far were made on the document that is let go now.
-    if (History.Changes() != 0) {
-        History.Clear();
-        HistoryLost = true;
-    }
+    if (History.Changes() != 0) HistoryLost = true;
+    History.Clear();
     // The list's entries point into the old document until they are listed again.
     const TRef<TXmlDDocument> old(Repository);
     AssignRef(Repository, fresh.Get());
@@ -426,7 +425,7 @@ std::string TmForm::KeepHistoryCopy() {
         // made sure); a copy of the same bytes is there already when the newest one hashes so.
         const bool same = !copies.empty() && Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
         if (!same) {
-            const std::string name = HistoryCopyName(RepositoryFileName, separator, now);
+            const std::string name = HistoryCopyName(RepositoryFileName, separator, now, copies);
             Ports.Files.KeepCopy(RepositoryFileName, name);
             copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
         }
@@ -665,20 +664,41 @@ void TmForm::Button3Click() {
 void TmForm::DlgFormsDblClick() {
     const int index = SelectedIndex();
     TXmlDElement* templ = SelectedTemplate();
-    CopyToClipboard(templ, Ports.DlgForms.ItemText(index));
+    CopyToClipboard(templ, Ports.DlgForms.ItemText(index), TDialogOwner::MainWindow);
 }
 
-void TmForm::CopyTemplate(TXmlDElement* templ) {
-    CopyToClipboard(templ, std::string(TemplateName(templ)));
+bool TmForm::CopyTemplate(TXmlDElement* templ) {
+    return CopyToClipboard(templ, std::string(TemplateName(templ)), TDialogOwner::FindWindow);
 }
 
-void TmForm::CopyToClipboard(TXmlDElement* templ, const std::string& entryText) {
-    TData data(Ports.Clipboard, DialogEditorFormat);
+bool TmForm::CopyToClipboard(TXmlDElement* templ, const std::string& entryText, TDialogOwner owner) {
     std::string moduleCopy, controlsCopy;  // used only by texts not stored in one piece
-    const std::string_view module = TextOf(ModuleNode(templ, entryText), moduleCopy);
-    const std::string_view controls = TextOf(ControlsNode(templ, entryText), controlsCopy);
+    std::string_view module = TextOf(ModuleNode(templ, entryText), moduleCopy);
+    std::string_view controls = TextOf(ControlsNode(templ, entryText), controlsCopy);
+    size_t replaced = 0;
+    std::string filled, heldControls;
+    if (HasPlaceholders(module)) {
+        // Both texts are held here while the dialog is open: the document must not change
+        // under it (activation reads no file meanwhile), and the find window's copy leaves the
+        // main window free to change it.
+        heldControls.assign(controls);
+        std::optional<TModuleCopy> copy;
+        {
+            const TAsking asking(Asking);
+            copy = ModuleToCopy(Ports.PlaceholderDialog, std::string(module), owner, entryText, Now);
+        }
+        if (!copy) return false;
+        filled = std::move(copy->Text);
+        replaced = copy->Replaced;
+        module = filled;
+        controls = heldControls;
+    }
+    TData data(Ports.Clipboard, DialogEditorFormat);
     data.PutToClipboard(controls, module);
-    Ports.StatusBar1.SetText(Texts().StatusCopied + entryText + Texts().StatusEnd);
+    std::string status = Texts().StatusCopied + entryText + Texts().StatusEnd;
+    if (replaced != 0) status += Texts().StatusCharactersReplaced + std::to_string(replaced) + '.';
+    Ports.StatusBar1.SetText(status);
+    return true;
 }
 
 void TmForm::Button4Click() {
@@ -863,7 +883,9 @@ void TmForm::MoveSelectedTo(const TMoveRule& placeOf) {
 std::string TmForm::DlgFormsPreview(int index) const {
     if (index < 0 || index >= Ports.DlgForms.Count()) return std::string();
     TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
-    return templ != nullptr ? TemplatePreview(ContentOf(*templ)) : std::string();
+    if (templ == nullptr) return std::string();
+    const TTemplateContent content = ContentOf(*templ);
+    return WithPlaceholderPrompts(TemplatePreview(content), content.Module);
 }
 
 std::string TmForm::DlgFormsHintAt(int index) const {

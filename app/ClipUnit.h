@@ -1,6 +1,7 @@
-// The main window: its program-wide state and one handler per event. The handlers act on
-// the repository document directly and on the window through the ports; the Win32 shell
-// calls them and shows any exception they raise with ShowStandardError.
+// The main window: its program-wide state and one handler per event. The handlers change the
+// repository document through a TChange committed by Commit (so that every change can be
+// undone) and act on the window through the ports; the Win32 shell calls them and shows any
+// exception they raise with ShowStandardError.
 #pragma once
 
 #include <cstdint>
@@ -117,8 +118,9 @@ public:
     TXmlDElement* SaveTemplateEdit(TXmlDElement* templ, const std::string& name, const std::string& module);
 
     // "Копировать" for a template that the find window chose: the same blocks and the same
-    // status line as for the selected entry, without selecting anything.
-    void CopyTemplate(TXmlDElement* templ);
+    // status line as for the selected entry, without selecting anything; a placeholder
+    // dialog opens over the find window. False when the user cancelled it: nothing copied.
+    bool CopyTemplate(TXmlDElement* templ);
 
     // Run after every change of the document's templates (added, renamed, deleted, pasted
     // into, read again), so that whatever holds links into the document drops them.
@@ -185,7 +187,7 @@ public:
     TUndoHistory History;
     bool HistoryLost = false;
     // The repository's history across runs: the day of the last copy kept in this run (-1:
-    // none yet), and the clock it is dated by.
+    // none yet), and the clock it is dated by, which a copy's date placeholder offers too.
     int64_t HistoryDay = -1;
     std::function<TDateTime()> Now = LocalNow;
 
@@ -210,7 +212,9 @@ private:
     bool ClipboardHasControls();
     TXmlDElement* ControlsNode(TXmlDElement* templ, const std::string& entryText) const;
     TXmlDElement* ModuleNode(TXmlDElement* templ, const std::string& entryText) const;
-    void CopyToClipboard(TXmlDElement* templ, const std::string& entryText);
+    // Puts the template on the clipboard, first asking over Owner for the values of its module
+    // text's placeholders, if it has any. False when the user cancelled: nothing copied.
+    bool CopyToClipboard(TXmlDElement* templ, const std::string& entryText, TDialogOwner owner);
     // The one way a change reaches the document's history and the file: records it, saves
     // (with the outside-change check) and tells whatever holds links into the document.
     void Commit(TChange change);

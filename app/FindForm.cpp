@@ -12,6 +12,7 @@ namespace tessara {
 TFindForm::TFindForm(const TFindPorts& ports, TmForm& main) : Ports(ports), Main(main) {}
 
 void TFindForm::Hotkey() {
+    if (Choosing) return;  // the copy's dialog is open over the window: it answers first
     if (Shown) {
         Close();
         Ports.Window.RestorePreviousWindow();
@@ -107,21 +108,29 @@ void TFindForm::RowDoubleClicked(int row) {
 void TFindForm::Choose() {
     TXmlDElement* templ = RowTemplate(Selected);
     if (templ == nullptr) return;
+    bool copied = false;
     try {
-        Main.CopyTemplate(templ);
+        // The copy may ask for placeholder values in a dialog over the window, which takes
+        // the activation meanwhile.
+        Choosing = true;
+        copied = Main.CopyTemplate(templ);
+        Choosing = false;
     } catch (const std::exception& error) {
+        Choosing = false;
         // The window stays, to try again once the clipboard is free.
         ShowingError = true;
         ShowStandardError(Ports.Boxes, error, Ports.Application.Title());
         ShowingError = false;
         return;
     }
+    // The dialog cancelled: back in the window, to choose again or leave with Esc.
+    if (!copied) return;
     Close();
     Ports.Window.RestorePreviousWindow();
 }
 
 void TFindForm::Deactivated() {
-    if (Shown && !ShowingError) Close();
+    if (Shown && !ShowingError && !Choosing) Close();
 }
 
 void TFindForm::DocumentChanged() {

@@ -52,7 +52,8 @@ public:
     TFindForm& operator=(const TFindForm&) = delete;
 
     // The hotkey: opens the window with an empty search over every template, or, when it is
-    // open, hides it and goes back to the window that was active before.
+    // open, hides it and goes back to the window that was active before; nothing while the
+    // copy's placeholder dialog is open.
     void Hotkey();
     // The hotkey could not be registered (another program holds it): said in the main
     // window's status bar.
@@ -60,13 +61,14 @@ public:
     // The search box's text changed.
     void SearchChanged();
     // A key in the search box. Up/Down move by one row, PageUp/PageDown by a screenful;
-    // Enter copies the selected template; Escape hides the window as the hotkey does; Edit
-    // (Ctrl+E) hides it and opens the module editor of the selected template.
+    // Enter copies the selected template (and hides the window, unless the copy's placeholder
+    // dialog was cancelled); Escape hides the window as the hotkey does; Edit (Ctrl+E) hides it
+    // and opens the module editor of the selected template.
     void Key(TFindKey key);
     void RowClicked(int row);
     void RowDoubleClicked(int row);
     // The window lost the activation to another window: hidden, but not while it shows its
-    // own error box.
+    // own error box or the copy's placeholder dialog.
     void Deactivated();
     // The main window's document changed: the index is built again (now when the window is
     // open, otherwise at its next opening), so that no row links a removed template. The
@@ -100,6 +102,7 @@ private:
     bool IndexValid = false;
     bool Shown = false;
     bool ShowingError = false;
+    bool Choosing = false;  // a copy runs, maybe with its placeholder dialog open
     int Selected = -1;
     TRef<TXmlDElement> SelectedTemplate;
 };

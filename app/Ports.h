@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/Placeholders.h"
+
 namespace tessara {
 
 class TXmlDElement;
@@ -258,6 +260,37 @@ public:
     virtual char PathSeparator() const = 0;
 };
 
+// The window a dialog opens over: the one the command came from.
+enum class TDialogOwner { MainWindow, FindWindow };
+
+// How the user left the placeholder dialog: copy with the values filled in, copy the module
+// text as it is, or copy nothing.
+enum class TPlaceholderAnswer { Fill, AsIs, Cancel };
+
+// A field's value as the user gave it: the text typed, as Unicode (the handler makes it 1251
+// and counts what the code page lacks), or the option chosen.
+struct TTypedValue {
+    std::u16string Text;
+    size_t Choice = 0;
+};
+
+struct TPlaceholderReply {
+    TPlaceholderAnswer Answer = TPlaceholderAnswer::Cancel;
+    std::vector<TTypedValue> Values;  // Fill: one per field, in the fields' order
+};
+
+// The modal dialog that asks for a module text's placeholder values before a copy.
+class IPlaceholderDialog {
+public:
+    virtual ~IPlaceholderDialog() = default;
+    // Shows one row per field, in order: its Label, and for a choice a drop-down list of the
+    // option labels with Initial.Choice chosen, for any other field an edit box holding
+    // Initial.Text. Opens over Owner, titled Title, with the first field focused, and returns
+    // when the user has answered.
+    virtual TPlaceholderReply Ask(const std::vector<TPlaceholderField>& fields, TDialogOwner owner,
+                                  const std::string& title) = 0;
+};
+
 // The module editors (app/EditorForm): a window per template for its name and module text.
 class IModuleEditors {
 public:
@@ -283,6 +316,7 @@ struct TFormPorts {
     ITrayIcon& TrayIcon;
     IApplication& Application;
     IRepositoryFiles& Files;
+    IPlaceholderDialog& PlaceholderDialog;
     IModuleEditors& Editors;
 };
 

@@ -46,12 +46,18 @@ std::string HistoryFolder(const std::string& repositoryFile, char separator) {
     return folder + StemAndExtension(repositoryFile).first + ".history";
 }
 
-std::string HistoryCopyName(const std::string& repositoryFile, char separator, const TDateTime& at) {
+std::string HistoryCopyName(const std::string& repositoryFile, char separator, const TDateTime& at,
+                            const std::vector<THistoryCopy>& taken) {
     const auto [stem, extension] = StemAndExtension(repositoryFile);
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, " %04d-%02d-%02d %02d-%02d-%02d", at.Year, at.Month, at.Day, at.Hour, at.Minute,
                   at.Second);
-    return HistoryFolder(repositoryFile, separator) + separator + stem + stamp + extension;
+    std::string name = stem + stamp + extension;
+    for (char n = '2'; n <= '9'; ++n) {
+        if (std::none_of(taken.begin(), taken.end(), [&](const THistoryCopy& copy) { return copy.Name == name; })) break;
+        name = stem + stamp + '_' + n + extension;
+    }
+    return HistoryFolder(repositoryFile, separator) + separator + name;
 }
 
 TDateTime LocalNow() {
@@ -76,8 +82,13 @@ std::vector<THistoryCopy> HistoryCopies(const std::string& repositoryFile,
     const auto [stem, extension] = StemAndExtension(repositoryFile);
     std::vector<THistoryCopy> copies;
     for (const auto& [name, size] : files) {
-        if (name.size() != stem.size() + kStampLength + extension.size() || name.compare(0, stem.size(), stem) != 0 ||
+        // The stamp, and "_2" .. "_9" for a second copy of the same second.
+        const size_t plain = stem.size() + kStampLength + extension.size();
+        if ((name.size() != plain && name.size() != plain + 2) || name.compare(0, stem.size(), stem) != 0 ||
             name.compare(name.size() - extension.size(), extension.size(), extension) != 0)
+            continue;
+        if (name.size() == plain + 2 && (name[plain - extension.size()] != '_' || name[plain - extension.size() + 1] < '2' ||
+                                         name[plain - extension.size() + 1] > '9'))
             continue;
         TDateTime at;
         if (!ParseStamp(std::string_view(name).substr(stem.size(), kStampLength), at)) continue;

@@ -121,6 +121,13 @@ TTexts MakeTexts() {
     t.AskReplaceControls = Cp1251("Контролы уже существуют!\r\nЗаменить?");
     t.AskReplaceModule = Cp1251("Текст модуля уже существует!\r\nЗаменить?");
 
+    // The placeholder dialog.
+    t.PlaceholderTitle = Cp1251("Копирование шаблона ");
+    t.PlaceholderCopy = Cp1251("Копировать");
+    t.PlaceholderAsIs = Cp1251("Как есть");
+    t.PlaceholderCancel = Cp1251("Отмена");
+    t.PreviewPlaceholders = Cp1251("Подстановки: ");
+
     t.InTemplate = Cp1251("В шаблоне «");
     t.NoControlsElement = Cp1251("» нет элемента с данными контролов");
     t.NoModuleElement = Cp1251("» нет элемента с текстом модуля после данных контролов");

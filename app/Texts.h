@@ -79,6 +79,13 @@ struct TTexts {
     std::string AskReplaceControls;
     std::string AskReplaceModule;
 
+    // The placeholder dialog of a copy, and the preview's line of what it asks for.
+    std::string PlaceholderTitle;     // + quoted template name
+    std::string PlaceholderCopy;      // the default button: the values filled in
+    std::string PlaceholderAsIs;      // the module text copied unchanged
+    std::string PlaceholderCancel;    // nothing copied
+    std::string PreviewPlaceholders;  // + the fields' labels
+
     // Errors of the program's own.
     std::string InTemplate;          // + name + NoControlsElement or NoModuleElement
     std::string NoControlsElement;

@@ -8,32 +8,13 @@
 
 namespace tessara::bench {
 
-namespace {
-
-// splitmix64: small, fast and the same everywhere.
-class TRandom {
-public:
-    explicit TRandom(uint64_t seed) : State(seed) {}
-    uint64_t Next() {
-        uint64_t z = (State += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Uniform in [low, high].
-    uint64_t Range(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
-    template <class T>
-    const T& Pick(const std::vector<T>& items) { return items[Next() % items.size()]; }
-
-private:
-    uint64_t State;
-};
-
 std::vector<std::string> Words(std::initializer_list<const char*> utf8) {
     std::vector<std::string> out;
     for (const char* w : utf8) out.push_back(Cp1251(w));
     return out;
 }
+
+namespace {
 
 struct TVocabulary {
     std::vector<std::string> NameWords = Words(

@@ -2,9 +2,34 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace tessara::bench {
+
+// splitmix64: small, fast and the same everywhere, so that generated texts are too.
+class TRandom {
+public:
+    explicit TRandom(uint64_t seed) : State(seed) {}
+    uint64_t Next() {
+        uint64_t z = (State += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [low, high], and in [0, n).
+    uint64_t Range(uint64_t low, uint64_t high) { return low + Next() % (high - low + 1); }
+    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
+    template <class T>
+    const T& Pick(const std::vector<T>& items) { return items[Next() % items.size()]; }
+
+private:
+    uint64_t State;
+};
+
+// UTF-8 words as Windows-1251 strings.
+std::vector<std::string> Words(std::initializer_list<const char*> utf8);
 
 struct TGeneratedFile {
     uint64_t Bytes = 0;       // size of the file

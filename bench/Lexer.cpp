@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/ModuleLexer.h"
+#include "bench/Generator.h"
 #include "bench/Measure.h"
 #include "platform/Charset.h"
 
@@ -15,29 +16,6 @@ namespace {
 
 constexpr double kWholeTextTarget = 0.050;
 constexpr size_t kTextBytes = 1000000;
-
-// splitmix64: the same text on every machine.
-class TRandom {
-public:
-    explicit TRandom(uint64_t seed) : State(seed) {}
-    uint64_t Next() {
-        uint64_t z = (State += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    size_t Below(size_t n) { return static_cast<size_t>(Next() % n); }
-    const std::string& Pick(const std::vector<std::string>& items) { return items[Below(items.size())]; }
-
-private:
-    uint64_t State;
-};
-
-std::vector<std::string> Words(std::initializer_list<const char*> utf8) {
-    std::vector<std::string> out;
-    for (const char* w : utf8) out.push_back(Cp1251(w));
-    return out;
-}
 
 // Lines of procedure bodies; %1 and %2 become identifiers, %n a number, %d a date, each line
 // indented by the procedure's depth.

@@ -3,6 +3,7 @@
 //   tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]
 //   tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]
 //   tessara_bench --lexer [--runs N]
+//   tessara_bench --undo [--sizes 100000] [--runs N]
 //
 // --find measures the find window's keystroke (search and the visible rows' text, CPU time)
 // on each size instead of the libraries. --lexer measures the module editor's colouring of a
@@ -32,6 +33,8 @@
 namespace tessara::bench {
 // In Lexer.cpp: prints one table; returns 1 when colouring the whole text missed its target.
 int RunLexerBenchmark(int runs);
+// In Undo.cpp: the delete of a template with its save, against its undo and redo.
+int RunUndoBenchmark(const std::string& input, const std::string& output, int runs);
 }  // namespace tessara::bench
 
 using namespace tessara::bench;
@@ -46,13 +49,15 @@ struct TOptions {
     bool Cpu = false;
     bool GenerateOnly = false;  // write the files, print their paths and sizes, measure nothing
     bool Find = false;          // the find window's keystroke instead of the libraries
+    bool Undo = false;          // undo and redo of a delete instead of the libraries
     bool Lexer = false;         // the module editor's colouring instead of the libraries
 };
 
 [[noreturn]] void Usage() {
     std::fprintf(stderr, "usage: tessara_bench [--sizes 1000,10000,100000] [--runs N] [--cpu] [--dir DIR] [--keep] [--generate-only]\n"
                          "       tessara_bench --find [--sizes 100000] [--runs N] [--dir DIR] [--keep]\n"
-                         "       tessara_bench --lexer [--runs N]\n");
+                         "       tessara_bench --lexer [--runs N]\n"
+                         "       tessara_bench --undo [--sizes 100000] [--runs N]\n");
     std::exit(2);
 }
 
@@ -83,6 +88,8 @@ TOptions ParseOptions(int argc, char** argv) {
             o.Keep = true;
         } else if (a == "--find") {
             o.Find = true;
+        } else if (a == "--undo") {
+            o.Undo = true;
         } else if (a == "--lexer") {
             o.Lexer = true;
         } else if (a == "--generate-only") {
@@ -385,9 +392,9 @@ int main(int argc, char** argv) {
     }
     bool sizesGiven = false;
     for (int i = 1; i < argc; ++i) sizesGiven |= std::string(argv[i]) == "--sizes";
-    if (options.Find && !sizesGiven) options.Sizes = {100000};
+    if ((options.Find || options.Undo) && !sizesGiven) options.Sizes = {100000};
     // A keystroke's cost is CPU: the find rows always time it.
-    UseClock(options.Cpu || options.Find ? TClock::Cpu : TClock::Wall);
+    UseClock(options.Cpu || options.Find || options.Undo ? TClock::Cpu : TClock::Wall);
     std::string dir = options.Dir;
     if (dir.empty()) {
         const char* tmp = std::getenv("TMPDIR");
@@ -417,6 +424,11 @@ int main(int argc, char** argv) {
         } catch (const std::exception& e) {
             std::fprintf(stderr, "generation failed: %s\n", e.what());
             return 1;
+        }
+        if (options.Undo) {
+            if (RunUndoBenchmark(input, output, options.Runs != 0 ? options.Runs : 5) != 0) status = 1;
+            if (!options.Keep) std::remove(input.c_str());
+            continue;
         }
         if (options.Find) {
             if (RunFindBenchmark(input, options.Runs != 0 ? options.Runs : 5) != 0) status = 1;
@@ -456,7 +468,7 @@ int main(int argc, char** argv) {
     }
     if (!options.Keep) ::rmdir(dir.c_str());
     if (options.GenerateOnly) return 0;
-    if (options.Find) return status;
+    if (options.Find || options.Undo) return status;
 
     PrintHeader(options.Cpu);
     for (const TSizeResult& r : results) PrintSize(r);

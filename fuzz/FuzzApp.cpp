@@ -17,11 +17,16 @@
 //    text is the template's name where the template's first attribute is "name";
 //  - the clipboard is closed and no list update is left open;
 //  - after a copy, the clipboard holds exactly the template's controls bytes and its module
-//    text with one zero byte;
+//    text with one zero byte: filled in with the fields' first values or as it is, as the
+//    placeholder dialog is answered (one byte), or what it held before when it is cancelled;
 //  - after a successful close, the file holds exactly the document's XML text and nothing but
 //    the file and its backups is left in the directory; a restart then loads it without an
 //    error and lists the templates by the same names;
-//  - a backup holds exactly the bytes the file had at start or that another program wrote.
+//  - a backup holds exactly the bytes the file had at start or that another program wrote;
+//    the history folder holds only dated copies of the file;
+//  - at the end, undoing every recorded change gives the document as it was when its history
+//    began (the start, or the last time the file was read again), byte for byte, and redoing
+//    every one gives the final document.
 #include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -94,6 +99,12 @@ std::vector<std::string> DirEntries() {
 }
 
 void ClearDir() {
+    const std::string history = WorkDir() + "/1CDialogControls.history";
+    if (DIR* d = ::opendir(history.c_str())) {
+        while (dirent* e = ::readdir(d)) ::unlink((history + "/" + e->d_name).c_str());
+        ::closedir(d);
+        ::rmdir(history.c_str());
+    }
     for (const std::string& name : DirEntries()) ::unlink((WorkDir() + "/" + name).c_str());
 }
 
@@ -114,9 +125,13 @@ struct TSession {
     bool HadFile = false;
     std::set<std::string> Outside;  // and those other programs wrote over it since
     bool AnswerOk = true;
+    std::string Baseline;  // the document when its undo history began
+    bool BaselineKnown = true;  // false: the history began again inside a change (a file read
+                                // again before it), whose document was not seen
 
     void Start() {
         Form = std::make_unique<TmForm>(Ports.Ports());
+        Form->Now = [] { return TDateTime{2024, 3, 5, 7, 8, 9}; };
         Form->RepositoryFileName = FileName;
         Run([&] { Form->FormCreate(); });
         Run([&] { Form->FormShow(); });
@@ -127,6 +142,7 @@ struct TSession {
     bool Run(const std::function<void()>& handler) {
         Ports.Boxes.Answers.assign(4, AnswerOk);
         const size_t errors = Ports.Boxes.Errors.size();
+        const uint64_t clears = Form->History.Clears();
         try {
             handler();
         } catch (const Exception& e) {
@@ -134,6 +150,12 @@ struct TSession {
         }
         Ports.Boxes.Answers.clear();
         Check();
+        if (Form->Repository != nullptr && Form->History.Changes() == 0) {
+            Baseline = Form->Repository->GetXml();
+            BaselineKnown = true;
+        } else if (Form->History.Clears() != clears) {
+            BaselineKnown = false;
+        }
         return Ports.Boxes.Errors.size() == errors;
     }
 
@@ -176,6 +198,11 @@ struct TSession {
             for (const auto& file : Memory.Files) names.push_back(file.first);
         for (const std::string& name : names) {
             if (name == "1CDialogControls.xml") continue;
+            if (name.rfind("1CDialogControls.history", 0) == 0) {
+                if (RealFiles) FUZZ_CHECK(name == "1CDialogControls.history");
+                else FUZZ_CHECK(name.rfind("1CDialogControls.history/1CDialogControls 2", 0) == 0);
+                continue;
+            }
             // Anything else is a backup of the original file, byte for byte.
             FUZZ_CHECK(name.rfind("1CDialogControls.xml.bad", 0) == 0);
             const std::string bytes = FileBytes(name);
@@ -209,25 +236,53 @@ struct TSession {
         FUZZ_CHECK(Ports.DlgForms.Texts() == names);
     }
 
-    void Copy() {
+    // Every recorded change undone, then made again, on the document alone.
+    void CheckUndoRedo() {
+        const std::string final = Form->Repository->GetXml();
+        size_t undone = 0;
+        while (Form->History.Undo() != nullptr) ++undone;
+        FUZZ_CHECK(!BaselineKnown || Form->Repository->GetXml() == Baseline);
+        // As many made again as were undone (changes the user undid stay undone).
+        for (; undone != 0; --undone) FUZZ_CHECK(Form->History.Redo() != nullptr);
+        FUZZ_CHECK(Form->Repository->GetXml() == final);
+        Check();
+    }
+
+    void Copy(TPlaceholderAnswer answer) {
         const int index = Ports.DlgForms.Selected;
-        if (!Run([&] { Form->DlgFormsDblClick(); })) return;
+        const std::string before = Ports.Clipboard.Bytes(kCfText);
+        Ports.PlaceholderDialog.Replies.assign(1, TPlaceholderReply{answer, {}});
+        Ports.PlaceholderDialog.Asks.clear();
+        const bool ran = Run([&] { Form->DlgFormsDblClick(); });
+        const bool asked = !Ports.PlaceholderDialog.Asks.empty();
+        Ports.PlaceholderDialog.Replies.clear();
+        if (!ran) return;
         FUZZ_CHECK(index >= 0);
         TXmlDElement* templ = Ports.DlgForms.ItemObject(index);
         TXmlDNode* controls = templ->FirstChild();
         while (controls->NodeType() != ntElement) controls = controls->NextSibling();
         TXmlDNode* module = controls->NextSibling();
         while (module->NodeType() != ntElement) module = module->NextSibling();
+        std::string text = module->GetText();
+        FUZZ_CHECK(asked == HasPlaceholders(text));
+        if (asked && answer == TPlaceholderAnswer::Cancel) {
+            FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == before);
+            return;
+        }
+        if (asked && answer == TPlaceholderAnswer::Fill) {
+            const std::vector<TModulePart> parts = ParseModuleText(text);
+            text = FillPlaceholders(text, parts, PlaceholderFields(parts, Form->Now()), {});
+        }
         FUZZ_CHECK(Ports.Clipboard.Bytes(Form->DialogEditorFormat) == controls->GetText());
-        FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == module->GetText() + std::string(1, '\0'));
+        FUZZ_CHECK(Ports.Clipboard.Bytes(kCfText) == text + std::string(1, '\0'));
         // The Unicode text is the same text exactly: converted back, it gives the same bytes.
         const std::string& unicode = Ports.Clipboard.Bytes(kCfUnicodeText);
-        FUZZ_CHECK(unicode.size() == 2 * (module->GetText().size() + 1));
+        FUZZ_CHECK(unicode.size() == 2 * (text.size() + 1));
         std::u16string wide;
         for (size_t i = 0; i + 3 < unicode.size(); i += 2)
             wide += static_cast<char16_t>(static_cast<unsigned char>(unicode[i]) |
                                           static_cast<unsigned char>(unicode[i + 1]) << 8);
-        FUZZ_CHECK(Utf16ToCp1251(wide) == module->GetText());
+        FUZZ_CHECK(Utf16ToCp1251(wide) == text);
     }
 };
 
@@ -263,7 +318,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeClipboard& clip = s.Ports.Clipboard;
     for (int step = 0; step < 64 && !in.AtEnd(); ++step) {
         TmForm& f = *s.Form;
-        switch (in.Byte() % 27) {
+        switch (in.Byte() % 29) {
             case 0: {  // the user selects an entry (or none)
                 const int count = s.Ports.DlgForms.Count();
                 s.Ports.DlgForms.Selected = static_cast<int>(in.Byte() % (count + 1)) - 1;
@@ -274,7 +329,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 2: s.Run([&] { f.Button1Click(); }); break;
             case 3: s.Run([&] { f.Button2Click(); }); break;
             case 4: s.Run([&] { f.Button3Click(); }); break;
-            case 5: s.Copy(); break;
+            case 5: s.Copy(static_cast<TPlaceholderAnswer>(in.Byte() % 3)); break;
             case 6: s.Run([&] { f.Button4Click(); }); break;
             case 7: s.Run([&] { f.DlgFormsContextMenu(10, 20); }); break;
             case 8: s.Run([&] { f.insContronClick(); }); break;
@@ -308,9 +363,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             case 26:
                 if (!s.RealFiles) s.Memory.Files.erase(s.FileName);
                 break;
+            case 27: s.Run([&] { f.Undo(); }); break;
+            case 28: s.Run([&] { f.Redo(); }); break;
         }
         FUZZ_CHECK(clip.LiveBlocks == 0);
     }
+    s.CheckUndoRedo();
     s.Run([&] { s.Form->FormDestroy(); });
     s.CheckDirectory();
     s.Form.reset();

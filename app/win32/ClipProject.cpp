@@ -21,6 +21,7 @@
 #include "app/win32/WinFindWindow.h"
 #include "app/win32/WinMainWindow.h"
 #include "app/win32/WinOneWriter.h"
+#include "app/win32/WinPlaceholderDialog.h"
 #include "app/win32/WinText.h"
 #include "app/win32/WinTrayIcon.h"
 
@@ -74,6 +75,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     TRepositoryFiles files;
     TWinFindWindow findWindow;
     TWinMessageBoxes findBoxes;
+    TWinPlaceholderDialog placeholderDialog;
     try {
         application.Create(instance, icon, Wide(Texts().MainCaption));
         window.Create(instance, icon, application);
@@ -90,6 +92,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     shell.SetOwner(main);
     trayIcon.SetWindow(main, smallIcon);
     findBoxes.SetOwner(findWindow.Handle());
+    placeholderDialog.SetOwners(instance, main, findWindow.Handle());
 
     // The module editors: a window of their own each, owned by the main window.
     TEditorForms editors([&](TEditorForm& editor) {
@@ -109,6 +112,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                            .TrayIcon = trayIcon,
                            .Application = application,
                            .Files = files,
+                           .PlaceholderDialog = placeholderDialog,
                            .Editors = editors});
     window.SetForm(&form);
     editors.SetMain(&form);

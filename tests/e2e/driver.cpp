@@ -42,6 +42,7 @@ constexpr wchar_t AppClass[] = L"TessaraApplication";
 constexpr wchar_t FindClass[] = L"TessaraFind";
 constexpr wchar_t EditorClass[] = L"TessaraEditor";
 constexpr int FindSearchId = 301, FindListId = 302;
+constexpr int PlaceholderAsIsId = 401;  // the "Как есть" button of the placeholder dialog
 constexpr int FindHotkeyId = 1;  // the identifier the program registers its hotkey under
 constexpr wchar_t DialogEditorFormatName[] = L"1S DIALOG EDITOR";
 constexpr UINT SendTimeoutMs = 5000;
@@ -308,15 +309,31 @@ std::vector<TopWindow> TopWindows()
     return all;
 }
 
-// The visible message box of the program, if one is open.
-HWND FindMessageBox()
+// A visible dialog of the program: its placeholder dialog (the one with the "Как есть"
+// button), or any other dialog, a message box.
+HWND FindDialog(bool placeholders)
 {
     HWND main = FindMain();
     if (!main) return nullptr;
     DWORD pid = ProcessOf(main);
     for (const auto& w : TopWindows())
-        if (w.visible && w.pid == pid && w.cls == L"#32770") return w.hwnd;
+        if (w.visible && w.pid == pid && w.cls == L"#32770" &&
+            (GetDlgItem(w.hwnd, PlaceholderAsIsId) != nullptr) == placeholders)
+            return w.hwnd;
     return nullptr;
+}
+
+// The visible message box of the program, if one is open.
+HWND FindMessageBox()
+{
+    return FindDialog(false);
+}
+
+HWND PlaceholderDialog()
+{
+    HWND h = FindDialog(true);
+    if (!h) throw Failure("no placeholder dialog");
+    return h;
 }
 
 // The program's tool tip, if one is shown.
@@ -689,6 +706,77 @@ std::map<std::string, Command>& Commands()
         GetWindowRect(a.size() > 1 ? FindControl(ParseNumber(a[1])) : Find(), &r);
         return RectText(r);
     };
+    // The placeholder dialog: ph-wait MS shown|gone (shown: its rectangle), ph-rect [ID] (the
+    // dialog's rectangle on the screen, or that of its control ID), ph-text ID (a control's
+    // text; 0: the title), ph-focus (the ID of the control that has the focus).
+    c["ph-wait"] = [](const Args& a) {
+        NeedArgs(a, 2);
+        const bool shown = a[2] == "shown";
+        HWND dialog = nullptr;
+        if (!PollUntil(DWORD(ParseNumber(a[1])), [&] { return ((dialog = FindDialog(true)) != nullptr) == shown; }))
+            throw Failure(shown ? "no placeholder dialog" : "the placeholder dialog is still open");
+        return shown ? WindowRectText(dialog, "no placeholder dialog") : std::string();
+    };
+    c["ph-rect"] = [](const Args& a) {
+        HWND dialog = PlaceholderDialog();
+        return WindowRectText(a.size() > 1 ? GetDlgItem(dialog, int(ParseNumber(a[1]))) : dialog, "no such control");
+    };
+    c["ph-text"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        HWND dialog = PlaceholderDialog();
+        const long id = ParseNumber(a[1]);
+        HWND control = id == 0 ? dialog : GetDlgItem(dialog, int(id));
+        if (!control) throw Failure("no such control");
+        return Quote(TextOf(control));
+    };
+    c["ph-focus"] = [](const Args&) {
+        HWND dialog = PlaceholderDialog();
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) throw Failure("GetGUIThreadInfo failed");
+        if (!info.hwndFocus || !IsChild(dialog, info.hwndFocus)) return std::string("none");
+        return std::to_string(GetDlgCtrlID(info.hwndFocus));
+    };
+    // input ITEM...: typed on the keyboard through SendInput, into the foreground window, as
+    // it is: VK (a key; "ctrl+", "shift+" and "alt+" before it hold those keys down with it,
+    // as in "ctrl+shift+90") or text=h:HEX (UTF-8 text, each character typed as a Unicode
+    // character).
+    c["input"] = [](const Args& a) {
+        NeedArgs(a, 1);
+        std::vector<INPUT> inputs;
+        for (size_t i = 1; i < a.size(); ++i) {
+            if (a[i].rfind("text=", 0) == 0) {
+                for (wchar_t typed : FromUtf8(DecodeWord(a[i].substr(5))))
+                    for (bool up : {false, true}) {
+                        INPUT in{};
+                        in.type = INPUT_KEYBOARD;
+                        in.ki.wScan = WORD(typed);
+                        in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+                        inputs.push_back(in);
+                    }
+                continue;
+            }
+            std::string item = a[i];
+            std::vector<WORD> held;
+            for (bool more = true; more;) {
+                more = false;
+                for (const auto& [prefix, vk] : {std::pair<const char*, WORD>{"ctrl+", VK_CONTROL},
+                                                 {"shift+", VK_SHIFT}, {"alt+", VK_MENU}})
+                    if (item.rfind(prefix, 0) == 0) {
+                        held.push_back(vk);
+                        item.erase(0, std::strlen(prefix));
+                        more = true;
+                    }
+            }
+            const WORD vk = WORD(ParseNumber(item));
+            for (WORD h : held) inputs.push_back(KeyInput(h, false));
+            inputs.push_back(KeyInput(vk, false));
+            inputs.push_back(KeyInput(vk, true));
+            for (auto h = held.rbegin(); h != held.rend(); ++h) inputs.push_back(KeyInput(*h, true));
+        }
+        SendKeys(inputs);
+        return std::string();
+    };
     // chord MODS VK: a key typed on the keyboard with modifiers held (MODS: "none" or
     // ctrl, shift, alt joined by "+"), through SendInput into the foreground window, after
     // bringing the main window forward: the program sees the modifiers as the keyboard's.
@@ -778,40 +866,6 @@ std::map<std::string, Command>& Commands()
         POINT corners[2] = {{info.rcCaret.left, info.rcCaret.top}, {info.rcCaret.right, info.rcCaret.bottom}};
         MapWindowPoints(info.hwndCaret, nullptr, corners, 2);
         return RectText({corners[0].x, corners[0].y, corners[1].x, corners[1].y});
-    };
-    // type TEXT: the text typed on the keyboard (as Unicode key packets, through SendInput)
-    // into the window in front.
-    c["type"] = [](const Args& a) {
-        NeedArgs(a, 1);
-        std::vector<INPUT> inputs;
-        for (wchar_t ch : FromUtf8(a[1])) {
-            for (bool up : {false, true}) {
-                INPUT in{};
-                in.type = INPUT_KEYBOARD;
-                in.ki.wScan = ch;
-                in.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
-                inputs.push_back(in);
-            }
-        }
-        SendKeys(inputs);
-        return std::string();
-    };
-    // press MODS VK: a key typed with modifiers held (as for chord) into the window in front,
-    // whichever it is.
-    c["press"] = [](const Args& a) {
-        NeedArgs(a, 2);
-        std::vector<WORD> held;
-        for (const auto& [name, vk] : {std::pair<const char*, WORD>{"ctrl", VK_CONTROL}, {"shift", VK_SHIFT},
-                                       {"alt", VK_MENU}})
-            if (a[1].find(name) != std::string::npos) held.push_back(vk);
-        std::vector<INPUT> inputs;
-        for (WORD vk : held) inputs.push_back(KeyInput(vk, false));
-        const WORD key = WORD(ParseNumber(a[2]));
-        inputs.push_back(KeyInput(key, false));
-        inputs.push_back(KeyInput(key, true));
-        for (auto it = held.rbegin(); it != held.rend(); ++it) inputs.push_back(KeyInput(*it, true));
-        SendKeys(inputs);
-        return std::string();
     };
     // drop FILE...: files dropped on the main window, as the shell delivers them: WM_DROPFILES
     // with a DROPFILES block of wide names in the program's own memory.

@@ -1364,12 +1364,199 @@ def find_window(s):
 
 
 # ---------------------------------------------------------------------------------------------
+# Placeholders filled in at copy time
+
+
+PH_AS_IS, PH_LABEL, PH_FIELD = 401, 1000, 2000
+PH_OK, PH_CANCEL = 1, 2
+PH_MODULE = ('Процедура <?"Имя">()\r\n\tСообщить("<?"Имя">");<?>\r\n'
+             '\tРежим = "<?"", ВыборВарианта, "Первый", "1", "Второй", "2">";\r\nКонецПроцедуры')
+PH_FILLED = 'Процедура Тест()\r\n\tСообщить("Тест");\r\n\tРежим = "2";\r\nКонецПроцедуры'
+PH_TEMPLATE = ("Подстановки", "{c}", PH_MODULE)
+OUTSIDE_TEXT = cp1251("чужой текст") + NUL
+
+
+def open_placeholder_dialog(s, p):
+    """The copy by the "Копировать" button (posted: the dialog's own loop holds the program);
+    gives the dialog's rectangle once it is the active window."""
+    p.d(f"postclick {BUTTON5}")
+    rect = tuple(int(v) for v in s.driver("ph-wait 5000 shown").split())
+    poll("the dialog to be the active window", lambda: foreground(s) == "#32770", timeout=5)
+    return rect
+
+
+def ph_focus(s, control, what):
+    poll(what, lambda: s.driver("ph-focus") == str(control), timeout=5)
+
+
+@test
+def placeholder_copy(s):
+    """A copy of a template with placeholders asks for their values first: typed in the
+    dialog through the keyboard, they are in the text another program reads; Esc copies
+    nothing and leaves the clipboard as another program left it."""
+    original = repository(PH_TEMPLATE)
+    work = s.workdir("placeholder_copy", {REPO: original})
+    p = s.start(work)
+    p.select(0)
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    left, top, right, bottom = open_placeholder_dialog(s, p)
+    ml, mt, mr, mb = p.rect()
+    check_true(abs((left + right) - (ml + mr)) <= 2 and abs((top + bottom) - (mt + mb)) <= 2,
+               f"the dialog {left},{top},{right},{bottom} centred over the main window {ml},{mt},{mr},{mb}")
+    texts = {control: s.driver.words(f"ph-text {control}")[0]
+             for control in (0, PH_LABEL, PH_LABEL + 1, PH_FIELD, PH_FIELD + 1, PH_OK, PH_AS_IS, PH_CANCEL)}
+    check(texts, {0: "Копирование шаблона «Подстановки»", PH_LABEL: "Имя", PH_LABEL + 1: "ВыборВарианта",
+                  PH_FIELD: "", PH_FIELD + 1: "Первый", PH_OK: "Копировать", PH_AS_IS: "Как есть",
+                  PH_CANCEL: "Отмена"}, "the dialog's texts: one field per placeholder prompt, the first option")
+    check(s.driver("ph-focus"), str(PH_FIELD), "the first field has the focus")
+    p.screenshot("placeholder-dialog", rect=(left, top, right, bottom))
+    check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "nothing copied while the dialog asks")
+
+    # Typed on the keyboard: the name, Tab to the list and Shift+Tab back, Tab again, the
+    # second option, Enter.
+    s.driver(f"input text={word('Тест')} {VK_TAB}")
+    ph_focus(s, PH_FIELD + 1, "Tab to the drop-down list")
+    s.driver(f"input shift+{VK_TAB}")
+    ph_focus(s, PH_FIELD, "Shift+Tab back to the name")
+    check(s.driver.words(f"ph-text {PH_FIELD}")[0], "Тест", "the name as typed")
+    s.driver(f"input {VK_TAB} {VK_DOWN} {VK_RETURN}")
+    s.driver("ph-wait 5000 gone")
+    poll("the copy's status line", lambda: p.status() == "Скопировано Подстановки!", timeout=5)
+    filled = cp1251(PH_FILLED)
+    check(clip(s, "utext"), (2 * (len(PH_FILLED) + 1), PH_FILLED.encode("utf-16-le") + bytes(2)),
+          "CF_UNICODETEXT: the values in place, no cursor mark")
+    check(clip(s, "text"), (len(filled) + 1, filled + NUL), "CF_TEXT: the same text in 1251")
+    check(clip(s, "dlg"), (3, b"{c}"), "the controls as they are")
+
+    # Esc: nothing copied, the clipboard as another program left it.
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    open_placeholder_dialog(s, p)
+    s.driver(f"input {VK_ESCAPE}")
+    s.driver("ph-wait 5000 gone")
+    p.d("sync")
+    check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "the other program's text after Esc")
+    check(clip(s, "dlg"), None, "no controls put after Esc")
+    check(p.status(), "Скопировано Подстановки!", "the status line after Esc")
+    p.close()
+    check(read(os.path.join(work, REPO)), original, "the repository unchanged by the copies")
+
+
+@test
+def placeholder_from_find_window(s):
+    """Enter in the find window opens the dialog over it; Esc goes back to the find window,
+    which stays open; Enter in the dialog then copies and hides the find window."""
+    p = s.start(s.workdir("placeholder_from_find_window", {REPO: repository(PH_TEMPLATE)}))
+    s.driver(f"clip-put text={word(OUTSIDE_TEXT)}")
+    s.xdotool("mousemove", "200", "150")
+    open_find_window(s)
+    for answer in (VK_ESCAPE, VK_RETURN):
+        s.driver(f"find-key {VK_RETURN}")
+        left, top, right, bottom = (int(v) for v in s.driver("ph-wait 5000 shown").split())
+        fl, ft, fr, fb = (int(v) for v in s.driver("find-rect").split())
+        check_true(abs((left + right) - (fl + fr)) <= 2 and abs((top + bottom) - (ft + fb)) <= 2,
+                   f"the dialog {left},{top},{right},{bottom} centred over the find window {fl},{ft},{fr},{fb}")
+        poll("the dialog to be the active window", lambda: foreground(s) == "#32770", timeout=5)
+        s.driver("find-wait 1000 shown")
+        s.driver(f"input text={word('Тест')} {VK_TAB} {VK_DOWN} {answer}")
+        s.driver("ph-wait 5000 gone")
+        if answer == VK_ESCAPE:
+            poll("the find window active again", lambda: foreground(s) == "TessaraFind", timeout=5)
+            s.driver("find-wait 1000 shown")
+            check(clip(s, "text"), (len(OUTSIDE_TEXT), OUTSIDE_TEXT), "the clipboard after Esc")
+    s.driver("find-wait 5000 hidden")
+    filled = cp1251(PH_FILLED)
+    check(clip(s, "text"), (len(filled) + 1, filled + NUL), "CF_TEXT of the copy from the find window")
+    check(p.status(), "Скопировано Подстановки!", "the main window's status line")
+    p.close()
+
+
+@test
+def placeholder_dialog_150(s):
+    """At 150% the placeholder dialog is laid out at that scale (screenshot
+    placeholder-dialog-150.png)."""
+    before = log_pixels()
+    with open(KEPT_LOG_PIXELS, "w", encoding="ascii") as f:
+        f.write(str(before or 0))
+    log_pixels(144)
+    try:
+        p = s.start(s.workdir("placeholder_dialog_150", {REPO: repository(PH_TEMPLATE)}))
+        p.select(0)
+        rect = open_placeholder_dialog(s, p)
+        sizes = {}
+        for control in (PH_FIELD, PH_OK, PH_AS_IS, PH_CANCEL):
+            left, top, right, bottom = (int(v) for v in s.driver(f"ph-rect {control}").split())
+            sizes[control] = (right - left, bottom - top)
+        field_width = sizes[PH_FIELD][0]
+        check(sizes, {PH_FIELD: (field_width, scaled(21, 144)), PH_OK: (scaled(89, 144), scaled(22, 144)),
+                      PH_AS_IS: (scaled(89, 144), scaled(22, 144)), PH_CANCEL: (scaled(89, 144), scaled(22, 144))},
+              "the name field and the buttons at 150%")
+        check_true(field_width >= scaled(220, 144), f"the name field's width {field_width} at 150%")
+        p.screenshot("placeholder-dialog-150", rect=rect)
+        s.driver(f"input {VK_ESCAPE}")
+        s.driver("ph-wait 5000 gone")
+        p.close()
+    finally:
+        s.cleanup()
+        restore_log_pixels()
+    check(log_pixels(), before, "LogPixels after the test")
+
+
+# ---------------------------------------------------------------------------------------------
+# Undo, redo and the repository's history
+
+VK_Y_KEY, VK_Z_KEY = 0x59, 0x5A
+
+
+@test
+def undo_delete(s):
+    """The second of three templates deleted with the Delete key, brought back with Ctrl+Z in
+    its place with every byte, deleted again with Ctrl+Y; the history folder holds the file as
+    it was at start."""
+    templates = [("Первый", "{1}", "Процедура А()\r\nКонецПроцедуры"), ("Второй", "{2 \"x\"}", "'<&>\"\r\n\t"),
+                 ("Третий", "", "m3")]
+    original = repository(*templates)
+    without = repository(templates[0], templates[2])
+    work = s.workdir("undo_delete", {REPO: original})
+    repo = os.path.join(work, REPO)
+    p = s.start(work)
+    click_entry(s, p, 1)
+    p.d(f"chord none {VK_DELETE}")
+    poll("the template deleted", lambda: p.items()[0] == ["Первый", "Третий"], timeout=3)
+    check(read(repo), without, "file after Delete")
+    check(p.status(), "Удален шаблон «Второй». Вернуть его: Ctrl+Z.", "status after Delete")
+    p.d(f"chord ctrl {VK_Z_KEY}")
+    poll("the delete undone", lambda: p.items() == (["Первый", "Второй", "Третий"], 1), timeout=3)
+    check(read(repo), original, "file after Ctrl+Z")
+    check(p.status(), "Отменено: удаление шаблона «Второй».", "status after Ctrl+Z")
+    p.d(f"chord ctrl {VK_Y_KEY}")
+    poll("the delete made again", lambda: p.items() == (["Первый", "Третий"], -1), timeout=3)
+    check(read(repo), without, "file after Ctrl+Y")
+    history = os.path.join(work, "1CDialogControls.history")
+    copies = sorted(os.listdir(history))
+    check(len(copies), 1, f"copies in the history folder: {copies}")
+    check_true(re.fullmatch(r"1CDialogControls \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.xml", copies[0]) is not None,
+               f"the copy's name: {copies[0]}")
+    check(read(os.path.join(history, copies[0])), original, "the history copy: the file as it was at start")
+    p.close()
+
+    # A second run keeps the file as it stands at its first save: two copies, oldest first.
+    p = s.start(work)
+    p.add("Четвёртый")
+    p.close()
+    copies = sorted(os.listdir(history))
+    print(f"  history after two runs: {copies}")
+    check(len(copies), 2, f"copies after the second run: {copies}")
+    check(read(os.path.join(history, copies[1])), without, "the second run's copy")
+
+
+
+# ---------------------------------------------------------------------------------------------
 # The module editor
 
 EDITOR_NAME, EDITOR_TEXT, EDITOR_FIND, EDITOR_STATUS = 402, 403, 405, 406
 EDIT_MODULE = 203  # the list menu's "Изменить модуль…"
 VK_BACK, VK_END, VK_HOME, VK_F3 = 0x08, 0x23, 0x24, 0x72
-VK_E_KEY, VK_F_KEY, VK_S_KEY, VK_Z_KEY = 0x45, 0x46, 0x53, 0x5A
+VK_E_KEY, VK_F_KEY, VK_S_KEY = 0x45, 0x46, 0x53
 
 # A module text with every kind of token the editor colours.
 COLOURED_MODULE = "\n".join([
@@ -1445,32 +1632,32 @@ def editor(s):
     check(editor_text(p, EDITOR_NAME), "Шаблон", "the name box")
     check(editor_text(p, EDITOR_STATUS), "Строка 1, столбец 1", "the status line")
 
-    p.d(f"press ctrl {VK_END}")
-    p.d(f"press none {VK_RETURN}")
-    p.d(f"type {word('// проверка')}")
+    p.d(f"input ctrl+{VK_END}")
+    p.d(f"input {VK_RETURN}")
+    p.d(f"input text={word('// проверка')}")
     poll("the typed text in the editor", lambda: editor_text(p) == crlf(module) + "\r\n// проверка", timeout=5)
     poll("the status line", lambda: editor_text(p, EDITOR_STATUS) == "Строка 4, столбец 12    изменён", timeout=5)
     editor_repaint_check(s, p, "typing a line")
     # A quote typed at the start of line 2 makes the lines after it a string; Backspace and
     # the editor's own Ctrl+Z take it back, and each time the lines show their colours.
-    p.d(f"press ctrl {VK_HOME}")
-    p.d(f"press none {VK_DOWN}")
-    p.d(f"type {word(chr(34))}")
+    p.d(f"input ctrl+{VK_HOME}")
+    p.d(f"input {VK_DOWN}")
+    p.d(f"input text={word(chr(34))}")
     poll("the quote typed", lambda: editor_text(p).startswith("Процедура Тест()\r\n\"\t"), timeout=5)
     editor_repaint_check(s, p, "a quote that opens a string")
-    p.d(f"press none {VK_BACK}")
+    p.d(f"input {VK_BACK}")
     poll("the quote deleted", lambda: editor_text(p).startswith("Процедура Тест()\r\n\t"), timeout=5)
-    p.d(f"type {word(chr(34))}")
+    p.d(f"input text={word(chr(34))}")
     poll("the quote typed again", lambda: editor_text(p).startswith("Процедура Тест()\r\n\"\t"), timeout=5)
-    p.d(f"press ctrl {VK_Z_KEY}")
+    p.d(f"input ctrl+{VK_Z_KEY}")
     poll("the quote undone", lambda: editor_text(p) == crlf(module) + "\r\n// проверка", timeout=5)
     editor_repaint_check(s, p, "the editor's undo")
     check(read(path), repository(*templates), "the file before the save")
-    p.d(f"press ctrl {VK_S_KEY}")
+    p.d(f"input ctrl+{VK_S_KEY}")
     saved = repository(templates[0], ("Шаблон", "cb", crlf(module) + "\r\n// проверка"))
     poll("the file after Ctrl+S", lambda: read(path) == saved, timeout=5)
     check(editor_text(p, EDITOR_STATUS), "Строка 2, столбец 1", "the status line after the save")
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     p.d("editor-wait 5000 gone")
     check(read(path), saved, "the file after Esc")
 
@@ -1480,9 +1667,9 @@ def editor(s):
 
     # The list menu's item opens it too; Esc with a change asks, and No leaves the file.
     check(open_editor(p, "menu"), "Шаблон — Tessara", "the caption, opened from the menu")
-    p.d(f"type {word('x')}")
+    p.d(f"input text={word('x')}")
     poll("the typed letter", lambda: editor_text(p).startswith("x"), timeout=5)
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     p.expect_box("Сохранить изменения в шаблоне «Шаблон»?", "cancel,yes,no", True)
     p.answer(str(7))  # IDNO
     p.d("editor-wait 5000 gone")
@@ -1490,12 +1677,12 @@ def editor(s):
 
     # Ctrl+E in the find window opens its selected row's template.
     open_find_window(s)
-    s.driver(f"press none {VK_DOWN}")
+    s.driver(f"input {VK_DOWN}")
     poll("the second row selected", lambda: find_rows(s) == (2, 1), timeout=3)
-    s.driver(f"press ctrl {VK_E_KEY}")
+    s.driver(f"input ctrl+{VK_E_KEY}")
     check(p.d.words("editor-wait 10000")[0], "Шаблон — Tessara", "the caption, opened from the find window")
     s.driver("find-wait 5000 hidden")
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     p.d("editor-wait 5000 gone")
     p.close()
     check(read(path), repository(*templates), "the file at the end")
@@ -1513,20 +1700,20 @@ def editor_find_paste_close(s):
     p = s.start(work)
     click_entry(s, p, 0)
     open_editor(p, "Ctrl+E")
-    p.d(f"press ctrl {VK_F_KEY}")
+    p.d(f"input ctrl+{VK_F_KEY}")
     poll("the find box focused", lambda: p.d.words("editor-focus")[0] == str(EDITOR_FIND), timeout=5)
-    p.d(f"type {word('ОДИН')}")
-    p.d(f"press none {VK_RETURN}")
+    p.d(f"input text={word('ОДИН')}")
+    p.d(f"input {VK_RETURN}")
     poll("the first find", lambda: p.d("editor-sel") == "0 4", timeout=5)
-    p.d(f"press none {VK_RETURN}")
+    p.d(f"input {VK_RETURN}")
     poll("the next find", lambda: p.d("editor-sel") == "13 17", timeout=5)
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     poll("the text focused again", lambda: p.d.words("editor-focus")[0] == str(EDITOR_TEXT), timeout=5)
-    p.d(f"press none {VK_F3}")
+    p.d(f"input {VK_F3}")
     poll("F3 finds round the end", lambda: p.d("editor-sel") == "0 4", timeout=5)
     # The clipboard's text replaces the selection, its line break as the editor keeps them.
     s.driver(f"clip-put utext={word('пять'.encode('utf-16-le') + bytes(2))}")
-    p.d(f"press ctrl {VK_V_KEY}")
+    p.d(f"input ctrl+{VK_V_KEY}")
     poll("the paste", lambda: editor_text(p) == "пять два\r\nтри один", timeout=5)
     p.d("close")
     p.expect_box("Сохранить изменения в шаблоне «Ш»?", "cancel,yes,no", True)
@@ -1559,7 +1746,7 @@ def editor_screens(s):
     shot = editor_screenshot(s, p, "editor")
     check_true(colour_count(shot, "#FF0000") > 50 and colour_count(shot, "#008000") > 50,
                "red and green text in the editor at 100%")
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     p.d("editor-wait 5000 gone")
     p.close()
     before = log_pixels()
@@ -1575,7 +1762,7 @@ def editor_screens(s):
         shot = p.screenshot("editor-150", rect=(left, top, right, bottom))
         check_true(colour_count(shot, "#FF0000") > 100 and colour_count(shot, "#008000") > 100,
                    "red and green text in the editor at 150%")
-        p.d(f"press none {VK_ESCAPE}")
+        p.d(f"input {VK_ESCAPE}")
         p.d("editor-wait 5000 gone")
         p.close()
     finally:
@@ -1615,12 +1802,12 @@ def editor_timing(s):
     poll("the opening measured", lambda: os.path.exists(times) and b"opening until drawn" in read(times), timeout=120)
     seen = time.monotonic() - began
     for where in (VK_HOME, VK_END):
-        p.d(f"press ctrl {where}")
+        p.d(f"input ctrl+{where}")
         for letter in "abc":
             lines = read(times).count(b"\n")
-            p.d(f"type {word(letter)}")
+            p.d(f"input text={word(letter)}")
             poll("the keystroke measured", lambda: read(times).count(b"\n") > lines, timeout=120)
-    p.d(f"press none {VK_ESCAPE}")
+    p.d(f"input {VK_ESCAPE}")
     p.expect_box("Сохранить изменения в шаблоне «Большой»?", "cancel,yes,no", True)
     p.answer(str(7))  # IDNO
     p.d("editor-wait 5000 gone")

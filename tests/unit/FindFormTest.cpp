@@ -247,6 +247,29 @@ TEST_F(FindFormTest, BusyClipboardShowsTheErrorBoxAndTheWindowStays) {
     EXPECT_FALSE(Window.Shown);
 }
 
+// The copy's placeholder dialog takes the activation and answers before the window goes on:
+// a cancelled one leaves the window open, to choose again or leave with Esc.
+TEST_F(FindFormTest, PlaceholderDialogCancelledKeepsTheWindowOpen) {
+    StartWith({"T"}, {"<?\"Имя\">"});
+    Find->Hotkey();
+    W.PlaceholderDialog.WhileAsking = [&] {
+        Find->Deactivated();
+        Find->Hotkey();
+    };
+    W.PlaceholderDialog.Replies = {{TPlaceholderAnswer::Cancel, {}}, {TPlaceholderAnswer::AsIs, {}}};
+    Find->Key(TFindKey::Enter);
+    EXPECT_TRUE(Window.Shown);
+    EXPECT_EQ(Window.Log, std::vector<std::string>{"show"});
+    EXPECT_EQ(W.Clipboard.Log, std::vector<std::string>{});
+    EXPECT_EQ(W.StatusBar1.Text, "");
+
+    Find->Key(TFindKey::Enter);
+    EXPECT_EQ(W.Clipboard.Blocks[kCfText].Bytes, C("<?\"Имя\">") + '\0');
+    EXPECT_EQ(Window.Log, (std::vector<std::string>{"show", "hide", "restore"}));
+    ASSERT_EQ(W.PlaceholderDialog.Asks.size(), 2u);
+    EXPECT_EQ(W.PlaceholderDialog.Asks[1].Owner, TDialogOwner::FindWindow);
+}
+
 TEST_F(FindFormTest, ChangedDocumentRefreshesTheListAndNeverKeepsARemovedTemplate) {
     StartWith({"alpha", "beta", "gamma"}, {"", "", ""});
     Find->Hotkey();

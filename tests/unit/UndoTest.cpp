@@ -156,9 +156,10 @@ protected:
     }
     std::vector<std::string> Kept() {
         std::vector<std::string> names;
-        for (const auto& [name, size] : Memory.FilesIn(Dir.File("1CDialogControls.history"))) names.push_back(name);
+        for (const auto& [name, size] : Memory.FilesIn(HistoryFolder(FileName, '/'))) names.push_back(name);
         return names;
     }
+    std::string& KeptCopy(const std::string& name) { return Memory.Files[HistoryFolder(FileName, '/') + '/' + name]; }
 };
 
 TEST_F(HistoryTest, OneCopyARunAndADayNoneOfTheSameBytesAndAFailureNeverStopsTheSave) {
@@ -169,16 +170,16 @@ TEST_F(HistoryTest, OneCopyARunAndADayNoneOfTheSameBytesAndAFailureNeverStopsThe
     const std::string first = Memory.Files[FileName];
     Add("M");
     EXPECT_EQ(Kept(), std::vector<std::string>{"1CDialogControls 2026-12-10 09-15-00.xml"});
-    EXPECT_EQ(Memory.Files[Dir.File("1CDialogControls.history/1CDialogControls 2026-12-10 09-15-00.xml")], kStart);
+    EXPECT_EQ(KeptCopy("1CDialogControls 2026-12-10 09-15-00.xml"), kStart);
 
     Clock.Day = 11;  // the same run the next day: the file as it stands then
     Add("O");
     EXPECT_EQ(Kept().size(), 2u);
-    EXPECT_NE(Memory.Files[Dir.File("1CDialogControls.history/1CDialogControls 2026-12-11 09-15-00.xml")], first);
+    EXPECT_NE(KeptCopy("1CDialogControls 2026-12-11 09-15-00.xml"), first);
 
     Clock.Hour = 10;  // a new run whose file is the newest copy's bytes: no copy
     Memory.Files[FileName] = kStart;
-    Memory.WriteOutside(FileName, Memory.Files[Dir.File("1CDialogControls.history/1CDialogControls 2026-12-11 09-15-00.xml")]);
+    Memory.WriteOutside(FileName, KeptCopy("1CDialogControls 2026-12-11 09-15-00.xml"));
     Run2();
     Add("P");
     EXPECT_EQ(Kept().size(), 2u);
@@ -230,6 +231,13 @@ TEST(RepositoryHistory, CopiesAreLetGoByCountAgeAndSizeOldestFirstTheNewestAlway
         for (size_t i = 0; i < letGo.size(); ++i) EXPECT_EQ(letGo[i], c.Copies[i].Name);  // oldest first
     }
     EXPECT_EQ(HistoryCopyName("dir/r.xml", '/', now), "dir/r.history/r 2026-12-10 12-00-00.xml");
+    // Two runs in one second: the second copy gets a name of its own, sorted after the first.
+    const auto taken = HistoryCopies("dir/r.xml", {{"r 2026-12-10 12-00-00.xml", 1}});
+    const std::string second = HistoryCopyName("dir/r.xml", '/', now, taken);
+    EXPECT_EQ(second, "dir/r.history/r 2026-12-10 12-00-00_2.xml");
+    const auto both = HistoryCopies("dir/r.xml", {{"r 2026-12-10 12-00-00_2.xml", 2}, {"r 2026-12-10 12-00-00.xml", 1}});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(both.back().Name, "r 2026-12-10 12-00-00_2.xml");
     EXPECT_EQ(DayNumber({2026, 3, 1}) - DayNumber({2026, 2, 28}), 1);
 }
 

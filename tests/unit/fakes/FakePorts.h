@@ -338,6 +338,30 @@ public:
     void Terminate() override { Terminated = true; }
 };
 
+// The placeholder dialog: records what each copy asked and answers as the user would.
+class FakePlaceholderDialog : public IPlaceholderDialog {
+public:
+    struct Asked {
+        std::vector<TPlaceholderField> Fields;
+        TDialogOwner Owner;
+        std::string Title;
+    };
+    std::vector<Asked> Asks;
+    std::deque<TPlaceholderReply> Replies;  // the user's answers, in order; asking with none left fails
+    // Runs while the dialog is on screen (its message loop runs the program's other events).
+    std::function<void()> WhileAsking;
+
+    TPlaceholderReply Ask(const std::vector<TPlaceholderField>& fields, TDialogOwner owner,
+                          const std::string& title) override {
+        Asks.push_back({fields, owner, title});
+        if (WhileAsking) WhileAsking();
+        if (Replies.empty()) throw std::logic_error("unexpected placeholder dialog");
+        TPlaceholderReply reply = std::move(Replies.front());
+        Replies.pop_front();
+        return reply;
+    }
+};
+
 // The module editors: records the templates asked for, and hands them on to the real editors
 // when a test has set some.
 class FakeModuleEditors : public IModuleEditors {
@@ -365,6 +389,7 @@ struct FakeWindowSystem {
     FakeShell Shell;
     FakeTrayIcon TrayIcon;
     FakeApplication Application;
+    FakePlaceholderDialog PlaceholderDialog;
     // The repository file: real files unless Files points at another implementation.
     TRepositoryFiles RealFiles;
     IRepositoryFiles* Files = nullptr;
@@ -385,6 +410,7 @@ struct FakeWindowSystem {
                           .TrayIcon = TrayIcon,
                           .Application = Application,
                           .Files = Files != nullptr ? *Files : RealFiles,
+                          .PlaceholderDialog = PlaceholderDialog,
                           .Editors = Editors};
     }
 };
