@@ -439,6 +439,10 @@ std::string TmForm::KeepHistoryCopy() {
 void TmForm::SaveRepository(std::string* historyNote) {
     // Never shown, or the file never read: nothing of it is known, nothing is written over it.
     if (Repository == nullptr || Unread) return;
+    // The history never holds a save up: a copy that cannot be kept is only reported. (A file
+    // read only in part gets its .bad copy below instead.)
+    const std::string note = KeepHistoryCopy();
+    if (historyNote != nullptr) *historyNote = note;
     if (BackupPending) {
         try {
             MakePendingBackup();
@@ -446,9 +450,6 @@ void TmForm::SaveRepository(std::string* historyNote) {
             throw Exception(Texts().BackupStillFailing + MessageOf(error));
         }
     }
-    // The history never holds a save up: a copy that cannot be kept is only reported.
-    const std::string note = KeepHistoryCopy();
-    if (historyNote != nullptr) *historyNote = note;
     KnownHash = Ports.Files.Save(*Repository, RepositoryFileName);
     KnownStamp = Ports.Files.Stamp(RepositoryFileName);
     Unsaved = false;

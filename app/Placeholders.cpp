@@ -6,17 +6,11 @@
 #include <tuple>
 #include <utility>
 
+#include "app/Texts.h"
 #include "platform/Charset.h"
 
 namespace tessara {
 namespace {
-
-// The label of a field whose placeholder names neither a prompt nor a kind. A text the user
-// sees: it belongs with the others in Texts.
-const std::string& ValueLabel() {
-    static const std::string label = Cp1251(u8"Значение");
-    return label;
-}
 
 // The kinds the copy knows, as the platform spells them (compared without regard to case).
 const std::string& ChoiceKind() {
@@ -265,7 +259,7 @@ std::vector<TPlaceholderField> PlaceholderFields(const std::vector<TModulePart>&
         if (!part.Prompt.empty())
             field.Label = knownKind || part.Kind.empty() ? part.Prompt : part.Prompt + " (" + part.Kind + ")";
         else
-            field.Label = part.Kind.empty() ? ValueLabel() : part.Kind;
+            field.Label = part.Kind.empty() ? Texts().PlaceholderValueLabel : part.Kind;
         if (choice && !part.Args.empty()) {
             field.Type = TFieldType::Choice;
             for (size_t a = 0; a < part.Args.size(); a += 2) {

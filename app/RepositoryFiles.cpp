@@ -88,7 +88,7 @@ void TRepositoryFiles::KeepCopy(const std::string& fileName, const std::string& 
     const size_t slash = copyName.find_last_of(kPathSeparator);
     if (slash != std::string::npos && !MakeFolder(copyName.substr(0, slash))) throw EFCreateError(copyName);
     // A link costs nothing: the safe save puts a new file in the name's place and leaves the
-    // old one to the link. Where there are no links that keep the old bytes, a copy.
+    // old one to the link. A file system without links gets a copy.
     if (LinkFile(fileName, copyName)) return;
     CopyRepositoryFile(fileName, copyName);
 }

@@ -127,6 +127,7 @@ TTexts MakeTexts() {
     t.PlaceholderAsIs = Cp1251("Как есть");
     t.PlaceholderCancel = Cp1251("Отмена");
     t.PreviewPlaceholders = Cp1251("Подстановки: ");
+    t.PlaceholderValueLabel = Cp1251("Значение");
 
     t.InTemplate = Cp1251("В шаблоне «");
     t.NoControlsElement = Cp1251("» нет элемента с данными контролов");

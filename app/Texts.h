@@ -85,6 +85,7 @@ struct TTexts {
     std::string PlaceholderAsIs;      // the module text copied unchanged
     std::string PlaceholderCancel;    // nothing copied
     std::string PreviewPlaceholders;  // + the fields' labels
+    std::string PlaceholderValueLabel;  // a field whose placeholder names no prompt and no kind
 
     // Errors of the program's own.
     std::string InTemplate;          // + name + NoControlsElement or NoModuleElement

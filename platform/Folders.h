@@ -21,9 +21,9 @@ struct TFolderFile {
 std::vector<TFolderFile> FilesIn(const std::string& folder);
 
 // Gives an existing file a second name (a hard link): both names then show the same bytes
-// until one of them is replaced by another file. False when the file system cannot, and always
-// on Windows: there the safe save's ReplaceFileW may keep the replaced file's identity, and a
-// second name of it could then show the new bytes instead of keeping the old ones.
+// until one of them is replaced by another file. The safe save replaces by renaming (ReplaceFileW
+// renames too, and only copies the old file's attributes to the new one), so a link made before
+// it keeps the old bytes. False when the file system cannot (FAT, some network shares).
 bool LinkFile(const std::string& existing, const std::string& newName);
 
 }  // namespace tessara

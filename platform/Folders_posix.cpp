@@ -1,6 +1,7 @@
 #include "platform/Folders.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +32,8 @@ std::vector<TFolderFile> FilesIn(const std::string& folder) {
 }
 
 bool LinkFile(const std::string& existing, const std::string& newName) {
-    return ::link(existing.c_str(), newName.c_str()) == 0;
+    // A link to the file a symbolic link names, not to the symbolic link.
+    return ::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, newName.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 }  // namespace tessara

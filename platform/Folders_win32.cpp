@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/Charset.h"
+#include "platform/SafeFile.h"
 
 namespace tessara {
 
@@ -29,6 +30,9 @@ std::vector<TFolderFile> FilesIn(const std::string& folder) {
     return files;
 }
 
-bool LinkFile(const std::string&, const std::string&) { return false; }
+bool LinkFile(const std::string& existing, const std::string& newName) {
+    // A link to the file a symbolic link names, not to the symbolic link.
+    return ::CreateHardLinkW(Cp1251ToWide(newName).c_str(), Cp1251ToWide(FinalPath(existing)).c_str(), nullptr) != 0;
+}
 
 }  // namespace tessara

@@ -93,6 +93,9 @@ private:
 #ifdef _WIN32
 // The full path of a file name (GetFullPathNameW), or the name itself when it has none.
 std::wstring FullPath(const std::wstring& name);
+// The file that FileName finally names, after every link on the way; FileName itself when it
+// names no existing file, names it directly, or the final path has no Windows-1251 spelling.
+std::string FinalPath(const std::string& fileName);
 #endif
 
 }  // namespace tessara

@@ -35,8 +35,8 @@ std::wstring WithoutLongPrefix(const std::wstring& path) {
     return path;
 }
 
-// The file that FileName finally names, after every link on the way; FileName itself when it
-// names no existing file, names it directly, or the final path has no Windows-1251 spelling.
+}  // namespace
+
 std::string FinalPath(const std::string& fileName) {
     const std::wstring wide = Cp1251ToWide(fileName);
     const HANDLE h = ::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -57,6 +57,8 @@ std::string FinalPath(const std::string& fileName) {
     const std::string resolved = WideToCp1251(final);
     return Cp1251ToWide(resolved) == final ? resolved : fileName;
 }
+
+namespace {
 
 TSafeFileReplace replaceMode = TSafeFileReplace::Automatic;
 

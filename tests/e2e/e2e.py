@@ -24,6 +24,7 @@ from harness import (BUTTON1, BUTTON2, BUTTON3, BUTTON4, BUTTON5, BUTTON_MORE, D
                      main, parse, poll, read, repository, word)
 
 NUL = b"\0"
+HISTORY = "1CDialogControls.history"  # the folder of the repository's dated copies
 NEW_REPOSITORY = '<Document desctiption="Список контролов Тессар"/>'.encode("cp1251")
 LIST_INDEX_ERROR = "List index out of bounds (-1)"
 CANNOT_CREATE = "Cannot create file 1CDialogControls.xml."
@@ -649,6 +650,7 @@ def list_editing(s):
     p.select(1)
     p.click(BUTTON3)
     check(p.items(), (["B", "", "", "Новый"], -1), "list after delete")
+    check(p.status(), "Удален шаблон «Форма». Вернуть его: Ctrl+Z.", "status after delete")
     check(p.text(EDT_NAME), "", "name box cleared after delete")
     check((p.enabled(BUTTON2), p.enabled(BUTTON3)), (True, True), "Button2/3 stay enabled after delete")
     p.repaint_check("a delete")
@@ -660,7 +662,7 @@ def list_editing(s):
         p.d(f"postclick {button}")
         p.expect_error(LIST_INDEX_ERROR)
         check(p.items(), (["B", "", "", "Новый"], -1), f"list unchanged after button {button} failed")
-    check(p.status(), "Изменено название c Aна ", "status unchanged by the failures")
+    check(p.status(), "Удален шаблон «Форма». Вернуть его: Ctrl+Z.", "status unchanged by the failures")
     check(s.driver("clip-get text"), "5 6b65657000", "clipboard unchanged by the failed copy")
     check(p.state(), (True, False), "window still open after the error boxes")
     p.close()
@@ -1062,7 +1064,8 @@ def broken_file(s):
     p.add("D")
     p.close()
     # The original bytes are kept beside the file, which now holds what was read and the change.
-    kept = [f for f in sorted(os.listdir(work)) if read(os.path.join(work, f)) == original]
+    kept = [f for f in sorted(os.listdir(work)) if os.path.isfile(os.path.join(work, f)) and
+            read(os.path.join(work, f)) == original]
     check_true(kept and kept[0] != REPO and kept[0] in text,
                f"the original kept under the name the box gave; files: {sorted(os.listdir(work))}")
     saved = read(os.path.join(work, REPO))
@@ -1200,7 +1203,7 @@ def held_without_sharing(s):
         p.close()
         check(read(os.path.join(work, REPO)), repository(("A", "к", "м"), ("Б", "", ""), ("Новый", "", "")),
               "every original template and the new one in the file")
-        check(sorted(os.listdir(work)), [REPO], "no backup copy and no temporary file")
+        check(sorted(os.listdir(work)), [HISTORY, REPO], "no backup copy and no temporary file")
     finally:
         if holder.poll() is None:
             holder.kill()
@@ -1238,8 +1241,8 @@ def linked_file(s):
     p.close()
     check(os.readlink(os.path.join(work, REPO)), os.path.join("sync", REPO), "still the same link at the end")
     check(read(target), repository(("A", "", ""), ("B", "", "")), "the target at the end")
-    check((sorted(os.listdir(work)), os.listdir(os.path.join(work, "sync"))), ([REPO, "sync"], [REPO]),
-          "no temporary file on either side")
+    check((sorted(os.listdir(work)), os.listdir(os.path.join(work, "sync"))), ([HISTORY, REPO, "sync"], [REPO]),
+          "no temporary file on either side, the history beside the link")
 
 
 # ---------------------------------------------------------------------------------------------
@@ -1531,7 +1534,7 @@ def undo_delete(s):
     p.d(f"chord ctrl {VK_Y_KEY}")
     poll("the delete made again", lambda: p.items() == (["Первый", "Третий"], -1), timeout=3)
     check(read(repo), without, "file after Ctrl+Y")
-    history = os.path.join(work, "1CDialogControls.history")
+    history = os.path.join(work, HISTORY)
     copies = sorted(os.listdir(history))
     check(len(copies), 1, f"copies in the history folder: {copies}")
     check_true(re.fullmatch(r"1CDialogControls \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.xml", copies[0]) is not None,

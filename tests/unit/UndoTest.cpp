@@ -4,7 +4,10 @@
 
 #include <functional>
 
+#include <filesystem>
+
 #include "app/ListKeys.h"
+#include "app/RepositoryFiles.h"
 #include "fakes/FakeRepositoryFiles.h"
 #include "fakes/FormFixture.h"
 
@@ -193,6 +196,31 @@ TEST_F(HistoryTest, OneCopyARunAndADayNoneOfTheSameBytesAndAFailureNeverStopsThe
     W.StatusBar1.Text.clear();
     Add("R");
     EXPECT_EQ(W.StatusBar1.Text, "");
+}
+
+// The kept copy is made before the save replaces the file: whether it is a second name of the
+// file or a copy, it must hold the old bytes afterwards, also when the repository is reached
+// through a symbolic link.
+TEST(RepositoryHistory, AKeptCopyHoldsTheBytesOfBeforeTheSave) {
+    fakes::TempDir dir;
+    TRepositoryFiles files;
+    std::vector<std::pair<std::string, std::string>> cases = {{"direct", dir.File("r.xml")}};
+#ifndef _WIN32
+    cases.push_back({"through a link", dir.File("link.xml")});
+    std::filesystem::create_symlink(dir.File("r.xml"), dir.File("link.xml"));
+#endif
+    int run = 0;
+    for (const auto& [name, file] : cases) {
+        SCOPED_TRACE(name);
+        fakes::WriteWholeFile(dir.File("r.xml"), "<old/>");
+        const std::string copy = dir.File("r.history") + "/c" + std::to_string(++run) + ".xml";
+        files.KeepCopy(file, copy);
+        TXmlDDocument document;
+        document.AppendChild(TRef<TXmlDElement>(new TXmlDElement("new")).Get());
+        files.Save(document, file);
+        EXPECT_EQ(fakes::ReadWholeFile(copy), "<old/>");
+        EXPECT_EQ(fakes::ReadWholeFile(dir.File("r.xml")), "<new/>");
+    }
 }
 
 TEST(RepositoryHistory, CopiesAreLetGoByCountAgeAndSizeOldestFirstTheNewestAlwaysStays) {
