@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/ClipUnit.h"
+#include "app/FormHelpers.h"
 #include "app/ListKeys.h"
 #include "app/Template.h"
 #include "app/Texts.h"
@@ -28,18 +29,6 @@ const TEditorKey kEditorKeys[] = {
     {kVkBack, kModAlt, TEditorCommand::Undo},
     {'Y', kModCtrl, TEditorCommand::Redo},
     {'Z', kModCtrl | kModShift, TEditorCommand::Redo},
-};
-
-// Counts a question on screen for as long as it is asked, also when asking raises.
-class TAskingFlag {
-public:
-    explicit TAskingFlag(bool& asking) : Asking(asking) { Asking = true; }
-    ~TAskingFlag() { Asking = false; }
-    TAskingFlag(const TAskingFlag&) = delete;
-    TAskingFlag& operator=(const TAskingFlag&) = delete;
-
-private:
-    bool& Asking;
 };
 
 std::string ModuleOf(TXmlDElement* templ) {
@@ -208,7 +197,7 @@ bool TEditorForm::FindNext(const std::u16string& what, bool down) {
 }
 
 bool TEditorForm::Save() {
-    if (!IsOpen() || Asking) return false;
+    if (!IsOpen() || Asking != 0) return false;
     const std::string nameNow = EditorWindow->NameText();
     const bool nameEdited = nameNow != SavedName;
     const bool textEdited = Content.Text() != SavedText;
@@ -216,7 +205,7 @@ bool TEditorForm::Save() {
     size_t replaced = 0;
     std::string module = Content.ToModule(&replaced);
     if (replaced != 0) {
-        const TAskingFlag asking(Asking);
+        const TAsking asking(Asking);
         if (!EditorWindow->AskOkCancel(std::to_string(replaced) + Texts().EditorAskReplaced, Title())) return false;
     }
     // What the user left as it was is saved as the document has it now: another change in
@@ -243,11 +232,11 @@ bool TEditorForm::Save() {
 }
 
 bool TEditorForm::Close() {
-    if (!IsOpen() || Asking) return false;
+    if (!IsOpen() || Asking != 0) return false;
     if (Modified()) {
         TAnswer answer;
         {
-            const TAskingFlag asking(Asking);
+            const TAsking asking(Asking);
             answer = EditorWindow->AskYesNoCancel(Texts().EditorAskSave + SavedName + Texts().EditorAskSaveEnd, Title());
         }
         if (answer == TAnswer::Cancel || (answer == TAnswer::Yes && !Save())) return false;
@@ -259,7 +248,7 @@ bool TEditorForm::Close() {
 }
 
 void TEditorForm::DocumentChanged() {
-    if (!IsOpen() || Asking) return;
+    if (!IsOpen() || Asking != 0) return;
     TXmlDElement* templ = Templ.Get();
     if (templ->ParentNode() != Owner.Main().RootElement) return;  // gone: the editor keeps it all
     // What the user has not edited shows the template as the change left it (an undo in the

@@ -129,7 +129,7 @@ private:
     std::u16string SavedText;   // the text as last opened or saved
     std::string SavedName;
     size_t SelectionBegin = 0, SelectionEnd = 0;
-    bool Asking = false;        // a question is on screen
+    int Asking = 0;             // a question is on screen
     bool Shut = false;          // closed; the window object lives on with the form
 };
 
