@@ -136,9 +136,9 @@ private:
     // Inside a message that may edit the text, and whether it did.
     bool Tracking = false, Changed = false;
     bool SwallowChar = false;   // the character of a key taken as a command
-    bool Painting = false;
-    int RedrawHeld = 0;
-    RECT Dirty{};
+    bool Painting = false;      // painting the lines in view: what it does asks for no more
+    int RedrawHeld = 0;         // the depth of HoldRedraw
+    RECT Dirty{};               // the rows to draw when the hold ends
     mutable TEditorTimes Times;  // measures, also of the reading of the text
 };
 
