@@ -153,21 +153,18 @@ void TUndoHistory::Record(TChange change) {
     Trim();
 }
 
-TChange* TUndoHistory::Undo() {
-    if (Done.empty()) return nullptr;
-    Done.back().Undo();
-    Undone.push_back(std::move(Done.back()));
-    Done.pop_back();
-    return &Undone.back();
+// The newest change of From carried out (undone or made again) and moved over to To.
+TChange* TUndoHistory::Shift(std::deque<TChange>& from, std::deque<TChange>& to, void (TChange::*carryOut)()) {
+    if (from.empty()) return nullptr;
+    (from.back().*carryOut)();
+    to.push_back(std::move(from.back()));
+    from.pop_back();
+    return &to.back();
 }
 
-TChange* TUndoHistory::Redo() {
-    if (Undone.empty()) return nullptr;
-    Undone.back().Redo();
-    Done.push_back(std::move(Undone.back()));
-    Undone.pop_back();
-    return &Done.back();
-}
+TChange* TUndoHistory::Undo() { return Shift(Done, Undone, &TChange::Undo); }
+
+TChange* TUndoHistory::Redo() { return Shift(Undone, Done, &TChange::Redo); }
 
 void TUndoHistory::Clear() {
     ++ClearCount;

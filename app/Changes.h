@@ -90,9 +90,10 @@ public:
 
 private:
     void Trim();
+    static TChange* Shift(std::deque<TChange>& from, std::deque<TChange>& to, void (TChange::*carryOut)());
 
     std::deque<TChange> Done;
-    std::vector<TChange> Undone;
+    std::deque<TChange> Undone;
     size_t Bytes = 0;
     uint64_t ClearCount = 0;
 };
