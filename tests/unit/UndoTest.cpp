@@ -213,7 +213,7 @@ TEST(RepositoryHistory, AKeptCopyHoldsTheBytesOfBeforeTheSave) {
     for (const auto& [name, file] : cases) {
         SCOPED_TRACE(name);
         fakes::WriteWholeFile(dir.File("r.xml"), "<old/>");
-        const std::string copy = dir.File("r.history") + "/c" + std::to_string(++run) + ".xml";
+        const std::string copy = dir.File("r.history") + files.PathSeparator() + "c" + std::to_string(++run) + ".xml";
         files.KeepCopy(file, copy);
         TXmlDDocument document;
         document.AppendChild(TRef<TXmlDElement>(new TXmlDElement("new")).Get());
