@@ -416,18 +416,22 @@ std::string TmForm::KeepHistoryCopy() {
     if (today == HistoryDay) return std::string();
     HistoryDay = today;  // tried once a day, whatever comes of it
     // A file that is not there, or was never read whole, has no history worth keeping.
-    if (BackupPending || !Ports.Files.Exists(RepositoryFileName)) return std::string();
+    if (BackupPending) return std::string();
+    const TFileStamp stamp = Ports.Files.Stamp(RepositoryFileName);
+    if (!stamp.Exists) return std::string();
     try {
         const char separator = Ports.Files.PathSeparator();
         const std::string folder = HistoryFolder(RepositoryFileName, separator);
         std::vector<THistoryCopy> copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
         // The file as it stands is the one last read or written (the check before the save
         // made sure); a copy of the same bytes is there already when the newest one hashes so.
-        const bool same = !copies.empty() && Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
+        // Only a copy of the same size is read for it.
+        const bool same = !copies.empty() && copies.back().Size == stamp.Size &&
+                          Ports.Files.Hash(folder + separator + copies.back().Name) == KnownHash;
         if (!same) {
             const std::string name = HistoryCopyName(RepositoryFileName, separator, now, copies);
             Ports.Files.KeepCopy(RepositoryFileName, name);
-            copies = HistoryCopies(RepositoryFileName, Ports.Files.FilesIn(folder));
+            copies.push_back({name.substr(folder.size() + 1), stamp.Size, today});
         }
         for (const std::string& old : CopiesToLetGo(copies, now)) Ports.Files.Remove(folder + separator + old);
     } catch (const std::exception& error) {
