@@ -14,31 +14,14 @@ namespace {
 
 using TFoldTable = std::array<unsigned char, 256>;
 
-// Capital letters to small ones; with MergeYo also "Ё" and "ё" to "е".
-TFoldTable MakeFoldTable(bool mergeYo) {
-    TFoldTable table{};
-    for (int c = 0; c < 256; ++c) table[static_cast<size_t>(c)] = static_cast<unsigned char>(c);
-    auto pair = [&](int capital, int small) { table[static_cast<size_t>(capital)] = static_cast<unsigned char>(small); };
-    for (int c = 'A'; c <= 'Z'; ++c) pair(c, c + 0x20);
-    for (int c = 0xC0; c <= 0xDF; ++c) pair(c, c + 0x20);  // А..Я
-    // The other letters of the code page, capital and small, as CharLower pairs them.
-    const int others[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C},
-                             {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2},
-                             {0xA3, 0xBC}, {0xA5, 0xB4}, {0xAA, 0xBA}, {0xAF, 0xBF},
-                             {0xB2, 0xB3}, {0xBD, 0xBE}};
-    for (const auto& p : others) pair(p[0], p[1]);
-    if (mergeYo) {
-        // "Ё" and "ё" are typed as "е" as often as not.
-        pair(0xA8, 0xE5);
-        pair(0xB8, 0xE5);
-    } else {
-        pair(0xA8, 0xB8);
-    }
-    return table;
-}
-
+// The code page's small letters, and "Ё" and "ё" made "е": they are typed as "е" as often as not.
 const TFoldTable& FoldTable() {
-    static const TFoldTable table = MakeFoldTable(true);
+    static const TFoldTable table = [] {
+        TFoldTable folded{};
+        for (size_t c = 0; c < 256; ++c) folded[c] = SmallLetter(static_cast<unsigned char>(c));
+        folded[0xA8] = folded[0xB8] = 0xE5;
+        return folded;
+    }();
     return table;
 }
 
@@ -172,11 +155,6 @@ private:
 }  // namespace
 
 unsigned char FoldLetter(unsigned char c) noexcept { return FoldTable()[c]; }
-
-unsigned char SmallLetter(unsigned char c) noexcept {
-    static const TFoldTable table = MakeFoldTable(false);
-    return table[c];
-}
 
 std::string FoldText(std::string_view text) {
     std::string out;

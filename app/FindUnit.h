@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Charset.h"
+
 namespace tessara {
 
 class TXmlDElement;
@@ -16,8 +18,6 @@ class TXmlDElement;
 // letters of the code page) become small, and "ё"/"Ё" become "е", as users type them.
 unsigned char FoldLetter(unsigned char c) noexcept;
 std::string FoldText(std::string_view text);
-// A 1251 byte with capital letters made small as CharLower makes them ("Ё" stays "ё").
-unsigned char SmallLetter(unsigned char c) noexcept;
 
 // The first line of a template's module text (up to its first line break, at most 255 bytes),
 // as a row of the find window shows it; empty when the template has no module element.

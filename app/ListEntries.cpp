@@ -1,7 +1,7 @@
 #include "app/ListEntries.h"
 
-#include "app/FindUnit.h"
 #include "app/Template.h"
+#include "platform/Charset.h"
 
 namespace tessara {
 

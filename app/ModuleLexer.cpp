@@ -41,17 +41,6 @@ constexpr std::array<TByteClass, 256> kByteClasses = MakeByteClasses();
 TByteClass ClassOf(char c) { return kByteClasses[static_cast<unsigned char>(c)]; }
 bool IsWordByte(char c) { return ClassOf(c) == kLetter || ClassOf(c) == kDigit; }
 
-// Capital letters made small for comparing keywords: Latin, Cyrillic А..Я, and Ё.
-constexpr std::array<unsigned char, 256> MakeSmallLetters() {
-    std::array<unsigned char, 256> small{};
-    for (int c = 0; c < 256; ++c) small[static_cast<size_t>(c)] = static_cast<unsigned char>(c);
-    for (int c = 'A'; c <= 'Z'; ++c) small[static_cast<size_t>(c)] = static_cast<unsigned char>(c + 0x20);
-    for (int c = 0xC0; c <= 0xDF; ++c) small[static_cast<size_t>(c)] = static_cast<unsigned char>(c + 0x20);
-    small[0xA8] = 0xB8;
-    return small;
-}
-
-constexpr std::array<unsigned char, 256> kSmallLetters = MakeSmallLetters();
 
 // The keywords of both languages, as the source spells them (UTF-8).
 constexpr const char* kKeywords[] = {
@@ -77,7 +66,7 @@ public:
         for (const char* utf8 : kKeywords) {
             std::string word = Cp1251(utf8);
             if (word.empty() || word.size() > kMaxKeywordLength) throw std::logic_error("keyword too long");
-            for (char& c : word) c = static_cast<char>(kSmallLetters[static_cast<unsigned char>(c)]);
+            for (char& c : word) c = static_cast<char>(SmallLetter(static_cast<unsigned char>(c)));
             size_t slot = Hash(word.data(), word.size());
             while (Slots[slot].Length != 0) slot = (slot + 1) % kSlots;
             Slots[slot].Length = static_cast<uint8_t>(word.size());
@@ -89,7 +78,7 @@ public:
         if (word.size() > kMaxKeywordLength) return false;
         char small[kMaxKeywordLength];
         for (size_t i = 0; i < word.size(); ++i)
-            small[i] = static_cast<char>(kSmallLetters[static_cast<unsigned char>(word[i])]);
+            small[i] = static_cast<char>(SmallLetter(static_cast<unsigned char>(word[i])));
         for (size_t slot = Hash(small, word.size());; slot = (slot + 1) % kSlots) {
             const TSlot& s = Slots[slot];
             if (s.Length == 0) return false;

@@ -22,43 +22,29 @@ const std::string& DateTimeKind() {
     return kind;
 }
 
-// Per 1251 byte: the byte with a capital letter made small (as CharLower makes it), and
-// whether it may stand in a kind's word (a letter of the code page, a digit or "_").
-struct TByteTable {
-    std::array<unsigned char, 256> Small{};
-    std::array<bool, 256> Word{};
-};
-
-const TByteTable& Bytes() {
-    static const TByteTable table = [] {
-        TByteTable t;
-        for (size_t c = 0; c < 256; ++c) t.Small[c] = static_cast<unsigned char>(c);
-        auto pair = [&](size_t capital, size_t small) {
-            t.Small[capital] = static_cast<unsigned char>(small);
-            t.Word[capital] = t.Word[small] = true;
-        };
-        for (size_t c = 'A'; c <= 'Z'; ++c) pair(c, c + 0x20);
-        for (size_t c = 0xC0; c <= 0xDF; ++c) pair(c, c + 0x20);  // А..Я
-        // The other letters of the code page, capital and small, as CharLower pairs them.
-        const size_t others[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C},
-                                    {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2},
-                                    {0xA3, 0xBC}, {0xA5, 0xB4}, {0xA8, 0xB8}, {0xAA, 0xBA},
-                                    {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
-        for (const auto& p : others) pair(p[0], p[1]);
-        for (size_t c = '0'; c <= '9'; ++c) t.Word[c] = true;
-        t.Word['_'] = true;
-        return t;
+// Per 1251 byte: whether it may stand in a kind's word (a letter of the code page, a digit or
+// "_"). The letters are those the code page pairs in capital and small.
+const std::array<bool, 256>& WordBytes() {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> word{};
+        for (size_t c = 0; c < 256; ++c) {
+            const unsigned char small = SmallLetter(static_cast<unsigned char>(c));
+            if (small != c) word[c] = word[small] = true;
+        }
+        for (size_t c = '0'; c <= '9'; ++c) word[c] = true;
+        word['_'] = true;
+        return word;
     }();
     return table;
 }
 
-bool IsWordByte(char c) { return Bytes().Word[static_cast<unsigned char>(c)]; }
+bool IsWordByte(char c) { return WordBytes()[static_cast<unsigned char>(c)]; }
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 
 std::string SmallWord(std::string_view word) {
     std::string small(word);
-    for (char& c : small) c = static_cast<char>(Bytes().Small[static_cast<unsigned char>(c)]);
+    for (char& c : small) c = static_cast<char>(SmallLetter(static_cast<unsigned char>(c)));
     return small;
 }
 

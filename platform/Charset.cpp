@@ -1,5 +1,7 @@
 #include "platform/Charset.h"
 
+#include <array>
+
 #include <cstdint>
 
 namespace tessara {
@@ -128,6 +130,23 @@ std::string Utf16ToCp1251(std::u16string_view utf16, size_t* replaced) {
     }
     if (replaced != nullptr) *replaced = missing;
     return out;
+}
+
+unsigned char SmallLetter(unsigned char c) noexcept {
+    static const std::array<unsigned char, 256> table = [] {
+        std::array<unsigned char, 256> small{};
+        for (size_t b = 0; b < 256; ++b) small[b] = static_cast<unsigned char>(b);
+        for (size_t b = 'A'; b <= 'Z'; ++b) small[b] = static_cast<unsigned char>(b + 0x20);
+        for (size_t b = 0xC0; b <= 0xDF; ++b) small[b] = static_cast<unsigned char>(b + 0x20);  // А..Я
+        // The other letters of the code page, capital and small, as CharLower pairs them.
+        const unsigned char others[][2] = {{0x80, 0x90}, {0x81, 0x83}, {0x8A, 0x9A}, {0x8C, 0x9C},
+                                           {0x8D, 0x9D}, {0x8E, 0x9E}, {0x8F, 0x9F}, {0xA1, 0xA2},
+                                           {0xA3, 0xBC}, {0xA5, 0xB4}, {0xA8, 0xB8}, {0xAA, 0xBA},
+                                           {0xAF, 0xBF}, {0xB2, 0xB3}, {0xBD, 0xBE}};
+        for (const auto& pair : others) small[pair[0]] = pair[1];
+        return small;
+    }();
+    return table[c];
 }
 
 }  // namespace tessara

@@ -22,6 +22,10 @@ std::u16string Cp1251ToUtf16(std::string_view cp1251);
 // how many characters were replaced.
 std::string Utf16ToCp1251(std::u16string_view utf16, size_t* replaced = nullptr);
 
+// A 1251 byte with a capital letter made small as CharLower makes it (Latin, Cyrillic and the
+// other letters of the code page; "Ё" becomes "ё"); any other byte as it is.
+unsigned char SmallLetter(unsigned char c) noexcept;
+
 #ifdef _WIN32
 // The same for the wide Windows API, whose wchar_t holds UTF-16.
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "the wide API takes UTF-16");
